@@ -1,0 +1,17 @@
+#include "common/console.h"
+
+#include <cstdarg>
+
+void Console::out(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(out_, format, args);
+  va_end(args);
+}
+
+void Console::err(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(err_, format, args);
+  va_end(args);
+}

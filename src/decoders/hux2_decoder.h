@@ -1,0 +1,27 @@
+// Decoder of the HUX2 board's messages (audio and sensor messages).
+#pragma once
+
+#include <cstdint>
+
+#include "decoders/sample_buffers.h"
+
+// Coefficients, interrupt limit and the readings that carry from one message
+// to the next within a file.
+struct HuxCalibrationState {
+  int32_t C1 = -1, C2 = -1, C3 = -1, C4 = -1, C5 = -1, C6 = -1;
+  int32_t savedBaroTempRaw = -1;  // last accepted barometer temperature D2
+  int32_t savedShtTemp = -1;      // humidity-sensor temperature, hundredths of a degree
+  int32_t savedIrLight = -1;      // pending infrared light, integer form
+  int32_t savedVisLight = -1;     // pending visible light, integer form
+  int32_t hfLightGain = -1;       // gain of the last high-frequency light reading
+  int32_t interruptLimit = 0;     // largest valid interrupt counter; 0 = no limit
+  double savedShtTempValue = -1.0;
+  double savedIrLightValue = -1.0;
+  double savedVisLightValue = -1.0;
+};
+
+// Validates one message of `length` payload bytes and appends its readings to
+// samples. Only bytes inside the payload are read. The outcome is left in
+// status: 1 accepted, -2 rejected, -3 not a board message.
+void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
+                HuxCalibrationState& calibration, const HuxEnables& enabled);

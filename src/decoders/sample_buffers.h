@@ -1,0 +1,54 @@
+// What a board decoder produces for one packet: per channel, the readings of
+// the packet in an integer (16-bit) and a double form, sharing one index.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "common/channels.h"
+
+// Room per channel: one message adds at most 63 audio samples and at most one
+// sample to any other channel, and the packet pass empties the buffers after
+// every timed packet.
+inline constexpr int kSampleCapacity = 128;
+
+template <int N>
+struct SampleBuffers {
+  std::array<int32_t, N> counts{};
+  std::array<std::array<int16_t, kSampleCapacity>, N> values16{};
+  std::array<std::array<double, kSampleCapacity>, N> values{};
+
+  // Appends one reading; a full channel drops it rather than overrun.
+  void append(int channel, int16_t value16, double value) {
+    int32_t& count = counts[channel];
+    if (count >= kSampleCapacity) return;
+    values16[channel][count] = value16;
+    values[channel][count] = value;
+    ++count;
+  }
+  void clear() { counts.fill(0); }
+};
+
+using HuxSamples = SampleBuffers<kHuxChannelCount>;
+using TivSamples = SampleBuffers<kTivChannelCount>;
+
+// Result and running counters of one decoder over one file.
+template <int N>
+struct DecodeStatus {
+  int32_t status = 0;           // 1 accepted (2: TIV auxiliary), -2 rejected, -3 not a board message
+  int32_t unmarkedCount = 0;    // payloads without the "#|" marker
+  int32_t checksumChecked = 0;  // 1 once this message's checksum matched
+  int32_t accounted = 0;        // payload bytes the decoder accounted for
+  int32_t timeCounter = -1;     // byte 4 of the last accepted message
+  int32_t interruptCounter = -1;  // bytes 5-6 of the last accepted message
+  std::array<int32_t, N> channelCounts{};  // readings seen, enabled or not
+  int32_t invalidCount = 0;
+  int32_t validCount = 0;
+  int32_t otherCount = 0;  // HUX2: unknown subtypes; TIV: auxiliary messages
+};
+
+using HuxStatus = DecodeStatus<kHuxChannelCount>;
+using TivStatus = DecodeStatus<kTivChannelCount>;
+
+using HuxEnables = std::array<bool, kHuxChannelCount>;
+using TivEnables = std::array<bool, kTivChannelCount>;

@@ -1,0 +1,28 @@
+// The settings of one run, filled from the command line and read by every
+// later phase. The driver owns the one RunOptions of a run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  int32_t buffSize = 204800;         // read-buffer capacity in bytes ("-buffSize")
+  int32_t maxGap_sec = 3000;         // largest start-time distance of consecutive files
+  int32_t printProgressMax = 10000;  // packets between two progress lines
+  bool writeSummaryFile = false;     // "-write_summaryFile": .stats files, then end
+  bool checkHeaders = true;          // cleared by "-disableChecks"
+  bool checkRollover = true;         // cleared by "-ignoreRollover"
+  bool printProgress = false;        // "-printProgress"
+  bool writeDataOut = true;          // cleared by "-NoDataOut"
+  bool writeCompleteData = true;     // cleared by "-NoCompleteData"
+  bool writeWavFile = true;          // cleared by "-NoWavFile"
+  bool writeTimestampFile = false;   // "-write_timestampFile": timestamps.txt, then end
+  bool useBlacklist = false;         // a blacklist was loaded
+  bool integerOutput = false;        // MAT files get the decoders' integer forms
+  FILE* timestampFile = nullptr;     // open timestamps.txt, owned by the packet pass
+  std::string blacklistPath;
+  std::string outputDir;             // ends with a separator once set
+  std::vector<int32_t> blacklist;    // packet numbers to skip, ascending once loaded
+};

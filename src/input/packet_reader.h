@@ -1,0 +1,64 @@
+// Delivers the packets of one PELG file, one per nextPacket call: validates the
+// 10-byte packet header, hunts byte by byte for the next plausible header after
+// damage (reporting the offsets and the bytes skipped), dispatches the payload
+// by the kind of the device the packet id names (HUX2 and microphone payloads
+// to the HUX2 decoder, TIV payloads to the TIV decoder, SiRF payloads to the
+// side file) and steps past it. A reader only reads bytes of the packet it
+// frames; decoders see exactly the payload.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "common/console.h"
+#include "decoders/hux2_decoder.h"
+#include "decoders/sample_buffers.h"
+#include "decoders/tiv_decoder.h"
+#include "input/input_file.h"
+#include "input/read_buffer.h"
+
+struct PacketHeader {
+  uint16_t id = 0;
+  uint32_t timestamp = 0;
+  uint32_t length = 0;
+};
+
+struct PacketReader {
+  bool active = false;
+  FILE* positionLog = nullptr;  // machine-readable position lines; not attached in normal runs
+  InputFile* file = nullptr;
+  ReadBuffer buffer;
+  HuxSamples huxSamples;
+  HuxStatus huxStatus;
+  HuxCalibrationState huxCalibration;
+  HuxEnables huxEnabled{};
+  TivSamples tivSamples;
+  TivStatus tivStatus;
+  int32_t tivInterruptLimit = 0;
+  TivEnables tivEnabled{};
+  bool sirfEnabled = false;
+  FILE* sirfFile = nullptr;
+  std::string sirfPath;
+  uint32_t lastTimestamp = 0;
+  Console* console = nullptr;
+};
+
+// Gives every field its starting value (closing nothing).
+void initPacketReader(PacketReader& reader, Console& console);
+
+// Attaches the file (whose stream stands at the first packet) and a read buffer
+// of `capacity` bytes; sets active and clears both enable sets.
+void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity);
+
+// Looks at the bytes at the read position without consuming them. Returns 1
+// valid, -1 fewer than 10 bytes left, -2 valid but the packet does not fit in
+// the remaining data, -3 bad id, -4 bad timestamp, -5 bad length.
+int readPacketHeader(PacketReader& reader, PacketHeader& header);
+
+// Processes exactly one packet. Returns 1 a packet was processed, -1 end of
+// data, -2 the last packet is cut short; after -1 or -2 the reader is inactive.
+int nextPacket(PacketReader& reader);
+
+// Closes the side file and the position log if open and releases the buffer.
+void closePacketReader(PacketReader& reader);

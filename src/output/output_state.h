@@ -1,0 +1,43 @@
+// The output subsystem's face to the driver and the packet pass: initialise
+// the output state, create the three outputs sized from the scan pass's
+// counts, hand over the samples of every timed packet of the write pass, and
+// close the outputs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "decoders/hux2_decoder.h"
+#include "decoders/sample_buffers.h"
+#include "driver/input_file_info.h"
+#include "pass/pass_counters.h"
+
+struct ParseState;
+
+struct OutputRequest {
+  std::string outputDir;  // ends with a separator
+  bool integerOutput = false;
+  bool writeWavFile = true;
+  bool writeDataOut = true;
+  bool writeCompleteData = true;
+};
+
+void initParseState(ParseState& state, Console& console);
+
+// Sizes and opens the outputs. files is the sorted table (record 0 is the
+// reference file), args the argument list that fileNumber indexes, scan the
+// scan pass's counters (kept by reference for the aligned HUX counts).
+// Failures it cannot survive print their lines and throw FatalError.
+bool createOutputs(ParseState& state, const OutputRequest& request, const InputFileInfo* files,
+                   int fileCount, const std::vector<std::string>& args, const PassCounters& scan);
+
+// Serves the WAV file, dataOut and completeData, in that order, with the
+// samples of one timed packet. Allocates nothing except when a mask grows.
+int writePacketSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+                       const HuxSamples& hux, const HuxCalibrationState& calibration,
+                       int32_t tivTimeIndex, const TivSamples& tiv);
+
+// Closes the WAV file, dataOut.mat and completeData.mat, each only if open.
+void closeOutputs(ParseState& state);

@@ -1,0 +1,23 @@
+// One pass over every packet of every input file, in the order validation
+// settled. The scan pass (no output state) counts samples and finds timing
+// faults; the write pass hands every timed packet to the outputs as well.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "driver/input_file_info.h"
+#include "driver/run_options.h"
+#include "input/input_file.h"
+#include "pass/pass_counters.h"
+
+struct ParseState;
+
+// Reads files[0..fileCount-1]; names is the argument list that fileNumber
+// indexes. Adds to counters (the caller zeroes them) and fills the timing
+// fields of the records. Returns 1; fatal conditions print their lines and
+// throw FatalError, and so does the end of a timestamp-mode pass (status -1).
+int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
+                  RunOptions& options, PassCounters& counters, ParseState* output,
+                  InputOpener& opener, Console& console);

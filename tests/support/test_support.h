@@ -1,0 +1,64 @@
+// Helpers shared by the test suites: scratch directories, in-process console
+// capture, and running the real pelgToMatlab binary.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+
+namespace testsupport {
+
+// A fresh directory, removed with its contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A Console whose two streams are captured in memory-backed temporary files.
+class CapturedConsole {
+ public:
+  CapturedConsole();
+  ~CapturedConsole();
+  CapturedConsole(const CapturedConsole&) = delete;
+  CapturedConsole& operator=(const CapturedConsole&) = delete;
+  Console& console() { return console_; }
+  std::string out() const;
+  std::string err() const;
+
+ private:
+  FILE* out_;
+  FILE* err_;
+  Console console_;
+};
+
+struct RunResult {
+  int status = 0;  // the process's exit status as the signed value main returned
+  std::string out;
+  std::string err;
+};
+
+// Runs the pelgToMatlab binary with args (not including the program name) in
+// workdir (the current directory when empty), with TZ=UTC, standard input fed
+// from stdinData.
+RunResult runPelgToMatlab(const std::vector<std::string>& args, const std::string& workdir = "",
+                          const std::string& stdinData = "");
+
+// Runs any program (argv[0] is its path) the same way.
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& workdir = "",
+                     const std::string& stdinData = "");
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& contents);
+bool fileExists(const std::string& path);
+
+}  // namespace testsupport
