@@ -1,7 +1,307 @@
-// Temporary: the packet pass reads nothing until it lands.
 #include "pass/packet_pass.h"
 
-int runPacketPass(InputFileInfo*, int, const std::vector<std::string>&, RunOptions&, PassCounters&,
-                  ParseState*, InputOpener&, Console&) {
+#include <array>
+#include <memory>
+
+#include "common/fatal_error.h"
+#include "input/packet_reader.h"
+#include "output/output_state.h"
+#include "pass/blacklist.h"
+#include "pass/board_clock.h"
+#include "pass/missing_samples.h"
+#include "pass/sirf_side_file.h"
+#include "pass/timestamp_file.h"
+
+namespace {
+
+constexpr const char* kFileProgress = "# INFO:   File [%2d]\n";
+constexpr const char* kPacketProgress = "# INFO: read %d packets\n";
+constexpr const char* kUnableToOpenFile = "# ERROR: Unable to open file %s\n";
+constexpr const char* kNoPelgHeader = "# ERROR: File %s, does not have a PELG v2 header\n";
+constexpr const char* kNoInfoData = "# ERROR: File %s, no calibration/info data\n";
+constexpr const char* kTivAfterNoTiv =
+    "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
+
+constexpr int kStatusCannotReopen = -8;
+constexpr int kStatusNoPelgHeader = -9;
+constexpr int kStatusNoInfoData = -10;
+constexpr int kStatusTivAfterNoTiv = -10;
+
+// Decoder statuses as the pass sees them.
+constexpr int32_t kStatusCleared = 0;    // before each packet
+constexpr int32_t kStatusTimed = 1;      // a good sensor packet of the board
+constexpr int32_t kStatusConsumed = -3;  // the pass has used the packet
+
+constexpr char kHuxTimestampLetter = 'M';
+constexpr char kTivTimestampLetter = 'L';
+
+// Adds one timed packet's samples to the pass's counters, brings every
+// channel's aligned count up to date and empties the packet's buffers.
+template <int N>
+void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
+                   std::array<int32_t, static_cast<size_t>(N)>& totals,
+                   std::array<int32_t, static_cast<size_t>(N)>& aligned,
+                   const std::array<int32_t, static_cast<size_t>(N)>& rates,
+                   int32_t interruptRate, int32_t timeIndex, Console& console) {
+  for (int c = 0; c < N; ++c) {
+    totals[c] += samples.counts[c];
+    computeNumMissingSamples(rates[c], interruptRate, samples.counts[c], aligned[c], timeIndex,
+                             console);
+    status.channelCounts[c] = 0;
+    samples.counts[c] = 0;
+  }
+}
+
+// One run of the packet pass over the ordered files. Owns the input file
+// record, the packet reader (re-initialised for every file; its sample
+// buffers are the pass's sample storage) and both board clocks. Whatever ends
+// the pass, the current file's streams are closed when the object goes.
+class PacketPass {
+ public:
+  PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
+             ParseState* output, InputOpener& opener, Console& console)
+      : names_(names),
+        options_(options),
+        counters_(counters),
+        output_(output),
+        opener_(opener),
+        console_(console),
+        reader_(std::make_unique<PacketReader>()) {
+    if (output_) sirfPath_ = sirfSideFilePath(options_.outputDir);
+  }
+
+  ~PacketPass() { closeFile(); }
+  PacketPass(const PacketPass&) = delete;
+  PacketPass& operator=(const PacketPass&) = delete;
+
+  void readFile(InputFileInfo& info);
+
+ private:
+  const std::string& nameOf(const InputFileInfo& info) const;
+  void openFile(const InputFileInfo& info);
+  void prepareReader(const InputFileInfo& info);
+  void consumeBlacklistedPacket();
+  void handleTivPacket(InputFileInfo& info);
+  void handleHuxPacket(InputFileInfo& info);
+  void handOver();
+  void closeFile();
+
+  const std::vector<std::string>& names_;
+  RunOptions& options_;
+  PassCounters& counters_;
+  ParseState* output_;  // null in the scan pass
+  InputOpener& opener_;
+  Console& console_;
+
+  InputFile file_;
+  bool fileOpen_ = false;
+  std::unique_ptr<PacketReader> reader_;
+  BoardClock hux_;
+  BoardClock tiv_;
+  int32_t packetNumber_ = 0;
+  // Leading files with TIV information so far in this pass; -1 once a file
+  // without it has been read.
+  int32_t tivFileTally_ = 0;
+  bool sirfTruncatePending_ = true;
+  std::string sirfPath_;
+  const std::string noName_;
+};
+
+const std::string& PacketPass::nameOf(const InputFileInfo& info) const {
+  if (info.fileNumber < 0 || static_cast<size_t>(info.fileNumber) >= names_.size()) return noName_;
+  return names_[static_cast<size_t>(info.fileNumber)];
+}
+
+void PacketPass::openFile(const InputFileInfo& info) {
+  const std::string& name = nameOf(info);
+  if (!opener_.open(file_, name)) {
+    console_.out(kUnableToOpenFile, name.c_str());
+    exitRun(console_, kStatusCannotReopen);
+  }
+  fileOpen_ = true;
+  if (!readHeader(file_.header, file_.stream)) {
+    console_.out(kNoPelgHeader, name.c_str());
+    exitRun(console_, kStatusNoPelgHeader);
+  }
+  if (!extractHuxInfo(file_.header)) {
+    console_.out(kNoInfoData, name.c_str());
+    exitRun(console_, kStatusNoInfoData);
+  }
+  // A file without TIV information after files with it is fine; the other
+  // way round is not.
+  if (extractTivInfo(file_.header)) {
+    if (tivFileTally_ == -1) {
+      console_.out(kTivAfterNoTiv, name.c_str());
+      exitRun(console_, kStatusTivAfterNoTiv);
+    }
+    ++tivFileTally_;
+  } else {
+    tivFileTally_ = -1;
+  }
+}
+
+void PacketPass::prepareReader(const InputFileInfo& info) {
+  PacketReader& reader = *reader_;
+  initPacketReader(reader, console_);
+  bindPacketReader(reader, file_, options_.buffSize);
+
+  if (output_) {
+    if (sirfTruncatePending_) truncateSirfSideFile(sirfPath_, console_);
+    sirfTruncatePending_ = false;
+    reader.sirfEnabled = true;
+    reader.sirfPath = sirfPath_;
+  }
+
+  // Every channel is stored except the acceleration magnitude, which the
+  // outputs do not carry.
+  reader.huxSamples.clear();
+  reader.tivSamples.clear();
+  reader.huxEnabled.fill(true);
+  reader.huxEnabled[kHuxMagAccel] = false;
+  reader.tivEnabled.fill(true);
+
+  const BaroCoefficients& baro = file_.header.baro;
+  reader.huxCalibration.C1 = baro.C1;
+  reader.huxCalibration.C2 = baro.C2;
+  reader.huxCalibration.C3 = baro.C3;
+  reader.huxCalibration.C4 = baro.C4;
+  reader.huxCalibration.C5 = baro.C5;
+  reader.huxCalibration.C6 = baro.C6;
+  reader.huxCalibration.interruptLimit = info.huxInterruptRate;
+  reader.tivInterruptLimit = info.tivInterruptRate;
+}
+
+// A blacklisted packet is read past but leaves nothing behind on either board:
+// no samples, no timing, no change to the decoders' running state. Other kinds
+// of packets (a GPS packet's bytes, for one) are handled by the reader as usual.
+void PacketPass::consumeBlacklistedPacket() {
+  PacketReader& reader = *reader_;
+  const HuxStatus huxStatus = reader.huxStatus;
+  const TivStatus tivStatus = reader.tivStatus;
+  const HuxEnables huxEnabled = reader.huxEnabled;
+  const TivEnables tivEnabled = reader.tivEnabled;
+  const HuxCalibrationState huxCalibration = reader.huxCalibration;
+  const auto huxCounts = reader.huxSamples.counts;
+  const auto tivCounts = reader.tivSamples.counts;
+
+  reader.huxEnabled.fill(false);
+  reader.tivEnabled.fill(false);
+  nextPacket(reader);
+
+  reader.huxStatus = huxStatus;
+  reader.tivStatus = tivStatus;
+  reader.huxEnabled = huxEnabled;
+  reader.tivEnabled = tivEnabled;
+  reader.huxCalibration = huxCalibration;
+  reader.huxSamples.counts = huxCounts;
+  reader.tivSamples.counts = tivCounts;
+}
+
+void PacketPass::handOver() {
+  if (!output_) return;
+  PacketReader& reader = *reader_;
+  writePacketSamples(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples,
+                     reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
+}
+
+void PacketPass::handleTivPacket(InputFileInfo& info) {
+  PacketReader& reader = *reader_;
+  const int32_t ts = reader.tivStatus.timeCounter;
+  const int32_t ic = reader.tivStatus.interruptCounter;
+  if (options_.writeTimestampFile && options_.timestampFile)
+    writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
+  const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
+                                  options_.checkRollover};
+  advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
+
+  handOver();
+  accountPacket(reader.tivSamples, reader.tivStatus, counters_.tivSampleTotals,
+                counters_.tivAlignedCounts, info.tivChannelRates, info.tivInterruptRate,
+                tiv_.timeIndex, console_);
+}
+
+void PacketPass::handleHuxPacket(InputFileInfo& info) {
+  PacketReader& reader = *reader_;
+  const int32_t ts = reader.huxStatus.timeCounter;
+  const int32_t ic = reader.huxStatus.interruptCounter;
+  if (options_.writeTimestampFile && options_.timestampFile)
+    writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
+  const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
+                                  options_.checkRollover};
+  advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
+
+  if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
+      reader.huxStatus.channelCounts[kHuxAudio] > 0)
+    info.firstAudioIndex = hux_.timeIndex;
+
+  handOver();
+  accountPacket(reader.huxSamples, reader.huxStatus, counters_.huxSampleTotals,
+                counters_.huxAlignedCounts, info.huxChannelRates, info.huxInterruptRate,
+                hux_.timeIndex, console_);
+}
+
+void PacketPass::readFile(InputFileInfo& info) {
+  console_.out(kFileProgress, info.fileNumber);
+  openFile(info);
+  prepareReader(info);
+  resetBoardClockForFile(hux_);
+  resetBoardClockForFile(tiv_);
+  packetNumber_ = 0;
+
+  PacketReader& reader = *reader_;
+  while (reader.active) {
+    // Packets are numbered from 1 within the file; the call that finds the
+    // end of the data gets a number too.
+    ++packetNumber_;
+    if (options_.printProgress && options_.printProgressMax > 0 &&
+        packetNumber_ % options_.printProgressMax == 0)
+      console_.out(kPacketProgress, packetNumber_);
+
+    reader.huxStatus.status = kStatusCleared;
+    reader.tivStatus.status = kStatusCleared;
+    if (options_.useBlacklist && isBlacklisted(options_.blacklist, packetNumber_, console_) == -1) {
+      consumeBlacklistedPacket();
+      continue;
+    }
+    nextPacket(reader);
+
+    if (reader.tivStatus.status == kStatusTimed) handleTivPacket(info);
+    reader.tivStatus.status = kStatusConsumed;
+    if (reader.huxStatus.status == kStatusTimed) handleHuxPacket(info);
+    reader.huxStatus.status = kStatusConsumed;
+  }
+
+  info.huxLastTimeCounter = reader.huxStatus.timeCounter;
+  info.huxLastInterruptCounter = reader.huxStatus.interruptCounter;
+  if (tivFileTally_ > 0) {
+    info.tivLastTimeCounter = reader.tivStatus.timeCounter;
+    info.tivLastInterruptCounter = reader.tivStatus.interruptCounter;
+  }
+  if (options_.printProgress) console_.out(kPacketProgress, packetNumber_);
+  closeFile();
+}
+
+void PacketPass::closeFile() {
+  if (!fileOpen_) return;
+  closeInput(file_);
+  closePacketReader(*reader_);
+  fileOpen_ = false;
+}
+
+}  // namespace
+
+int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
+                  RunOptions& options, PassCounters& counters, ParseState* output,
+                  InputOpener& opener, Console& console) {
+  if (options.writeTimestampFile) openTimestampFile(options, console);
+  try {
+    PacketPass pass(names, options, counters, output, opener, console);
+    for (int i = 0; i < fileCount; ++i) pass.readFile(files[i]);
+  } catch (...) {
+    // A fatal condition ends the run; leave no stream of the pass open behind it.
+    closeTimestampFile(options);
+    throw;
+  }
+  if (options.writeTimestampFile) finishTimestampRun(options, console);
   return 1;
 }
