@@ -1,0 +1,60 @@
+// The plan of a recording on the boards' interrupt time line, made before any
+// byte is written: which interrupts each file covers, where the stretches
+// without packets lie, where the time counter rolls over and where damage is
+// made.
+//
+// Interrupt t counts from 0 at the first interrupt of the recording; the board
+// counter at t is counterStart + t, giving the time counter
+// ((counterStart + t) / M) mod 256 and the interrupt counter
+// (counterStart + t) mod M. A roll-over point w is an interrupt whose time
+// counter is 0 and interrupt counter 0. The converter can only follow a
+// roll-over that it sees as a step from (255, M - 1) to (0, 0) within one file,
+// so no file boundary and no gap is ever placed across one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pelgsim/random.h"
+#include "pelgsim/sim_options.h"
+
+namespace pelgsim {
+
+// Interrupts [begin, end).
+struct Interval {
+  int64_t begin = 0;
+  int64_t end = 0;
+};
+
+struct FilePlan {
+  int64_t begin = 0;  // first interrupt of the file
+  int64_t end = 0;    // one past its last interrupt
+  std::vector<Interval> gaps;  // inside [begin, end), ascending, apart from each other
+  uint64_t startMs = 0;        // header start time: the time of interrupt `begin`
+};
+
+struct Timeline {
+  int64_t interruptRate = 0;  // M, tenths of a hertz: M interrupts last 10 s
+  int64_t totalInterrupts = 0;
+  int64_t counterStart = 0;   // board counter at interrupt 0
+  std::vector<FilePlan> files;
+  std::vector<int64_t> strayTargets;    // ascending interrupts; damage at the first packet at or after
+  std::vector<int64_t> corruptTargets;  // ascending
+
+  // Milliseconds from interrupt 0 to interrupt t.
+  int64_t millisAt(int64_t t) const { return t * 10000 / interruptRate; }
+  double secondsAt(int64_t t) const { return static_cast<double>(t) * 10.0 / static_cast<double>(interruptRate); }
+  bool isRolloverPoint(int64_t t) const { return (counterStart + t) % (256 * interruptRate) == 0; }
+  // The first roll-over point at or after t.
+  int64_t nextRolloverPoint(int64_t t) const;
+  // Roll-over points that lie inside the files (the converter warns about each).
+  int rolloversInFiles() const;
+};
+
+// Plans the recording; throws std::invalid_argument with a message for the
+// user when the options cannot be met (too short for the files, gaps that do
+// not fit, rates the boards cannot deliver).
+Timeline planTimeline(const SimOptions& options);
+
+}  // namespace pelgsim
