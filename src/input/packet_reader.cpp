@@ -1,0 +1,250 @@
+#include "input/packet_reader.h"
+
+#include <cinttypes>
+
+#include "common/little_endian.h"
+#include "input/pelg_format.h"
+
+namespace {
+
+// Console lines (standard output).
+constexpr const char* kCutShort = "# ERROR: PELG Packet not enough data left to read length\n";
+constexpr const char* kBadId = "# WARNING: file index %" PRId64 ", PELG Packet's ID is invalid\n";
+constexpr const char* kBadTimestamp =
+    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp is invalid\n";
+constexpr const char* kBadLength =
+    "# WARNING: file index %" PRId64 ", PELG Packet's length is invalid\n";
+constexpr const char* kSearchStart =
+    "# WARNING: PELG Error mode, looking for new pelg packet, start pos: %" PRId64 "\n";
+constexpr const char* kSearchEnd =
+    "# WARNING: PELG Error mode, found new pelg packet, at pos: %" PRId64 " (%" PRId64
+    " bytes skipped)\n";
+constexpr const char* kBackwards =
+    "# WARNING: file index %" PRId64
+    ", PELG Packet's timestamp has moved backwards, discarding read timestamp %d, and using "
+    "previous timestamp %d\n";
+constexpr const char* kHux2Rejected = "# WARNING: file index %" PRId64 ", HUX2 Packet CRC invalid\n";
+constexpr const char* kTivRejected = "# WARNING: file index %" PRId64 ", TIV Packet CRC invalid\n";
+constexpr const char* kSirfOpenFailed = "# ERROR: Unable to open SIRF GPS output file: %s\n";
+
+// Position log lines.
+constexpr const char* kLogSearchStart = "\"pos\",%" PRId64 ",\"ERR_SEARCH_START\"\n";
+constexpr const char* kLogSearchEnd = "\"pos\",%" PRId64 ",\"ERR_SEARCH_END\"\n";
+constexpr const char* kLogCutShort = "\"pos\",%" PRId64 ",\"E_NODATA_LEN\"\n";
+constexpr const char* kLogBadId = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_ID\",%d\n";
+constexpr const char* kLogBadTimestamp = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_TS\",%d\n";
+constexpr const char* kLogBadLength = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_LEN\",%d\n";
+constexpr const char* kLogTivRejected = "\"pos\",%" PRId64 ",\"W_TIVBADCRC\"\n";
+constexpr const char* kLogHux2Rejected = "\"pos\",%" PRId64 ",\"W_HUX2BADCRC\"\n";
+
+// readPacketHeader results.
+constexpr int kHeaderValid = 1;
+constexpr int kEndOfData = -1;
+constexpr int kPacketCutShort = -2;
+constexpr int kBadIdResult = -3;
+constexpr int kBadTimestampResult = -4;
+constexpr int kBadLengthResult = -5;
+
+// The smallest buffer that holds any valid packet whole.
+constexpr int32_t kMinimumCapacity =
+    pelg::kPacketHeaderSize + static_cast<int32_t>(pelg::kMaxPayloadLength);
+
+// SiRF payload: byte 3 counts the receiver bytes that start at byte 7; 255
+// marks a payload that carries none.
+constexpr uint32_t kSirfCountOffset = 3;
+constexpr uint32_t kSirfDataOffset = 7;
+constexpr uint8_t kSirfNoData = 255;
+
+// Statuses of the decoders that mean the payload was accepted.
+constexpr int32_t kDecodeAccepted = 1;
+constexpr int32_t kDecodeAuxiliary = 2;
+
+// Reports a header rejected in normal mode: the console warning at the
+// header's offset and the position-log line with the offending value.
+void reportBadHeader(PacketReader& reader, int result, const PacketHeader& header) {
+  Console& console = *reader.console;
+  const int64_t pos = reader.buffer.position();
+  switch (result) {
+    case kBadIdResult:
+      console.out(kBadId, pos);
+      if (reader.positionLog) std::fprintf(reader.positionLog, kLogBadId, pos, static_cast<int>(header.id));
+      break;
+    case kBadTimestampResult:
+      console.out(kBadTimestamp, pos);
+      if (reader.positionLog)
+        std::fprintf(reader.positionLog, kLogBadTimestamp, pos, static_cast<int32_t>(header.timestamp));
+      break;
+    default:
+      console.out(kBadLength, pos);
+      if (reader.positionLog)
+        std::fprintf(reader.positionLog, kLogBadLength, pos, static_cast<int32_t>(header.length));
+      break;
+  }
+}
+
+// Hunts byte by byte for the next valid header, starting at the current read
+// position. Returns kHeaderValid with the header and the read position on it,
+// or the end-of-data result that stopped the hunt.
+int searchForHeader(PacketReader& reader, PacketHeader& header) {
+  Console& console = *reader.console;
+  const int64_t start = reader.buffer.position();
+  console.out(kSearchStart, start);
+  if (reader.positionLog) std::fprintf(reader.positionLog, kLogSearchStart, start);
+  for (;;) {
+    const int result = readPacketHeader(reader, header);
+    if (result == kEndOfData || result == kPacketCutShort) return result;
+    if (result == kHeaderValid) break;
+    reader.buffer.consumed += 1;
+  }
+  const int64_t found = reader.buffer.position();
+  console.out(kSearchEnd, found, found - start);
+  if (reader.positionLog) std::fprintf(reader.positionLog, kLogSearchEnd, found);
+  return kHeaderValid;
+}
+
+// Appends the receiver bytes of a SiRF payload to the side file, opening the
+// file on first use.
+void copySirf(PacketReader& reader, const uint8_t* payload, uint32_t length) {
+  if (!reader.sirfFile && !reader.sirfPath.empty()) {
+    reader.sirfFile = std::fopen(reader.sirfPath.c_str(), "ab");
+    if (!reader.sirfFile) {
+      reader.console->out(kSirfOpenFailed, reader.sirfPath.c_str());
+      return;
+    }
+    std::fseek(reader.sirfFile, 0, SEEK_END);
+  }
+  if (!reader.sirfFile || length <= kSirfCountOffset) return;
+  const uint8_t count = payload[kSirfCountOffset];
+  if (count == kSirfNoData || kSirfDataOffset + count > length) return;
+  if (count > 0) std::fwrite(payload + kSirfDataOffset, 1, count, reader.sirfFile);
+}
+
+}  // namespace
+
+void initPacketReader(PacketReader& reader, Console& console) {
+  reader.active = false;
+  reader.positionLog = nullptr;
+  reader.file = nullptr;
+  reader.huxSamples.clear();
+  reader.huxStatus = HuxStatus{};
+  reader.huxCalibration = HuxCalibrationState{};
+  reader.huxEnabled.fill(false);
+  reader.tivSamples.clear();
+  reader.tivStatus = TivStatus{};
+  reader.tivInterruptLimit = 0;
+  reader.tivEnabled.fill(false);
+  reader.sirfEnabled = false;
+  reader.sirfFile = nullptr;
+  reader.sirfPath.clear();
+  reader.lastTimestamp = 0;
+  reader.console = &console;
+}
+
+void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
+  reader.file = &file;
+  // The buffer must hold the largest packet whole; a smaller capacity could
+  // never deliver it.
+  bindReader(reader.buffer, capacity < kMinimumCapacity ? kMinimumCapacity : capacity);
+  reader.active = true;
+  reader.huxEnabled.fill(false);
+  reader.tivEnabled.fill(false);
+}
+
+int readPacketHeader(PacketReader& reader, PacketHeader& header) {
+  ReadBuffer& buffer = reader.buffer;
+  if (ensureAvailable(buffer, reader.file->stream, pelg::kPacketHeaderSize, *reader.console) < 1)
+    return kEndOfData;
+  const uint8_t* bytes = buffer.next();
+  header.id = readLittleEndian<uint16_t>(bytes);
+  header.timestamp = readLittleEndian<uint32_t>(bytes + 2);
+  header.length = readLittleEndian<uint32_t>(bytes + 6);
+  if (header.id >= pelg::kMaxPacketIds) return kBadIdResult;
+  if (static_cast<uint32_t>(header.timestamp - reader.lastTimestamp) > pelg::kMaxTimestampAdvance)
+    return kBadTimestampResult;
+  if (header.length > pelg::kMaxPayloadLength) return kBadLengthResult;
+  const int32_t packetSize = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  if (ensureAvailable(buffer, reader.file->stream, packetSize, *reader.console) < 1)
+    return kPacketCutShort;
+  return kHeaderValid;
+}
+
+int nextPacket(PacketReader& reader) {
+  Console& console = *reader.console;
+  ReadBuffer& buffer = reader.buffer;
+  PacketHeader header;
+
+  int result = readPacketHeader(reader, header);
+  if (result == kEndOfData) {
+    reader.active = false;
+    return kEndOfData;
+  }
+  if (result == kPacketCutShort) {
+    console.out(kCutShort);
+    if (reader.positionLog) std::fprintf(reader.positionLog, kLogCutShort, buffer.position());
+    reader.active = false;
+    return kPacketCutShort;
+  }
+  if (result != kHeaderValid) {
+    reportBadHeader(reader, result, header);
+    buffer.consumed += 1;
+    // The reader stays active after a hunt that runs into the end: the next
+    // call meets the same bytes in normal mode and ends the stream there.
+    result = searchForHeader(reader, header);
+    if (result != kHeaderValid) return result;
+  }
+
+  buffer.consumed += pelg::kPacketHeaderSize;
+  const int64_t payloadPos = buffer.position();
+  const uint8_t* payload = buffer.next();
+
+  if (reader.lastTimestamp > header.timestamp) {
+    console.out(kBackwards, payloadPos, static_cast<int32_t>(header.timestamp),
+                static_cast<int32_t>(reader.lastTimestamp));
+    header.timestamp = reader.lastTimestamp;
+  }
+  reader.lastTimestamp = header.timestamp;
+
+  // An id that names no device block is stepped over like an unknown kind.
+  const std::vector<DeviceRecord>& devices = reader.file->header.devices;
+  const DeviceKind kind =
+      header.id < devices.size() ? devices[header.id].kind : DeviceKind::unknown;
+  switch (kind) {
+    case DeviceKind::hux2:
+    case DeviceKind::mic:
+      decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
+                 reader.huxEnabled);
+      if (reader.huxStatus.status != kDecodeAccepted && reader.huxStatus.status != kDecodeAuxiliary) {
+        console.out(kHux2Rejected, payloadPos);
+        if (reader.positionLog) std::fprintf(reader.positionLog, kLogHux2Rejected, payloadPos);
+      }
+      break;
+    case DeviceKind::tiv:
+      decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
+                reader.tivEnabled);
+      if (reader.tivStatus.status != kDecodeAccepted && reader.tivStatus.status != kDecodeAuxiliary) {
+        console.out(kTivRejected, payloadPos);
+        if (reader.positionLog) std::fprintf(reader.positionLog, kLogTivRejected, payloadPos);
+      }
+      break;
+    case DeviceKind::sgps:
+      if (reader.sirfEnabled) copySirf(reader, payload, header.length);
+      break;
+    default:
+      break;
+  }
+
+  buffer.consumed += static_cast<int32_t>(header.length);
+  return 1;
+}
+
+void closePacketReader(PacketReader& reader) {
+  if (reader.sirfFile) {
+    std::fclose(reader.sirfFile);
+    reader.sirfFile = nullptr;
+  }
+  if (reader.positionLog) {
+    std::fclose(reader.positionLog);
+    reader.positionLog = nullptr;
+  }
+  releaseReader(reader.buffer);
+}
