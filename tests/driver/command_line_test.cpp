@@ -1,0 +1,280 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "common/fatal_error.h"
+#include "driver/option_value.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testsupport::CapturedConsole;
+
+const char* const kUsage =
+    "pelgToMatlab [-options] <input file(s)>\n"
+    "   [-outputdir N]\n"
+    "       Create all output in directory N rather than the inferred directory\n"
+    "       (Default behavior is to figure out the path from the first input file)\n"
+    "   [-NoDataOut]\n"
+    "       Do not create a dataOut mat file\n"
+    "   [-NoCompleteData]\n"
+    "       Do not create a completeData mat file\n"
+    "   [-NoWavFile]\n"
+    "       Do not write a completeSensorAudio.wav file\n"
+    "   [-buffSize N]\n"
+    "       Read buffer size in bytes (default 200k)\n"
+    "   [-maxGap_sec N]\n"
+    "       Maximum gap between .pelg files (in seconds, default 50*60)\n"
+    "   [-disableChecks]\n"
+    "       Disable header comparisons for pelg files, may result in corrupt files\n"
+    "   [-ignoreRollover]\n"
+    "       Ignore roll over events that appear to be errors and continue\n"
+    "   [-printProgress]\n"
+    "       Print progress of the parser every printProgressMax packets (default 10,000)\n"
+    "   [-printProgressMax N]\n"
+    "       Print progress of the parser every N packets (default 10,000)\n"
+    "   [-blacklist file.txt]\n"
+    "       List of pelg packet numbers to ignore\n"
+    "   [-write_timestampFile]\n"
+    "       Write the pelg packet #, time_counter, and interrupt_counter to a file 'timestamp.txt'\n"
+    "   [-integerOutput]\n"
+    "       Write the integer output from the hux2 parser instead of the double output\n"
+    "   [-write_summaryFile]\n"
+    "       Write some summary information to an <input file>.stats file\n";
+
+struct Parsed {
+  int status = 0;  // 0 when parsing succeeded
+  std::string out;
+  std::string err;
+  RunOptions options;
+  std::vector<int32_t> inputArgIndex;
+};
+
+Parsed parse(std::vector<std::string> rest) {
+  std::vector<std::string> args{"pelgToMatlab"};
+  args.insert(args.end(), rest.begin(), rest.end());
+  CapturedConsole captured;
+  Parsed parsed;
+  try {
+    parseCommandLine(args, parsed.options, parsed.inputArgIndex, captured.console());
+  } catch (const FatalError& e) {
+    parsed.status = e.status();
+  }
+  parsed.out = captured.out();
+  parsed.err = captured.err();
+  return parsed;
+}
+
+TEST(OptionValue, FollowsAtoiAndSaturates) {
+  const struct {
+    const char* text;
+    int32_t expected;
+  } cases[] = {
+      {"12", 12},          {"  \t\n7", 7},       {"+7", 7},           {"-5", -5},
+      {"abc", 0},          {"", 0},              {"200k", 200},       {"- 3", 0},
+      {"--3", 0},          {"3.9", 3},           {"2147483647", INT_MAX},
+      {"2147483648", INT_MAX},                   {"-2147483648", INT_MIN},
+      {"-2147483649", INT_MIN},                  {"99999999999999999999999", INT_MAX},
+      {"-99999999999999999999999", INT_MIN},     {"00000000000000000000042", 42},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseOptionValue(c.text), c.expected) << c.text;
+}
+
+TEST(CommandLine, DefaultsAndFileIndexes) {
+  const Parsed p = parse({"a.pelg", "b.pelg", "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.out, "");
+  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(p.options.buffSize, 204800);
+  EXPECT_EQ(p.options.maxGap_sec, 3000);
+  EXPECT_EQ(p.options.printProgressMax, 10000);
+  EXPECT_TRUE(p.options.checkHeaders);
+  EXPECT_TRUE(p.options.checkRollover);
+  EXPECT_TRUE(p.options.writeDataOut && p.options.writeCompleteData && p.options.writeWavFile);
+  EXPECT_FALSE(p.options.writeSummaryFile || p.options.writeTimestampFile || p.options.printProgress ||
+               p.options.useBlacklist || p.options.integerOutput);
+  EXPECT_EQ(p.options.outputDir, "");
+}
+
+TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
+  const Parsed p = parse({"-buffSize", "8192", "x.pelg", "-outputdir", "out", "-NoDataOut",
+                          "-NoCompleteData", "-NoWavFile", "-maxGap_sec", "60", "-disableChecks",
+                          "-ignoreRollover", "-printProgress", "-integerOutput", "-printProgressMax",
+                          "50", "-write_timestampFile", "-write_summaryFile", "y.pelg"});
+  ASSERT_EQ(p.status, 0);
+  EXPECT_EQ(p.out,
+            "# INFO: Buffer size of 8192 will be used\n"
+            "# INFO: Data will be created in directory: out/\n"
+            "# INFO: writing of dataOut.mat disabled\n"
+            "# INFO: writing of completeData.mat disabled\n"
+            "# INFO: writing of completeSensorAudio.wav disabled\n"
+            "# INFO: Max gap between files is 60 seconds\n"
+            "# INFO: Error checking for headers is disabled\n"
+            "# INFO: This may result in corrupt files\n"
+            "# INFO: Non-normal roll over events will be ignored\n"
+            "# INFO: Progress will be printed as files are parsed\n"
+            "# INFO: Outputting integer values to .mat files\n"
+            "# INFO: Progress update will be printed every 50 packets\n"
+            "# INFO: ASCII timestamps will be written to timestamp.txt\n"
+            "# INFO: Summary information will be written to .stats file\n");
+  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3, 19}));
+  const RunOptions& o = p.options;
+  EXPECT_EQ(o.buffSize, 8192);
+  EXPECT_EQ(o.outputDir, "out/");
+  EXPECT_FALSE(o.writeDataOut || o.writeCompleteData || o.writeWavFile);
+  EXPECT_EQ(o.maxGap_sec, 60);
+  EXPECT_FALSE(o.checkHeaders || o.checkRollover);
+  EXPECT_TRUE(o.printProgress && o.integerOutput && o.writeTimestampFile && o.writeSummaryFile);
+  EXPECT_EQ(o.printProgressMax, 50);
+}
+
+TEST(CommandLine, ProgressMaxAloneDoesNotSwitchProgressOn) {
+  const Parsed p = parse({"-printProgressMax", "1", "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.options.printProgressMax, 1);
+  EXPECT_FALSE(p.options.printProgress);
+}
+
+TEST(CommandLine, OutputDirectoryForms) {
+  const struct {
+    const char* value;
+    const char* dir;
+  } cases[] = {{"out", "out/"}, {"out/", "out/"}, {"out\\", "out\\"}, {"", "./"}, {"/a/b", "/a/b/"}};
+  for (const auto& c : cases) {
+    const Parsed p = parse({"-outputdir", c.value, "a.pelg"});
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.options.outputDir, c.dir) << c.value;
+    EXPECT_EQ(p.out, std::string("# INFO: Data will be created in directory: ") + c.dir + "\n");
+  }
+}
+
+TEST(CommandLine, ValuesThatLookLikeOptionsAreValues) {
+  Parsed p = parse({"-maxGap_sec", "-5", "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.options.maxGap_sec, -5);
+  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3}));
+  EXPECT_EQ(p.out, "# INFO: Max gap between files is -5 seconds\n");
+
+  p = parse({"-outputdir", "-NoDataOut", "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.options.outputDir, "-NoDataOut/");
+  EXPECT_TRUE(p.options.writeDataOut);
+}
+
+TEST(CommandLine, ValuesFollowAtoi) {
+  Parsed p = parse({"-maxGap_sec", "abc", "a.pelg"});
+  EXPECT_EQ(p.options.maxGap_sec, 0);
+  EXPECT_EQ(p.out, "# INFO: Max gap between files is 0 seconds\n");
+  p = parse({"-buffSize", "8192k", "a.pelg"});
+  EXPECT_EQ(p.options.buffSize, 8192);
+  EXPECT_EQ(p.out, "# INFO: Buffer size of 8192 will be used\n");
+  p = parse({"-maxGap_sec", "99999999999", "a.pelg"});
+  EXPECT_EQ(p.options.maxGap_sec, INT_MAX);
+}
+
+TEST(CommandLine, RepeatsPrintAgainAndTheLastValueWins) {
+  const Parsed p = parse({"-maxGap_sec", "10", "-NoWavFile", "a.pelg", "-maxGap_sec", "20", "-NoWavFile"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.options.maxGap_sec, 20);
+  EXPECT_EQ(p.out,
+            "# INFO: Max gap between files is 10 seconds\n"
+            "# INFO: writing of completeSensorAudio.wav disabled\n"
+            "# INFO: Max gap between files is 20 seconds\n"
+            "# INFO: writing of completeSensorAudio.wav disabled\n");
+}
+
+TEST(CommandLine, UnrecognisedArgumentsEndWithStatusMinus3) {
+  for (const char* arg : {"-nowavfile", "-NoWavFile2", "-NoWav", "-", "-outputdir=out", "--NoWavFile"}) {
+    const Parsed p = parse({"-NoDataOut", arg, "a.pelg"});
+    EXPECT_EQ(p.status, -3) << arg;
+    EXPECT_EQ(p.out, std::string("# INFO: writing of dataOut.mat disabled\n"
+                                 "# ERROR: Unrecognized command argument, ") +
+                         arg + "\n# ERROR: Exiting\n");
+  }
+}
+
+TEST(CommandLine, UnusableValuesAreRefused) {
+  const struct {
+    std::vector<std::string> args;
+    const char* out;
+  } cases[] = {
+      {{"a.pelg", "-maxGap_sec"}, "# ERROR: Missing value for option -maxGap_sec\n"},
+      {{"a.pelg", "-buffSize"}, "# ERROR: Missing value for option -buffSize\n"},
+      {{"a.pelg", "-outputdir"}, "# ERROR: Missing value for option -outputdir\n"},
+      {{"a.pelg", "-printProgressMax"}, "# ERROR: Missing value for option -printProgressMax\n"},
+      {{"a.pelg", "-blacklist"}, "# ERROR: Missing value for option -blacklist\n"},
+      {{"-buffSize", "200", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 200 (allowed 4106 to 1073741824)\n"},
+      {{"-buffSize", "200k", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 200k (allowed 4106 to 1073741824)\n"},
+      {{"-buffSize", "4105", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 4105 (allowed 4106 to 1073741824)\n"},
+      {{"-buffSize", "1073741825", "a.pelg"},
+       "# ERROR: Invalid value for -buffSize: 1073741825 (allowed 4106 to 1073741824)\n"},
+      {{"-buffSize", "99999999999", "a.pelg"},
+       "# ERROR: Invalid value for -buffSize: 99999999999 (allowed 4106 to 1073741824)\n"},
+      {{"-printProgressMax", "0", "a.pelg"},
+       "# ERROR: Invalid value for -printProgressMax: 0 (allowed 1 to 2147483647)\n"},
+      {{"-printProgressMax", "-4", "a.pelg"},
+       "# ERROR: Invalid value for -printProgressMax: -4 (allowed 1 to 2147483647)\n"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = parse(c.args);
+    EXPECT_EQ(p.status, -3) << c.out;
+    EXPECT_EQ(p.out, std::string(c.out) + "# ERROR: Exiting\n");
+  }
+}
+
+TEST(CommandLine, BuffSizeLimitsAreAccepted) {
+  EXPECT_EQ(parse({"-buffSize", "4106", "a.pelg"}).options.buffSize, 4106);
+  EXPECT_EQ(parse({"-buffSize", "1073741824", "a.pelg"}).options.buffSize, 1073741824);
+}
+
+TEST(CommandLine, NoInputFilePrintsUsage) {
+  Parsed p = parse({});
+  EXPECT_EQ(p.status, -1);
+  EXPECT_EQ(p.out, kUsage);
+  p = parse({"-NoWavFile"});
+  EXPECT_EQ(p.status, -1);
+  EXPECT_EQ(p.out, std::string("# INFO: writing of completeSensorAudio.wav disabled\n") + kUsage);
+}
+
+TEST(CommandLine, AtMost4096InputFiles) {
+  std::vector<std::string> names(4096, "missing.pelg");
+  Parsed p = parse(names);
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.inputArgIndex.size(), 4096u);
+  EXPECT_EQ(p.inputArgIndex.back(), 4096);
+
+  names.push_back("-NoWavFile");  // options after the last name still count nothing
+  names.push_back("one-more.pelg");
+  p = parse(names);
+  EXPECT_EQ(p.status, -4);
+  EXPECT_EQ(p.out,
+            "# INFO: writing of completeSensorAudio.wav disabled\n"
+            "# ERROR: Too many pelg files on input path, unable to process\n"
+            "# ERROR:  max files for this version is set to 4096\n"
+            "# ERROR: Exiting\n");
+}
+
+TEST(CommandLine, BlacklistIsReadWhenMet) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir.file("bl.txt"), "5\n");
+  Parsed p = parse({"-blacklist", dir.file("bl.txt"), "a.pelg", "-blacklist", dir.file("none.txt")});
+  EXPECT_EQ(p.status, -2);
+  EXPECT_EQ(p.out, "");
+  EXPECT_EQ(p.err, "# INFO: Reading blacklist data from file: " + dir.file("bl.txt") +
+                       "\n# INFO: Blacklisted pelg packets: [  0]        5\n"
+                       "# INFO: Reading blacklist data from file: " + dir.file("none.txt") +
+                       "\n# ERROR: Unable to open blacklist file: " + dir.file("none.txt") +
+                       "\n# ERROR: Exiting\n");
+
+  p = parse({"-blacklist", dir.file("bl.txt"), "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_TRUE(p.options.useBlacklist);
+  EXPECT_EQ(p.options.blacklistPath, dir.file("bl.txt"));
+  EXPECT_EQ(p.options.blacklist, (std::vector<int32_t>{5}));
+}
+
+}  // namespace
