@@ -82,7 +82,7 @@ TEST(PelgsimCommandLine, SummaryLineNamesWhatWasWritten) {
   const RunResult r = testsupport::runProgram({PELGSIM_BIN, "-o", dir.path(), "--duration", "30", "--time-counter",
                                                "254", "--tiv", "--start", "2024-05-01T12:00:00Z"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.rfind("pelgsim: wrote 1 file (" + dir.path() + "/recording_001.pelg .. ", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("pelgsim: wrote 1 file (" + dir.path() + "/recording_001.pelg), ", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("30 s from 2024-05-01 12:00:00 UTC"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("0 gaps, 1 time-counter roll-over, TIV in "), std::string::npos) << r.out;
 }

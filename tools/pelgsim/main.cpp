@@ -51,10 +51,13 @@ int main(int argc, char** argv) {
     if (summary.strayRuns) damage += ", " + std::to_string(summary.strayRuns) + " stray-byte runs";
     if (summary.badChecksums) damage += ", " + std::to_string(summary.badChecksums) + " bad checksums";
     if (summary.cut) damage += ", last packet cut";
-    std::printf("pelgsim: wrote %zu file%s (%s .. %s), %.0f s from %s UTC, %.1f MB, %llu packets, %d gap%s, "
+    const std::string files = summary.paths.size() == 1
+                                  ? summary.paths.front()
+                                  : summary.paths.front() + " .. " + summary.paths.back();
+    std::printf("pelgsim: wrote %zu file%s (%s), %.0f s from %s UTC, %.1f MB, %llu packets, %d gap%s, "
                 "%d time-counter roll-over%s%s%s%s in %.2f s\n",
-                summary.paths.size(), summary.paths.size() == 1 ? "" : "s", summary.paths.front().c_str(),
-                summary.paths.back().c_str(), timeline.secondsAt(timeline.totalInterrupts),
+                summary.paths.size(), summary.paths.size() == 1 ? "" : "s", files.c_str(),
+                timeline.secondsAt(timeline.totalInterrupts),
                 utcText(o.startMs).c_str(), static_cast<double>(summary.bytes) / 1e6,
                 static_cast<unsigned long long>(summary.packets), summary.gaps, summary.gaps == 1 ? "" : "s",
                 summary.rollovers, summary.rollovers == 1 ? "" : "s", o.tiv ? ", TIV" : "",

@@ -112,8 +112,8 @@ void SignalModel::audio(int16_t* out, size_t n, double t) {
   for (size_t i = 0; i < n; ++i) {
     const int32_t tone = (static_cast<int32_t>(sine_[phase_ >> 20]) * gain) >> 15;
     phase_ += phaseStep_;
-    const double v = tone + noise * rng_.gauss();
-    out[i] = clamp16(v);
+    const int32_t v = tone + static_cast<int32_t>(noise * rng_.gauss());
+    out[i] = static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767));
   }
 }
 
