@@ -41,6 +41,7 @@ LABELS = {
     "mag": ("magnetometer", "raw", ["x", "y", "z"]),
 }
 FILL_COLOUR = "#f2a36b"
+COLUMN_COLOURS = ["#1f5fa8", "#c8373a", "#2e9a45"]  # x, y, z
 MAX_POINTS = 6000  # longer series are drawn as a min/max envelope
 
 
@@ -137,7 +138,10 @@ def main():
         draw_series(ax, seconds, audio, start_ms, colour="#2b6cb0")
         shade(ax, all_gaps, start_ms, "filled")
         ax.set_ylabel("audio\n%d Hz" % rate, fontsize=8)
-        ax.set_ylim(-1, 1)
+        peak = float(np.abs(audio).max()) if audio.size else 1.0
+        ax.set_ylim(-1.1 * peak or -1, 1.1 * peak or 1)
+        ax.text(0.005, 0.92, "microphone (completeSensorAudio.wav)", transform=ax.transAxes, fontsize=7,
+                va="top", bbox=dict(facecolor="white", alpha=0.7, lw=0))
         row = 1
 
     for name in names:
@@ -151,9 +155,10 @@ def main():
         label, unit, columns = LABELS.get(name, (name, "", None))
         for c in range(data.shape[1]):
             draw_series(ax, seconds, data[:, c], start_ms,
-                        label=columns[c] if columns and c < len(columns) else None)
+                        label=columns[c] if columns and c < len(columns) else None,
+                        colour=COLUMN_COLOURS[c % len(COLUMN_COLOURS)])
         shade(ax, gaps_by_channel[name], start_ms, "filled" if row == 1 else None)
-        ax.set_ylabel("%s\n%s%s" % (name, unit, "" if not unit else ""), fontsize=8)
+        ax.set_ylabel("%s\n%s" % (name, unit), fontsize=8)
         ax.text(0.005, 0.92, "%s (%g Hz)" % (label, rate), transform=ax.transAxes, fontsize=7, va="top",
                 bbox=dict(facecolor="white", alpha=0.7, lw=0))
         if columns and data.shape[1] > 1:
