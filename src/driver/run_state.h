@@ -1,0 +1,33 @@
+// Everything a run holds from the command line to the end: the settings, the
+// argument list, the input-file table, the counters of the two passes and the
+// output state. One RunState is created by runPelgToMatlab and handed by
+// reference to the phases; nothing else holds run state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "driver/input_file_info.h"
+#include "driver/run_options.h"
+#include "input/input_file.h"
+#include "output/parse_state.h"
+#include "pass/pass_counters.h"
+
+struct RunState {
+  explicit RunState(Console& console) : opener(console) {}
+
+  RunOptions options;
+  std::vector<std::string> args;        // the argument list as the process received it
+  std::vector<int32_t> inputArgIndex;   // index in args of each input file, command-line order
+  std::vector<InputFileInfo> files = std::vector<InputFileInfo>(kMaxInputFiles);
+  int32_t tivFileTally = 0;             // leading files with TIV data; -1 after one without
+  InputFile validationFile;             // holds the last validated file's header afterwards
+  InputOpener opener;
+  PassCounters scanCounters;
+  PassCounters writeCounters;
+  ParseState parseState;
+
+  int fileCount() const { return static_cast<int>(inputArgIndex.size()); }
+};

@@ -1,0 +1,19 @@
+// Start times of the input files: listed in command-line order, sorted, listed
+// again with the distance from the previous file, and tested for gaps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/console.h"
+#include "driver/input_file_info.h"
+#include "driver/run_options.h"
+
+// The local-time ctime text (ending in a line feed) of a start time in
+// milliseconds, taken in whole seconds.
+std::string startTimeText(uint64_t startTimeMs);
+
+// Lists files[0..count-1], sorts them by start time and lists them again. With
+// header checks on, a distance of more than maxGap_sec whole seconds between
+// consecutive sorted files prints its lines and throws FatalError(-16).
+void orderByStartTime(InputFileInfo* files, int count, const RunOptions& options, Console& console);

@@ -1,0 +1,38 @@
+#include "driver/summary_files.h"
+
+#include <cstdio>
+
+#include "driver/output_directory.h"
+#include "driver/summary_report.h"
+
+namespace {
+
+constexpr const char* kCannotCreate = "# WARNING: [%02d] Unable to open summary file: %s\n";
+constexpr const char* kStartTime = "\"start_time\", %llu\n";
+constexpr const char* kDuration = "\"duration_sec\", %.3f\n";
+constexpr const char* kExtension = ".stats";
+
+}  // namespace
+
+double huxDurationSeconds(const InputFileInfo& info) {
+  const int32_t rate = info.huxInterruptRate;
+  const int32_t interrupts = static_cast<int32_t>(static_cast<uint32_t>(huxSpanEnd(info, rate)) -
+                                                  static_cast<uint32_t>(huxSpanStart(info, rate)));
+  return static_cast<double>(interrupts) / rate * 10;
+}
+
+void writeSummaryFiles(const InputFileInfo* files, int count, const std::vector<std::string>& names,
+                       const std::string& outputDir, Console& console) {
+  for (int k = 0; k < count; ++k) {
+    const InputFileInfo& info = files[k];
+    const std::string path = outputDir + baseName(names[static_cast<size_t>(info.fileNumber)]) + kExtension;
+    FILE* stream = std::fopen(path.c_str(), "wb");
+    if (stream == nullptr) {
+      console.out(kCannotCreate, info.fileNumber, path.c_str());
+      continue;
+    }
+    std::fprintf(stream, kStartTime, static_cast<unsigned long long>(info.startTime));
+    std::fprintf(stream, kDuration, huxDurationSeconds(info));
+    std::fclose(stream);
+  }
+}
