@@ -88,8 +88,12 @@ void clearHeaderLists(FileHeader& header);
 // for such a count. On success the stream stands at the first packet.
 bool readHeader(FileHeader& header, FILE* stream);
 
-// The kind and the record-size override of a device tag.
+// The kind of a device tag; unknown for a tag outside the format's table.
 DeviceKind deviceKindOf(uint32_t tag);
+
+// The record size a device block of this kind is given: 74 for hux, 24 for
+// ltln, 5 for ant8, and the size read from the file for every other kind.
+uint32_t deviceRecordSize(DeviceKind kind, uint32_t recordSizeAsRead);
 
 // Stores the value of every entry whose tag is in the set into its field of
 // target (HuxInfo or TivInfo) and returns how many entries matched. An entry
