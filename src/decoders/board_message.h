@@ -15,10 +15,33 @@ inline constexpr int kTimeCounterOffset = 4;
 inline constexpr int kInterruptCounterOffset = 5;
 inline constexpr int kHeadLength = 7;
 
+// Decoder outcomes left in DecodeStatus::status.
+inline constexpr int32_t kAccepted = 1;
+inline constexpr int32_t kAuxiliaryAccepted = 2;  // TIV auxiliary message
+inline constexpr int32_t kRejected = -2;
+inline constexpr int32_t kNotBoardMessage = -3;
+
 inline uint8_t checksum(const uint8_t* message, uint32_t length) {
   uint8_t sum = 0;
   for (uint32_t i = kSubtypeOffset; i < length; ++i) sum = static_cast<uint8_t>(sum + message[i]);
   return sum;
+}
+
+// True when the payload is long enough to hold the marker and starts with it.
+inline bool hasMarker(const uint8_t* payload, uint32_t payloadLength) {
+  return payloadLength >= 2 && payload[0] == kMarker0 && payload[1] == kMarker1;
+}
+
+// True when a message of length L, whose checksum byte sits at offset L, lies
+// entirely inside a payload of payloadLength bytes.
+inline bool fitsInPayload(uint32_t messageLength, uint32_t payloadLength) {
+  return messageLength < payloadLength;
+}
+
+// True when the byte at offset L is the checksum of bytes 2..L-1. The caller
+// has checked that the message fits in the payload.
+inline bool checksumMatches(const uint8_t* message, uint32_t messageLength) {
+  return checksum(message, messageLength) == message[messageLength];
 }
 
 }  // namespace board_message

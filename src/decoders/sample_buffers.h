@@ -26,6 +26,14 @@ struct SampleBuffers {
     values[channel][count] = value;
     ++count;
   }
+  // Appends the integer form alone (audio, whose samples are only ever read
+  // in that form); the double slot at that index is left as it was.
+  void appendInteger(int channel, int16_t value16) {
+    int32_t& count = counts[channel];
+    if (count >= kSampleCapacity) return;
+    values16[channel][count] = value16;
+    ++count;
+  }
   void clear() { counts.fill(0); }
 };
 

@@ -1,0 +1,124 @@
+// TIV board messages: sensor messages (gyroscopes, their temperatures,
+// magnetometer) are validated and converted; auxiliary messages are only
+// checked.
+#include "decoders/tiv_decoder.h"
+
+#include <bit>
+
+#include "common/little_endian.h"
+#include "decoders/board_message.h"
+#include "decoders/integer_form.h"
+
+namespace {
+
+// Sensor field mask bits; bits 4 to 7 carry nothing.
+constexpr uint8_t kGyroBit = 0x01;
+constexpr uint8_t kMagBits = 0x0E;  // X, Y, Z in bits 1, 2, 3
+
+// Length L of an auxiliary message (subtype with bit 0 cleared), or 0 for a
+// subtype the board does not send.
+uint32_t auxiliaryMessageLength(uint8_t kind) {
+  switch (kind) {
+    case 2: return 18;
+    case 4: return 5;
+    case 0x80: return 9;
+    default: return 0;
+  }
+}
+
+uint32_t sensorMessageLength(uint8_t mask) {
+  return board_message::kHeadLength + ((mask & kGyroBit) ? 12 : 0) +
+         2 * std::popcount(static_cast<uint8_t>(mask & kMagBits));
+}
+
+void reject(TivStatus& status, int32_t accounted) {
+  status.status = board_message::kRejected;
+  ++status.invalidCount;
+  status.accounted = accounted;
+}
+
+void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabled, int channel,
+                 const uint8_t* field) {
+  ++status.channelCounts[channel];
+  if (!enabled[channel]) return;
+  const int16_t reading = readLittleEndian<int16_t>(field);
+  samples.append(channel, reading, reading);
+}
+
+// The gyroscope's die temperature, 298 K + r/110, in degrees Fahrenheit;
+// integer form in hundredths of a degree.
+void appendTemperature(TivStatus& status, TivSamples& samples, const TivEnables& enabled,
+                       int channel, const uint8_t* field) {
+  ++status.channelCounts[channel];
+  if (!enabled[channel]) return;
+  const int16_t reading = readLittleEndian<int16_t>(field);
+  const double fahrenheit = (reading / 110.0 + 298) * 1.8 - 459.67;
+  samples.append(channel, integer_form::truncatedLow16(fahrenheit * 100), fahrenheit);
+}
+
+void decodeReadings(TivStatus& status, const uint8_t* data, uint8_t mask, TivSamples& samples,
+                    const TivEnables& enabled) {
+  if (mask & kGyroBit) {
+    for (int i = 0; i < 3; ++i) appendPlain(status, samples, enabled, kTivXGyro + i, data + 2 * i);
+    for (int i = 0; i < 3; ++i)
+      appendTemperature(status, samples, enabled, kTivXGyroTemp + i, data + 6 + 2 * i);
+    data += 12;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (!(mask & (0x02 << i))) continue;
+    appendPlain(status, samples, enabled, kTivXMag + i, data);
+    data += 2;
+  }
+}
+
+}  // namespace
+
+void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSamples& samples,
+               int32_t interruptLimit, const TivEnables& enabled) {
+  namespace bm = board_message;
+  status.status = bm::kNotBoardMessage;
+  status.checksumChecked = 0;
+  status.accounted = 0;
+
+  if (!bm::hasMarker(payload, length)) {
+    ++status.unmarkedCount;
+    status.accounted = 1;
+    return;
+  }
+  if (length <= bm::kSubtypeOffset) return reject(status, 2);
+  const uint8_t kind = payload[bm::kSubtypeOffset] & 0xFE;
+
+  if (kind != 0) {
+    // Auxiliary message: checked, never read; its head counters are not kept.
+    ++status.otherCount;
+    const uint32_t auxLength = auxiliaryMessageLength(kind);
+    if (auxLength == 0) {
+      status.accounted = 2;
+      return;
+    }
+    if (!bm::fitsInPayload(auxLength, length)) return reject(status, 2);
+    if (!bm::checksumMatches(payload, auxLength)) return reject(status, 2);
+    status.checksumChecked = 1;
+    status.status = bm::kAuxiliaryAccepted;
+    status.accounted = static_cast<int32_t>(auxLength);
+    return;
+  }
+
+  if (length <= bm::kCountOffset) return reject(status, 2);
+  const uint8_t mask = payload[bm::kCountOffset];
+  const uint32_t messageLength = sensorMessageLength(mask);
+  if (!bm::fitsInPayload(messageLength, length)) return reject(status, 2);
+  const int32_t rejectedAccount = static_cast<int32_t>(messageLength);
+  if (!bm::checksumMatches(payload, messageLength)) return reject(status, rejectedAccount);
+  status.checksumChecked = 1;
+  const uint16_t interruptCounter = readLittleEndian<uint16_t>(payload + bm::kInterruptCounterOffset);
+  if (interruptLimit != 0 && interruptCounter > interruptLimit)
+    return reject(status, rejectedAccount);
+
+  ++status.validCount;
+  status.status = bm::kAccepted;
+  status.accounted = static_cast<int32_t>(messageLength) + 1;
+  status.timeCounter = payload[bm::kTimeCounterOffset];
+  status.interruptCounter = interruptCounter;
+  decodeReadings(status, payload + bm::kHeadLength, mask, samples, enabled);
+}
