@@ -1,0 +1,569 @@
+#include "decoders/hux2_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decoder_test_util.h"
+#include "pelg_builder/pelg_builder.h"
+
+// Readings are written with designated initializers naming only the fields a
+// message carries; the others stay empty on purpose.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+using namespace decodertest;
+using pelgbuild::HuxReadings;
+using pelgbuild::huxSensor;
+
+namespace {
+
+class Hux2DecoderTest : public testing::Test {
+ protected:
+  Hux2DecoderTest() : calibration(builderCalibration()) { enabled.fill(true); }
+
+  void decode(const Bytes& payload) {
+    status.status = 0;
+    decodeHux(status, payload, samples, calibration, enabled);
+  }
+  // Decodes one sensor message and expects it accepted.
+  void decodeSensor(const HuxReadings& readings) {
+    decode(huxSensor(1, 100, readings));
+    ASSERT_EQ(status.status, 1);
+  }
+  int count(int channel) const { return samples.counts[channel]; }
+  int16_t value16(int channel, int i = 0) const { return samples.values16[channel][i]; }
+  double value(int channel, int i = 0) const { return samples.values[channel][i]; }
+
+  HuxStatus status;
+  HuxSamples samples;
+  HuxCalibrationState calibration;
+  HuxEnables enabled{};
+};
+
+// ---- Framing and rejection ------------------------------------------------
+
+struct FramingCase {
+  std::string name;
+  Bytes payload;
+  int32_t status;
+  int32_t accounted;
+  int32_t unmarked, other, invalid, valid;
+  int32_t checksumChecked;
+};
+
+Bytes truncated(Bytes b, size_t drop) {
+  b.resize(b.size() - drop);
+  return b;
+}
+Bytes withByte(Bytes b, size_t at, uint8_t value) {
+  b[at] = value;
+  return b;
+}
+Bytes withTail(Bytes b, size_t extra) {
+  b.insert(b.end(), extra, 0xAA);
+  return b;
+}
+
+TEST_F(Hux2DecoderTest, FramingAndRejectionPaths) {
+  const Bytes audio3 = frame(8, 3, 7, 9, {0, 0x80, 1, 0x80, 2, 0x80});  // L = 13
+  HuxReadings all{std::array<int16_t, 3>{1, 2, 3}, std::pair<uint8_t, uint16_t>{10, 20}, 26000, 17000, 5,
+                  0x23, 0x15, 7513, 1500};
+  const Bytes sensorAll = huxSensor(1, 2, all);  // L = 28
+  ASSERT_EQ(sensorAll.size(), 29u);
+  all.hfLight.reset();
+  const Bytes sensorNoHf = huxSensor(1, 2, all);  // L = 25
+  ASSERT_EQ(sensorNoHf.size(), 26u);
+  const Bytes badChecksum = withByte(audio3, 13, static_cast<uint8_t>(audio3[13] + 1));
+  const std::vector<FramingCase> cases = {
+      {"empty payload", {}, -3, 1, 1, 0, 0, 0, 0},
+      {"one byte", {0x23}, -3, 1, 1, 0, 0, 0, 0},
+      {"second byte not the bar", {0x23, 0x7D, 8, 0, 0, 0, 0, 8}, -3, 1, 1, 0, 0, 0, 0},
+      {"first byte not the hash", {0x24, 0x7C, 8, 0, 0, 0, 0, 8}, -3, 1, 1, 0, 0, 0, 0},
+      {"marker only", {0x23, 0x7C}, -2, 2, 0, 0, 1, 0, 0},
+      {"subtype 2", {0x23, 0x7C, 2}, -3, 2, 0, 1, 0, 0, 0},
+      {"subtype 0x10", frame(0x10, 0, 0, 0, {}), -3, 2, 0, 1, 0, 0, 0},
+      {"subtype 0xFF", frame(0xFF, 0, 0, 0, {}), -3, 2, 0, 1, 0, 0, 0},
+      {"sensor subtype, no mask byte", {0x23, 0x7C, 0}, -2, 2, 0, 0, 1, 0, 0},
+      {"audio subtype, no count byte", {0x23, 0x7C, 9}, -2, 2, 0, 0, 1, 0, 0},
+      {"head cut short", {0x23, 0x7C, 0, 0, 0, 0}, -2, 2, 0, 0, 1, 0, 0},
+      {"checksum byte missing", truncated(audio3, 1), -2, 2, 0, 0, 1, 0, 0},
+      {"count lies beyond payload", withByte(audio3, 3, 60), -2, 2, 0, 0, 1, 0, 0},
+      {"mask lies beyond payload", withByte(frame(0, 0x01, 0, 0, {0, 0, 0, 0, 0, 0}), 3, 0xFF), -2, 2, 0,
+       0, 1, 0, 0},
+      {"hf flag lies beyond payload", withByte(sensorNoHf, 2, 1), -2, 2, 0, 0, 1, 0, 0},
+      {"sensor cut by one", truncated(sensorAll, 1), -2, 2, 0, 0, 1, 0, 0},
+      {"bad checksum", badChecksum, -2, 2, 0, 0, 1, 0, 0},
+      {"audio accepted", audio3, 1, 14, 0, 0, 0, 1, 1},
+      {"audio subtype 9", withByte(withByte(audio3, 2, 9), 13, static_cast<uint8_t>(audio3[13] + 1)), 1,
+       14, 0, 0, 0, 1, 1},
+      {"trailing bytes after the message", withTail(audio3, 5), 1, 14, 0, 0, 0, 1, 1},
+      {"largest sensor message", sensorAll, 1, 29, 0, 0, 0, 1, 1},
+      {"empty sensor message", frame(0, 0, 0, 0, {}), 1, 8, 0, 0, 0, 1, 1},
+  };
+  for (const FramingCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    status = HuxStatus{};
+    samples.clear();
+    calibration = builderCalibration();
+    decode(c.payload);
+    EXPECT_EQ(status.status, c.status);
+    EXPECT_EQ(status.accounted, c.accounted);
+    EXPECT_EQ(status.unmarkedCount, c.unmarked);
+    EXPECT_EQ(status.otherCount, c.other);
+    EXPECT_EQ(status.invalidCount, c.invalid);
+    EXPECT_EQ(status.validCount, c.valid);
+    EXPECT_EQ(status.checksumChecked, c.checksumChecked);
+    if (c.status != 1) {
+      EXPECT_EQ(status.timeCounter, -1);
+      EXPECT_EQ(status.interruptCounter, -1);
+      for (int ch = 0; ch < kHuxChannelCount; ++ch) {
+        EXPECT_EQ(samples.counts[ch], 0) << ch;
+        EXPECT_EQ(status.channelCounts[ch], 0) << ch;
+      }
+      EXPECT_EQ(calibration.savedBaroTempRaw, -1);
+    }
+  }
+}
+
+TEST_F(Hux2DecoderTest, AcceptedMessageStoresItsHeadCounters) {
+  decode(frame(8, 1, 0xFE, 0xBEEF, {0, 0x80}));
+  EXPECT_EQ(status.status, 1);
+  EXPECT_EQ(status.timeCounter, 0xFE);
+  EXPECT_EQ(status.interruptCounter, 0xBEEF);
+  // A later rejection leaves them as they were.
+  decode(frame(8, 64, 3, 4, Bytes(128, 0)));
+  EXPECT_EQ(status.status, -2);
+  EXPECT_EQ(status.timeCounter, 0xFE);
+  EXPECT_EQ(status.interruptCounter, 0xBEEF);
+  EXPECT_EQ(status.validCount, 1);
+  EXPECT_EQ(status.invalidCount, 1);
+}
+
+TEST_F(Hux2DecoderTest, InterruptLimit) {
+  struct Case {
+    int32_t limit;
+    uint16_t counter;
+    int32_t status;
+    int32_t checksumChecked;
+  };
+  for (const Case& c : {Case{1000, 1001, -2, 1}, Case{1000, 1000, 1, 1}, Case{1000, 0, 1, 1},
+                        Case{0, 65535, 1, 1}, Case{0, 0, 1, 1}}) {
+    SCOPED_TRACE(testing::Message() << "limit " << c.limit << " counter " << c.counter);
+    status = HuxStatus{};
+    calibration.interruptLimit = c.limit;
+    decode(frame(0, 0x08, 1, c.counter, {0x10, 0x00}));
+    EXPECT_EQ(status.status, c.status);
+    EXPECT_EQ(status.checksumChecked, c.checksumChecked);
+    EXPECT_EQ(status.accounted, c.status == 1 ? 10 : 2);
+    EXPECT_EQ(status.channelCounts[kHuxCompass], c.status == 1 ? 1 : 0);
+  }
+}
+
+// ---- Audio -----------------------------------------------------------------
+
+TEST_F(Hux2DecoderTest, AudioOffsetBinary) {
+  // 0x8000 -> 0, 0xFFFF -> 32767, 0x0000 -> -32768, 0x8001 -> 1, 0x7FFF -> -1.
+  decode(frame(8, 5, 0, 0, {0x00, 0x80, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x80, 0xFF, 0x7F}));
+  ASSERT_EQ(status.status, 1);
+  EXPECT_EQ(status.accounted, 7 + 10 + 1);
+  EXPECT_EQ(status.channelCounts[kHuxAudio], 5);
+  ASSERT_EQ(count(kHuxAudio), 5);
+  const int16_t expected[] = {0, 32767, -32768, 1, -1};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(value16(kHuxAudio, i), expected[i]) << i;
+}
+
+TEST_F(Hux2DecoderTest, AudioSampleCountLimit) {
+  Bytes data63;
+  for (int i = 0; i < 63; ++i) putU16(data63, static_cast<uint16_t>(0x8000 + i));
+  decode(frame(8, 63, 0, 0, data63));
+  ASSERT_EQ(status.status, 1);
+  EXPECT_EQ(status.accounted, 7 + 126 + 1);
+  ASSERT_EQ(count(kHuxAudio), 63);
+  EXPECT_EQ(value16(kHuxAudio, 62), 62);
+
+  samples.clear();
+  Bytes data64 = data63;
+  putU16(data64, 0x8000);
+  decode(frame(8, 64, 0, 0, data64));
+  EXPECT_EQ(status.status, -2);
+  EXPECT_EQ(status.accounted, 2);
+  EXPECT_EQ(status.checksumChecked, 1);
+  EXPECT_EQ(count(kHuxAudio), 0);
+  EXPECT_EQ(status.channelCounts[kHuxAudio], 63);  // only the accepted message
+}
+
+TEST_F(Hux2DecoderTest, DisabledAudioIsCountedNotAppended) {
+  enabled[kHuxAudio] = false;
+  decode(frame(8, 2, 0, 0, {0, 0x80, 0, 0x80}));
+  ASSERT_EQ(status.status, 1);
+  EXPECT_EQ(status.channelCounts[kHuxAudio], 2);
+  EXPECT_EQ(count(kHuxAudio), 0);
+}
+
+// ---- Accelerometer -----------------------------------------------------------
+
+TEST_F(Hux2DecoderTest, Accelerometer) {
+  struct Case {
+    std::array<int16_t, 3> axes;
+    int16_t magnitude16;  // floor(sqrt(X*X/4 + Y*Y/4 + Z*Z/4)), quotients truncated
+    double magnitude;     // sqrt of the sum of (axis / 16383)^2
+  };
+  const Case cases[] = {
+      {{-1, 0, 0}, 0, 1.0 / 16383},                            // 1/4 -> 0
+      {{16383, 0, 0}, 8191, 1.0},                              // 67100672 -> 8191.4
+      {{1000, -2000, 3000}, 1870, 0.22838658284648364},        // 3500000 -> 1870.8
+      {{-32768, -32768, -32768}, 28377, 3.4643130600266723},  // 805306368 -> 28377.9
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.axes[0] << "," << c.axes[1] << "," << c.axes[2]);
+    samples.clear();
+    decodeSensor(HuxReadings{.accel = c.axes});
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_EQ(count(kHuxXAccel + i), 1);
+      EXPECT_EQ(value16(kHuxXAccel + i), c.axes[i]);
+      EXPECT_DOUBLE_EQ(value(kHuxXAccel + i), c.axes[i] / 16383.0);
+    }
+    ASSERT_EQ(count(kHuxMagAccel), 1);
+    EXPECT_EQ(value16(kHuxMagAccel), c.magnitude16);
+    EXPECT_DOUBLE_EQ(value(kHuxMagAccel), c.magnitude);
+  }
+}
+
+TEST_F(Hux2DecoderTest, MagnitudeOnlyWhenItsChannelIsEnabled) {
+  enabled[kHuxMagAccel] = false;
+  enabled[kHuxYAccel] = false;
+  decodeSensor(HuxReadings{.accel = std::array<int16_t, 3>{-1, 0, 0}});
+  EXPECT_EQ(count(kHuxXAccel), 1);
+  EXPECT_EQ(count(kHuxYAccel), 0);
+  EXPECT_EQ(count(kHuxZAccel), 1);
+  EXPECT_EQ(count(kHuxMagAccel), 0);
+  EXPECT_EQ(status.channelCounts[kHuxYAccel], 1);
+  EXPECT_EQ(status.channelCounts[kHuxMagAccel], 0);
+}
+
+// ---- High-frequency light ----------------------------------------------------
+
+TEST_F(Hux2DecoderTest, HighFrequencyLight) {
+  struct Case {
+    uint8_t gain;
+    uint16_t count;
+    int16_t value16;  // (2c) / g, integer division, low 16 bits
+    double value;     // c * (g / 256 * 100100 / 499) / 65536
+  };
+  const Case cases[] = {
+      {128, 1000, 15, 1.5304657165894289},     // 2000 / 128 = 15.6
+      {255, 40000, 313, 121.9589867907201},    // 80000 / 255 = 313.7
+      {1, 65535, -2, 0.7835864901303767},      // 131070 wraps to -2
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "gain " << int{c.gain} << " count " << c.count);
+    samples.clear();
+    decodeSensor(HuxReadings{.hfLight = std::pair<uint8_t, uint16_t>{c.gain, c.count}});
+    ASSERT_EQ(count(kHuxHfVisLight), 1);
+    EXPECT_EQ(value16(kHuxHfVisLight), c.value16);
+    EXPECT_DOUBLE_EQ(value(kHuxHfVisLight), c.value);
+    EXPECT_EQ(calibration.hfLightGain, c.gain);
+  }
+}
+
+TEST_F(Hux2DecoderTest, HighFrequencyLightGainZeroKeepsNothing) {
+  decodeSensor(HuxReadings{.hfLight = std::pair<uint8_t, uint16_t>{40, 100}});
+  samples.clear();
+  decodeSensor(HuxReadings{.hfLight = std::pair<uint8_t, uint16_t>{0, 100}});
+  EXPECT_EQ(count(kHuxHfVisLight), 0);
+  EXPECT_EQ(status.channelCounts[kHuxHfVisLight], 2);
+  EXPECT_EQ(calibration.hfLightGain, 40);
+}
+
+TEST_F(Hux2DecoderTest, HighFrequencyLightGainStoredOnlyWhenEnabled) {
+  enabled[kHuxHfVisLight] = false;
+  decodeSensor(HuxReadings{.hfLight = std::pair<uint8_t, uint16_t>{40, 100}});
+  EXPECT_EQ(count(kHuxHfVisLight), 0);
+  EXPECT_EQ(status.channelCounts[kHuxHfVisLight], 1);
+  EXPECT_EQ(calibration.hfLightGain, -1);
+}
+
+// ---- Barometer -----------------------------------------------------------------
+// Coefficients C1..C6 = 23673, 1574, 786, 756, 617, 11; UT1 = 8*617 + 20224 = 25160.
+
+TEST_F(Hux2DecoderTest, BarometerCompensation) {
+  struct Case {
+    uint16_t d2, d1;
+    int16_t temp16;
+    double temp;
+    int16_t press16;
+    double press;
+  };
+  const Case cases[] = {
+      // dT = 840; dT*(C6+50) = 51240; T = 51240/102 = 502 -> 2502; (51240/1024 + 200)/10.
+      // SENS = 786*840/1024 (=660240/1024 -> 644) + 23673 + 24576 = 48893;
+      // OFF = 244*840/4096 (=204960/4096 -> 50) + 4*1574 = 6346;
+      // X = 9832*48893/16384 (=480715976/16384 -> 29340) - 6346 = 22994;
+      // P = 22994/3.2 + 2500 = 9685.625 -> 9685.
+      {26000, 17000, 2502, 25.00390625, 9685, 968.5935966968536},
+      // Negative dT = -4160: -253760/102 = -2487.8 -> -2487 (toward zero) -> -487.
+      // SENS = -3269760/1024 = -3193.1 -> -3193, + 48249 = 45056;
+      // OFF = -1015040/4096 = -247.8 -> -247, + 6296 = 6049;
+      // X = 9832*45056/16384 (=442990592/16384 -> 27038) - 6049 = 20989; P = 9059.06 -> 9059.
+      {21000, 17000, -487, -4.78125, 9059, 905.9292964935303},
+      // Negative product: (7000-7168)*48893 = -8214024; /16384 = -501.3 -> -501;
+      // X = -501 - 6346 = -6847; P = -6847/3.2 + 2500 = 360.3 -> 360.
+      {26000, 7000, 2502, 25.00390625, 360, 36.01902651786804},
+      // X = -7569408/16384 (-462) - 6049 = -6511; P = 465.3 -> 465.
+      {21000, 7000, -487, -4.78125, 465, 46.55668067932129},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "D2 " << c.d2 << " D1 " << c.d1);
+    samples.clear();
+    calibration = builderCalibration();
+    decodeSensor(HuxReadings{.baroTemp = c.d2, .baroPressure = c.d1});
+    ASSERT_EQ(count(kHuxTemp), 1);
+    EXPECT_EQ(value16(kHuxTemp), c.temp16);
+    EXPECT_DOUBLE_EQ(value(kHuxTemp), c.temp);
+    EXPECT_EQ(calibration.savedBaroTempRaw, c.d2);
+    ASSERT_EQ(count(kHuxBarPress), 1);
+    EXPECT_EQ(value16(kHuxBarPress), c.press16);
+    EXPECT_DOUBLE_EQ(value(kHuxBarPress), c.press);
+  }
+}
+
+TEST_F(Hux2DecoderTest, PressureBeforeAnyTemperatureIsCountedOnly) {
+  decodeSensor(HuxReadings{.baroPressure = 17000});
+  EXPECT_EQ(count(kHuxBarPress), 0);
+  EXPECT_EQ(status.channelCounts[kHuxBarPress], 1);
+  // The saved temperature from an earlier message compensates a later pressure.
+  decodeSensor(HuxReadings{.baroTemp = 26000});
+  decodeSensor(HuxReadings{.baroPressure = 17000});
+  ASSERT_EQ(count(kHuxBarPress), 1);
+  EXPECT_EQ(value16(kHuxBarPress), 9685);
+  EXPECT_EQ(status.channelCounts[kHuxBarPress], 2);
+}
+
+TEST_F(Hux2DecoderTest, TemperatureRange) {
+  // T = trunc(dT*61/102) + 2000 with dT = D2 - 25160.
+  struct Case {
+    uint16_t d2;
+    bool kept;
+    int16_t temp16;
+  };
+  const Case cases[] = {
+      {38537, true, 9999},    // dT 13377: 815997/102 = 7999.97 -> 9999
+      {38538, false, 0},      // dT 13378: 816058/102 = 8000.6 -> 10000
+      {20144, true, -999},    // dT -5016: -305976/102 = -2999.8 -> -999
+      {20143, false, 0},      // dT -5017: -306037/102 = -3000.4 -> -1000
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.d2);
+    status = HuxStatus{};
+    samples.clear();
+    calibration = builderCalibration();
+    calibration.savedBaroTempRaw = 26000;
+    decodeSensor(HuxReadings{.baroTemp = c.d2});
+    EXPECT_EQ(status.channelCounts[kHuxTemp], 1);
+    if (c.kept) {
+      ASSERT_EQ(count(kHuxTemp), 1);
+      EXPECT_EQ(value16(kHuxTemp), c.temp16);
+      EXPECT_EQ(calibration.savedBaroTempRaw, c.d2);
+    } else {
+      EXPECT_EQ(count(kHuxTemp), 0);
+      EXPECT_EQ(calibration.savedBaroTempRaw, 26000);
+    }
+  }
+}
+
+TEST_F(Hux2DecoderTest, DisabledTemperatureIsNotSaved) {
+  enabled[kHuxTemp] = false;
+  decodeSensor(HuxReadings{.baroTemp = 26000, .baroPressure = 17000});
+  EXPECT_EQ(calibration.savedBaroTempRaw, -1);
+  EXPECT_EQ(count(kHuxTemp), 0);
+  EXPECT_EQ(count(kHuxBarPress), 0);
+  EXPECT_EQ(status.channelCounts[kHuxTemp], 1);
+  EXPECT_EQ(status.channelCounts[kHuxBarPress], 1);
+}
+
+// ---- Compass -------------------------------------------------------------------
+
+TEST_F(Hux2DecoderTest, Compass) {
+  decodeSensor(HuxReadings{.compass = 123});
+  decodeSensor(HuxReadings{.compass = 40000});  // above 32767: wraps in the integer form
+  ASSERT_EQ(count(kHuxCompass), 2);
+  EXPECT_EQ(value16(kHuxCompass, 0), 123);
+  EXPECT_DOUBLE_EQ(value(kHuxCompass, 0), 12.3);
+  EXPECT_EQ(value16(kHuxCompass, 1), 40000 - 65536);
+  EXPECT_DOUBLE_EQ(value(kHuxCompass, 1), 4000.0);
+}
+
+// ---- Light sensor and ambient light ------------------------------------------
+
+TEST_F(Hux2DecoderTest, LightByteConversion) {
+  struct Case {
+    uint8_t adc;
+    int16_t value16;  // (10 S + 165) 2^E - 165, low 16 bits
+    double value;     // 16.5 (2^E - 1) + 10 S 2^E
+  };
+  const Case cases[] = {
+      {0x00, 0, 0.0},
+      {0x01, 10, 10.0},               // E 0, S 1: 175 - 165
+      {0x23, 615, 169.5},             // E 2, S 3: 195*4 - 165; 16.5*3 + 120
+      {0x7F, -25381, 21295.5},        // E 7, S 15: 315*128 - 165 = 40155 -> -25381; 2095.5 + 19200
+      {0xFF, -25381, 21295.5},        // bit 7 is not part of the reading
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "byte " << int{c.adc});
+    for (bool visible : {true, false}) {
+      samples.clear();
+      calibration = builderCalibration();
+      const int channel = visible ? kHuxVisLight : kHuxIrLight;
+      decodeSensor(visible ? HuxReadings{.visLight = c.adc} : HuxReadings{.irLight = c.adc});
+      ASSERT_EQ(count(channel), 1);
+      EXPECT_EQ(value16(channel), c.value16);
+      EXPECT_DOUBLE_EQ(value(channel), c.value);
+      EXPECT_EQ(visible ? calibration.savedVisLight : calibration.savedIrLight, c.value16);
+      EXPECT_DOUBLE_EQ(visible ? calibration.savedVisLightValue : calibration.savedIrLightValue,
+                       c.value);
+      EXPECT_EQ(count(kHuxAmbLight), 0);
+    }
+  }
+}
+
+TEST_F(Hux2DecoderTest, AmbientLightFromTwoMessages) {
+  decodeSensor(HuxReadings{.visLight = 0x23});  // 615 / 169.5
+  EXPECT_EQ(count(kHuxAmbLight), 0);
+  EXPECT_EQ(status.channelCounts[kHuxAmbLight], 0);
+  decodeSensor(HuxReadings{.irLight = 0x15});  // E 1, S 5: 215*2 - 165 = 265 / 16.5 + 100 = 116.5
+  ASSERT_EQ(count(kHuxAmbLight), 1);
+  // 0.46 * 615 * exp(-3.13 * 265 / 615.000001) = 73.43 -> 73
+  EXPECT_EQ(value16(kHuxAmbLight), 73);
+  // 0.46 * 169.5 * exp(-3.13 * 116.5 / 169.500001)
+  EXPECT_DOUBLE_EQ(value(kHuxAmbLight), 9.070489346804205);
+  EXPECT_EQ(status.channelCounts[kHuxAmbLight], 1);
+  EXPECT_EQ(calibration.savedVisLight, -1);
+  EXPECT_EQ(calibration.savedIrLight, -1);
+  // A single new reading does not make another pair.
+  decodeSensor(HuxReadings{.irLight = 0x15});
+  EXPECT_EQ(count(kHuxAmbLight), 1);
+}
+
+TEST_F(Hux2DecoderTest, AmbientLightInOneMessage) {
+  decodeSensor(HuxReadings{.visLight = 0x23, .irLight = 0x15});
+  ASSERT_EQ(count(kHuxAmbLight), 1);
+  EXPECT_EQ(value16(kHuxAmbLight), 73);
+}
+
+TEST_F(Hux2DecoderTest, DisabledVisibleChannelStandsInAsOne) {
+  enabled[kHuxVisLight] = false;
+  decodeSensor(HuxReadings{.visLight = 0x23});
+  EXPECT_EQ(calibration.savedVisLight, 1);
+  EXPECT_DOUBLE_EQ(calibration.savedVisLightValue, -1.0);  // left as it was
+  EXPECT_EQ(count(kHuxVisLight), 0);
+  EXPECT_EQ(status.channelCounts[kHuxVisLight], 1);
+  decodeSensor(HuxReadings{.irLight = 0x15});
+  // 0.46 * 1 * exp(-3.13 * 265 / 1.000001) is 0 after truncation.
+  ASSERT_EQ(count(kHuxAmbLight), 1);
+  EXPECT_EQ(value16(kHuxAmbLight), 0);
+}
+
+TEST_F(Hux2DecoderTest, DisabledAmbientChannelStillConsumesThePair) {
+  enabled[kHuxAmbLight] = false;
+  decodeSensor(HuxReadings{.visLight = 0x23, .irLight = 0x15});
+  EXPECT_EQ(count(kHuxAmbLight), 0);
+  EXPECT_EQ(status.channelCounts[kHuxAmbLight], 1);
+  EXPECT_EQ(calibration.savedVisLight, -1);
+  EXPECT_EQ(calibration.savedIrLight, -1);
+}
+
+// ---- Humidity sensor -------------------------------------------------------------
+
+TEST_F(Hux2DecoderTest, HumiditySensorTemperature) {
+  decodeSensor(HuxReadings{.shtTemp = 7513});  // 7513 - 3963 = 3550; 75.13 - 39.634
+  decodeSensor(HuxReadings{.shtTemp = 65535});  // 61572 wraps to -3964; 655.35 - 39.634
+  ASSERT_EQ(count(kHuxTempSensiron), 2);
+  EXPECT_EQ(value16(kHuxTempSensiron, 0), 3550);
+  EXPECT_DOUBLE_EQ(value(kHuxTempSensiron, 0), 35.496);
+  EXPECT_EQ(value16(kHuxTempSensiron, 1), -3964);
+  EXPECT_DOUBLE_EQ(value(kHuxTempSensiron, 1), 615.716);
+  EXPECT_EQ(calibration.savedShtTemp, -3964);
+  EXPECT_DOUBLE_EQ(calibration.savedShtTempValue, 615.716);
+}
+
+TEST_F(Hux2DecoderTest, HumidityNeedsASavedTemperature) {
+  decodeSensor(HuxReadings{.humidity = 1500});
+  EXPECT_EQ(count(kHuxHumidity), 0);
+  EXPECT_EQ(status.channelCounts[kHuxHumidity], 1);
+}
+
+TEST_F(Hux2DecoderTest, HumidityCompensation) {
+  // Saved temperature 3550 (35.50 degrees, divided as a real number) and 35.496.
+  struct Case {
+    uint16_t h;
+    int16_t value16;
+    double value;
+  };
+  const Case cases[] = {
+      // RHlin = 0.0405*1500 - 4 - 0.0000028*1500^2 = 50.45 -> single 50.45000076293945;
+      // 100*RHlin + (35.5 - 25)*(1 + 12) = 5045.00007 + 136.5 = 5181.5 -> 5181;
+      // RHlin + 10.496*(0.01 + 0.12) = 51.81448076293945.
+      {1500, 5181, 51.81448076293945},
+      // RHlin = -4: -400 + 10.5 = -389.5 -> -389 (toward zero); -4 + 10.496*0.01.
+      {0, -389, -3.89504},
+      // RHlin = -9375.37393 -> single -9375.3740234375;
+      // -937537.40 + 10.5*525.28 = -932021.96 -> -932021, wrapping to -14517.
+      {65535, -14517, -9320.2406346375},
+  };
+  decodeSensor(HuxReadings{.shtTemp = 7513});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.h);
+    samples.clear();
+    decodeSensor(HuxReadings{.humidity = c.h});  // the temperature stays saved
+    ASSERT_EQ(count(kHuxHumidity), 1);
+    EXPECT_EQ(value16(kHuxHumidity), c.value16);
+    EXPECT_NEAR(value(kHuxHumidity), c.value, 1e-9);
+  }
+}
+
+TEST_F(Hux2DecoderTest, HumidityInTheSameMessageUsesItsTemperature) {
+  decodeSensor(HuxReadings{.shtTemp = 7513, .humidity = 1500});
+  ASSERT_EQ(count(kHuxHumidity), 1);
+  EXPECT_EQ(value16(kHuxHumidity), 5181);
+}
+
+TEST_F(Hux2DecoderTest, DisabledHumiditySensorTemperatureIsNotSaved) {
+  enabled[kHuxTempSensiron] = false;
+  decodeSensor(HuxReadings{.shtTemp = 7513, .humidity = 1500});
+  EXPECT_EQ(calibration.savedShtTemp, -1);
+  EXPECT_EQ(count(kHuxHumidity), 0);
+  EXPECT_EQ(status.channelCounts[kHuxTempSensiron], 1);
+  EXPECT_EQ(status.channelCounts[kHuxHumidity], 1);
+}
+
+// ---- Whole message -------------------------------------------------------------------
+
+TEST_F(Hux2DecoderTest, LargestSensorMessageReadsEveryFieldInOrder) {
+  decodeSensor(HuxReadings{std::array<int16_t, 3>{1000, -2000, 3000},
+                           std::pair<uint8_t, uint16_t>{128, 1000}, 26000, 17000, 123, 0x23, 0x15, 7513,
+                           1500});
+  EXPECT_EQ(status.accounted, 29);
+  const int16_t expected16[kHuxChannelCount] = {0,    9685, 123, 15,   5181, 265,  73,
+                                                2502, 3550, 615, 1000, -2000, 3000, 1870};
+  for (int ch = 0; ch < kHuxChannelCount; ++ch) {
+    SCOPED_TRACE(kHuxChannelLabels[ch]);
+    EXPECT_EQ(count(ch), ch == kHuxAudio ? 0 : 1);
+    EXPECT_EQ(status.channelCounts[ch], ch == kHuxAudio ? 0 : 1);
+    if (ch != kHuxAudio) {
+      EXPECT_EQ(value16(ch), expected16[ch]);
+    }
+  }
+}
+
+TEST_F(Hux2DecoderTest, FullBufferDropsRatherThanOverruns) {
+  Bytes data;
+  for (int i = 0; i < 63; ++i) putU16(data, 0x8000);
+  const Bytes audio = frame(8, 63, 0, 0, data);
+  decode(audio);
+  decode(audio);
+  decode(audio);
+  EXPECT_EQ(count(kHuxAudio), kSampleCapacity);
+  EXPECT_EQ(status.channelCounts[kHuxAudio], 189);
+}
+
+}  // namespace
