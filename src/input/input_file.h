@@ -18,7 +18,8 @@ struct InputFile {
 // Opens input files by name. The names "-", "stdin" and "/dev/stdin" (any case)
 // stand for standard input. A run opens every input several times, and a pipe
 // can be read only once, so the first such open copies standard input to a
-// temporary file (removed when the process ends) and every open reads that copy.
+// temporary file (removed when the process ends) and every open reads that copy
+// from its start, through a stream of its own.
 class InputOpener {
  public:
   explicit InputOpener(Console& console, FILE* standardInput = stdin);
