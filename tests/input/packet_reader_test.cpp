@@ -1,0 +1,687 @@
+#include "input/packet_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "input/file_header.h"
+#include "pelg_builder/pelg_builder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using pelgbuild::Bytes;
+using pelgbuild::PelgBuilder;
+using pelgbuild::PelgHeader;
+using testsupport::CapturedConsole;
+using testsupport::TempDir;
+
+constexpr uint64_t kStart = 1700000000000ULL;
+
+PelgHeader headerWithDevices(const std::vector<std::string>& tags) {
+  PelgHeader header;
+  header.startTime = kStart;
+  for (const std::string& tag : tags) header.devices.push_back(pelgbuild::plainDevice(tag));
+  return header;
+}
+
+Bytes huxAudioPayload() { return pelgbuild::huxAudio(3, 17, {100, -200, 300, -400, 500}); }
+
+Bytes huxAccelPayload() {
+  pelgbuild::HuxReadings readings;
+  readings.accel = std::array<int16_t, 3>{10, -20, 30};
+  return pelgbuild::huxSensor(4, 18, readings);
+}
+
+Bytes tivGyroPayload() {
+  pelgbuild::TivReadings readings;
+  readings.gyro = std::array<int16_t, 6>{1, 2, 3, 4, 5, 6};
+  readings.magX = -7;
+  return pelgbuild::tivSensor(9, 40, readings);
+}
+
+template <typename T>
+Bytes corrupted(T message) {
+  pelgbuild::corruptChecksum(message);
+  return message;
+}
+
+Bytes filled(size_t n, uint8_t value) { return Bytes(n, value); }
+
+// One PELG file on disk, opened with its header read, and a packet reader bound
+// to it with every channel enabled, as the packet pass sets it up.
+class ReaderFixture {
+ public:
+  void open(const PelgBuilder& builder, int32_t capacity = 204800) {
+    builder.writeTo(dir.file("in.pelg"));
+    file.name = dir.file("in.pelg");
+    file.stream = std::fopen(file.name.c_str(), "rb");
+    ASSERT_NE(file.stream, nullptr);
+    ASSERT_TRUE(readHeader(file.header, file.stream));
+    bind(capacity);
+  }
+
+  void bind(int32_t capacity = 204800) {
+    initPacketReader(*reader, console.console());
+    bindPacketReader(*reader, file, capacity);
+    reader->huxEnabled.fill(true);
+    reader->tivEnabled.fill(true);
+  }
+
+  // One call as the packet pass makes it.
+  int next() {
+    reader->huxStatus.status = 0;
+    reader->tivStatus.status = 0;
+    reader->huxSamples.clear();
+    reader->tivSamples.clear();
+    return nextPacket(*reader);
+  }
+
+  // Reads to the end; the results of every call.
+  std::vector<int> drain() {
+    std::vector<int> results;
+    while (reader->active) results.push_back(next());
+    return results;
+  }
+
+  ~ReaderFixture() {
+    closePacketReader(*reader);
+    if (file.stream) std::fclose(file.stream);
+  }
+
+  TempDir dir;
+  CapturedConsole console;
+  InputFile file;
+  std::unique_ptr<PacketReader> reader = std::make_unique<PacketReader>();
+};
+
+// Offsets are printed as they are in a file: the header, then every packet.
+std::string at(const char* format, long long value) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+TEST(PacketReader, InitGivesStartingValues) {
+  CapturedConsole console;
+  auto reader = std::make_unique<PacketReader>();
+  reader->lastTimestamp = 5;
+  reader->sirfEnabled = true;
+  reader->huxEnabled.fill(true);
+  reader->huxStatus.timeCounter = 7;
+  reader->huxCalibration.C3 = 12;
+  initPacketReader(*reader, console.console());
+  EXPECT_FALSE(reader->active);
+  EXPECT_EQ(reader->positionLog, nullptr);
+  EXPECT_EQ(reader->lastTimestamp, 0u);
+  EXPECT_FALSE(reader->sirfEnabled);
+  EXPECT_EQ(reader->sirfFile, nullptr);
+  EXPECT_TRUE(reader->sirfPath.empty());
+  EXPECT_FALSE(reader->huxEnabled[0]);
+  EXPECT_EQ(reader->huxStatus.timeCounter, -1);
+  EXPECT_EQ(reader->huxStatus.interruptCounter, -1);
+  EXPECT_EQ(reader->tivStatus.timeCounter, -1);
+  EXPECT_EQ(reader->huxCalibration.C3, -1);
+  EXPECT_EQ(reader->huxCalibration.interruptLimit, 0);
+  EXPECT_EQ(reader->tivInterruptLimit, 0);
+  EXPECT_EQ(reader->console, &console.console());
+}
+
+// A clean stream of both boards: every packet is decoded, nothing is printed,
+// and the end at a packet boundary is -1 without a message.
+TEST(PacketReader, CleanStreamDecodesEveryPacketAndEndsQuietly) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  b.packet(pelgbuild::kHuxId, 10, huxAudioPayload())
+      .packet(pelgbuild::kTivId, 10, tivGyroPayload())
+      .packet(pelgbuild::kHuxId, 10, huxAccelPayload())  // equal timestamps are fine
+      .packet(pelgbuild::kHuxId, 100010, huxAudioPayload());
+  f.open(b);
+
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 1);
+  EXPECT_EQ(f.reader->tivStatus.status, 0);
+  EXPECT_EQ(f.reader->huxSamples.counts[kHuxAudio], 5);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->tivStatus.status, 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 0);
+  EXPECT_EQ(f.reader->tivSamples.counts[kTivXGyro], 1);
+  EXPECT_EQ(f.reader->tivSamples.counts[kTivXMag], 1);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 1);
+  EXPECT_EQ(f.reader->huxSamples.counts[kHuxXAccel], 1);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->lastTimestamp, 100010u);
+  EXPECT_TRUE(f.reader->active);
+  EXPECT_EQ(f.reader->buffer.position(), static_cast<int64_t>(b.size()));
+
+  EXPECT_EQ(f.next(), -1);
+  EXPECT_FALSE(f.reader->active);
+  EXPECT_EQ(f.console.out(), "");
+  EXPECT_EQ(f.console.err(), "");
+}
+
+// readPacketHeader looks without consuming.
+TEST(PacketReader, HeaderChecks) {
+  struct Case {
+    const char* name;
+    uint16_t id;
+    uint32_t timestamp;
+    uint32_t declaredLength;
+    size_t payloadBytes;
+    int expected;
+  };
+  const Case cases[] = {
+      {"valid", 0, 0, 5, 5, 1},
+      {"empty payload", 0, 0, 0, 0, 1},
+      {"last id", 9, 0, 5, 5, 1},
+      {"id 10 with 11 devices", 10, 0, 5, 5, -3},
+      {"id 65535", 65535, 0, 5, 5, -3},
+      {"timestamp 100000", 0, 100000, 5, 5, 1},
+      {"first timestamp above 100000", 0, 100001, 5, 5, -4},
+      {"length 4096", 0, 0, 4096, 4096, 1},
+      {"length 4097", 0, 0, 4097, 4097, -5},
+      {"length 4096 one byte short", 0, 0, 4096, 4095, -2},
+      {"bad id wins over bad timestamp and length", 12, 200000, 5000, 0, -3},
+      {"bad timestamp wins over bad length", 0, 200000, 5000, 0, -4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b(headerWithDevices(std::vector<std::string>(11, "gps ")));
+    const size_t headerSize = b.size();
+    b.packetWithLength(c.id, c.timestamp, c.declaredLength, filled(c.payloadBytes, 0xEE));
+    f.open(b, 4106);
+    PacketHeader header;
+    EXPECT_EQ(readPacketHeader(*f.reader, header), c.expected);
+    EXPECT_EQ(header.id, c.id);
+    EXPECT_EQ(header.timestamp, c.timestamp);
+    EXPECT_EQ(header.length, c.declaredLength);
+    EXPECT_EQ(f.reader->buffer.position(), static_cast<int64_t>(headerSize));
+    EXPECT_EQ(f.console.out(), "");
+  }
+}
+
+TEST(PacketReader, FewerThanTenBytesIsEndOfData) {
+  ReaderFixture f;
+  PelgBuilder b(headerWithDevices({"gps "}));
+  b.raw(filled(9, 0));
+  f.open(b);
+  PacketHeader header;
+  EXPECT_EQ(readPacketHeader(*f.reader, header), -1);
+  EXPECT_EQ(f.next(), -1);
+  EXPECT_FALSE(f.reader->active);
+  EXPECT_EQ(f.console.out(), "");
+}
+
+// A damaged header gives one warning at its offset, then the hunt from the
+// next byte to the following valid header. The damaged packet's bytes are 0xEE
+// and its fields are chosen so that no false header starts inside it.
+TEST(PacketReader, DamagedHeaderIsReportedAndSkipped) {
+  struct Case {
+    const char* name;
+    uint16_t id;
+    uint32_t timestamp;
+    uint32_t length;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"bad id", 0xEEEE, 0, 4, "# WARNING: file index %lld, PELG Packet's ID is invalid\n"},
+      {"bad timestamp", 0, 200000, 4, "# WARNING: file index %lld, PELG Packet's timestamp is invalid\n"},
+      {"bad length", 0, 0, 5000, "# WARNING: file index %lld, PELG Packet's length is invalid\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b(pelgbuild::standardHeader(kStart));
+    const long long bad = static_cast<long long>(b.size());
+    b.packetWithLength(c.id, c.timestamp, c.length, filled(4, 0xEE));
+    const long long good = static_cast<long long>(b.size());
+    b.packet(pelgbuild::kHuxId, 20, huxAudioPayload());
+    f.open(b);
+
+    ASSERT_EQ(f.next(), 1);
+    EXPECT_EQ(f.reader->huxStatus.status, 1);
+    EXPECT_EQ(f.reader->lastTimestamp, 20u);
+    EXPECT_EQ(f.console.out(),
+              at(c.warning, bad) +
+                  at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", bad + 1) +
+                  "# WARNING: PELG Error mode, found new pelg packet, at pos: " + std::to_string(good) + " (" +
+                  std::to_string(good - bad - 1) + " bytes skipped)\n");
+    EXPECT_EQ(f.next(), -1);
+  }
+}
+
+TEST(PacketReader, ThreeStrayBytesBeforeAValidHeader) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart));
+  b.packet(pelgbuild::kHuxId, 5, huxAudioPayload());
+  const long long stray = static_cast<long long>(b.size());
+  b.raw({0xFF, 0xFF, 0xFF}).packet(pelgbuild::kHuxId, 6, huxAccelPayload());
+  f.open(b);
+
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.console.out(), "");
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 1);
+  EXPECT_EQ(f.reader->huxSamples.counts[kHuxXAccel], 1);
+  EXPECT_EQ(f.console.out(),
+            at("# WARNING: file index %lld, PELG Packet's ID is invalid\n", stray) +
+                at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", stray + 1) +
+                at("# WARNING: PELG Error mode, found new pelg packet, at pos: %lld (2 bytes skipped)\n",
+                   stray + 3));
+  EXPECT_EQ(f.next(), -1);
+}
+
+// The timestamp test is modular: a small timestamp right after one near 2^32
+// passes it, and is then replaced by the previous one.
+TEST(PacketReader, BackwardsTimestampKeepsThePreviousOne) {
+  ReaderFixture f;
+  PelgBuilder b(headerWithDevices({"gps "}));
+  const long long payload = static_cast<long long>(b.size()) + 10;
+  b.packet(0, 5, filled(3, 1)).packet(0, 7, filled(3, 1));
+  f.open(b);
+  f.reader->lastTimestamp = 4294967290u;
+
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->lastTimestamp, 4294967290u);
+  // The kept timestamp stays ahead of every later small one.
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->lastTimestamp, 4294967290u);
+  EXPECT_EQ(f.next(), -1);
+  EXPECT_EQ(f.console.out(),
+            at("# WARNING: file index %lld, PELG Packet's timestamp has moved backwards, discarding read "
+               "timestamp 5, and using previous timestamp -6\n",
+               payload) +
+                at("# WARNING: file index %lld, PELG Packet's timestamp has moved backwards, discarding read "
+                   "timestamp 7, and using previous timestamp -6\n",
+                   payload + 13));
+}
+
+TEST(PacketReader, PayloadCutShortEndsTheFile) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart));
+  b.packet(pelgbuild::kHuxId, 1, huxAudioPayload()).packet(pelgbuild::kHuxId, 2, huxAudioPayload()).cut(1);
+  f.open(b);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.next(), -2);
+  EXPECT_FALSE(f.reader->active);
+  EXPECT_EQ(f.reader->huxStatus.status, 0);
+  EXPECT_EQ(f.console.out(), "# ERROR: PELG Packet not enough data left to read length\n");
+}
+
+// A hunt that runs into the end returns at once and leaves the reader active;
+// the next call ends the stream in normal mode.
+TEST(PacketReader, SearchThatRunsIntoTheEnd) {
+  struct Case {
+    const char* name;
+    Bytes tail;
+    int searchResult;
+    std::string finalLine;
+  };
+  Bytes cutHeader = filled(4, 0xEE);
+  const Bytes bigPacket = {0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x55};
+  cutHeader.insert(cutHeader.end(), bigPacket.begin(), bigPacket.end());
+  const Case cases[] = {
+      {"garbage only", filled(12, 0xEE), -1, ""},
+      {"header whose packet runs past the end", cutHeader, -2,
+       "# ERROR: PELG Packet not enough data left to read length\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b(headerWithDevices({"gps "}));
+    const long long bad = static_cast<long long>(b.size());
+    b.raw(c.tail);
+    f.open(b);
+    EXPECT_EQ(f.next(), c.searchResult);
+    EXPECT_TRUE(f.reader->active);
+    std::string expected =
+        at("# WARNING: file index %lld, PELG Packet's ID is invalid\n", bad) +
+        at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", bad + 1);
+    EXPECT_EQ(f.console.out(), expected);
+    const int64_t stopped = f.reader->buffer.position();
+    EXPECT_EQ(f.next(), c.searchResult);
+    EXPECT_FALSE(f.reader->active);
+    EXPECT_EQ(f.reader->buffer.position(), stopped);
+    EXPECT_EQ(f.console.out(), expected + c.finalLine);
+  }
+}
+
+// Dispatch by the kind of the device block the id names.
+TEST(PacketReader, DispatchByDeviceKind) {
+  struct Case {
+    const char* tag;
+    Bytes payload;
+    int huxStatus;
+    int tivStatus;
+    const char* warning;  // with the payload's offset
+  };
+  const Case cases[] = {
+      {"hux2", huxAudioPayload(), 1, 0, nullptr},
+      {"mic ", huxAudioPayload(), 1, 0, nullptr},
+      {"hux2", huxAccelPayload(), 1, 0, nullptr},
+      {"tiv ", tivGyroPayload(), 0, 1, nullptr},
+      {"tiv ", pelgbuild::tivAux(2), 0, 2, nullptr},
+      {"hux2", corrupted(huxAudioPayload()), -2, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
+      {"mic ", Bytes{}, -3, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
+      {"hux2", Bytes{'a', 'b', 'c'}, -3, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
+      {"tiv ", corrupted(tivGyroPayload()), 0, -2, "# WARNING: file index %lld, TIV Packet CRC invalid\n"},
+      {"tiv ", Bytes{'a'}, 0, -3, "# WARNING: file index %lld, TIV Packet CRC invalid\n"},
+      {"hux ", huxAudioPayload(), 0, 0, nullptr},
+      {"gps ", huxAudioPayload(), 0, 0, nullptr},
+      {"sgps", tivGyroPayload(), 0, 0, nullptr},
+      {"wifi", huxAudioPayload(), 0, 0, nullptr},
+      {"ltln", huxAudioPayload(), 0, 0, nullptr},
+      {"ant8", huxAudioPayload(), 0, 0, nullptr},
+      {"clck", tivGyroPayload(), 0, 0, nullptr},
+      {"tag ", tivGyroPayload(), 0, 0, nullptr},
+      {"zzzz", huxAudioPayload(), 0, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    ReaderFixture f;
+    PelgBuilder b(headerWithDevices({"gps ", c.tag}));
+    const long long payload = static_cast<long long>(b.size()) + 10;
+    b.packet(1, 1, c.payload).packet(0, 2, filled(7, 0));
+    f.open(b);
+    ASSERT_EQ(f.next(), 1);
+    EXPECT_EQ(f.reader->huxStatus.status, c.huxStatus);
+    EXPECT_EQ(f.reader->tivStatus.status, c.tivStatus);
+    EXPECT_EQ(f.console.out(), c.warning ? at(c.warning, payload) : "");
+    // A rejected payload is not retried: the next packet follows.
+    ASSERT_EQ(f.next(), 1);
+    EXPECT_EQ(f.reader->lastTimestamp, 2u);
+    EXPECT_EQ(f.next(), -1);
+  }
+}
+
+TEST(PacketReader, IdThatNamesNoDeviceIsSteppedOver) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart));  // devices 0 and 1
+  b.packet(5, 1, huxAudioPayload()).packet(2, 1, tivGyroPayload()).packet(pelgbuild::kHuxId, 1, huxAudioPayload());
+  f.open(b);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 0);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->tivStatus.status, 0);
+  ASSERT_EQ(f.next(), 1);
+  EXPECT_EQ(f.reader->huxStatus.status, 1);
+  EXPECT_EQ(f.console.out(), "");
+}
+
+Bytes sirfPayload(uint8_t count, size_t dataBytes) {
+  Bytes payload = {0xA0, 0xA2, 0x00, count, 0x00, 0x00, 0x00};
+  for (size_t i = 0; i < dataBytes; ++i) payload.push_back(static_cast<uint8_t>(0x30 + i));
+  return payload;
+}
+
+TEST(PacketReader, SirfCopy) {
+  struct Case {
+    const char* name;
+    Bytes payload;
+    size_t copied;  // receiver bytes that reach the side file
+  };
+  const Case cases[] = {
+      {"count 0", sirfPayload(0, 0), 0},
+      {"count 20", sirfPayload(20, 20), 20},
+      {"count 20 with trailing bytes", sirfPayload(20, 25), 20},
+      {"count 255", sirfPayload(255, 255), 0},
+      {"count beyond the payload", sirfPayload(30, 29), 0},
+      {"three bytes", Bytes{0xA0, 0xA2, 0x00}, 0},
+      {"count but no head", Bytes{0xA0, 0xA2, 0x00, 0x00}, 0},
+      {"empty", Bytes{}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b(pelgbuild::standardHeader(kStart));
+    b.packet(pelgbuild::kSirfId, 1, c.payload).packet(pelgbuild::kSirfId, 2, sirfPayload(2, 2));
+    f.open(b);
+    f.reader->sirfEnabled = true;
+    f.reader->sirfPath = f.dir.file("sirf.bin");
+    testsupport::writeFile(f.reader->sirfPath, "old");  // the reader only appends
+
+    ASSERT_EQ(f.next(), 1);
+    ASSERT_EQ(f.next(), 1);
+    EXPECT_EQ(f.next(), -1);
+    closePacketReader(*f.reader);
+    EXPECT_EQ(f.reader->sirfFile, nullptr);
+    std::string expected = "old";
+    for (size_t i = 0; i < c.copied; ++i) expected += static_cast<char>(c.payload[7 + i]);
+    expected += "01";
+    EXPECT_EQ(testsupport::readFile(f.dir.file("sirf.bin")), expected);
+    EXPECT_EQ(f.console.out(), "");
+  }
+}
+
+TEST(PacketReader, SirfCopyOffWritesNothing) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart));
+  b.packet(pelgbuild::kSirfId, 1, sirfPayload(4, 4));
+  f.open(b);
+  f.reader->sirfPath = f.dir.file("sirf.bin");
+  f.drain();
+  EXPECT_FALSE(testsupport::fileExists(f.dir.file("sirf.bin")));
+}
+
+TEST(PacketReader, SirfOpenFailureIsRetriedForEveryPacket) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart));
+  b.packet(pelgbuild::kSirfId, 1, sirfPayload(4, 4)).packet(pelgbuild::kSirfId, 2, sirfPayload(4, 4));
+  f.open(b);
+  f.reader->sirfEnabled = true;
+  const std::string path = f.dir.file("missing/sirf.bin");
+  f.reader->sirfPath = path;
+  EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
+  const std::string line = "# ERROR: Unable to open SIRF GPS output file: " + path + "\n";
+  EXPECT_EQ(f.console.out(), line + line);
+}
+
+TEST(PacketReader, PositionLogLinesWhenAttached) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  const long long stray = static_cast<long long>(b.size());
+  b.raw({0xFF, 0xFF, 0xFF});
+  const long long hux = static_cast<long long>(b.size());
+  b.packet(pelgbuild::kHuxId, 1, corrupted(huxAudioPayload()));
+  const long long tiv = static_cast<long long>(b.size());
+  const long long bad = static_cast<long long>(b.size()) + 10 + static_cast<long long>(tivGyroPayload().size());
+  b.packet(pelgbuild::kTivId, 1, corrupted(tivGyroPayload()));
+  b.packetWithLength(pelgbuild::kHuxId, 200000, 4, filled(4, 0xEE));
+  const long long last = static_cast<long long>(b.size());
+  b.packet(pelgbuild::kHuxId, 2, huxAudioPayload()).cut(1);
+  f.open(b);
+  const std::string logPath = f.dir.file("positions.csv");
+  f.reader->positionLog = std::fopen(logPath.c_str(), "w");
+  ASSERT_NE(f.reader->positionLog, nullptr);
+
+  // The second hunt stops at the cut packet, and the call after it ends the file.
+  EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -2, -2}));
+  closePacketReader(*f.reader);
+  EXPECT_EQ(f.reader->positionLog, nullptr);
+  EXPECT_EQ(testsupport::readFile(logPath),
+            at("\"pos\",%lld,\"W_HDR\",\"BAD_ID\",65535\n", stray) +
+                at("\"pos\",%lld,\"ERR_SEARCH_START\"\n", stray + 1) +
+                at("\"pos\",%lld,\"ERR_SEARCH_END\"\n", hux) + at("\"pos\",%lld,\"W_HUX2BADCRC\"\n", hux + 10) +
+                at("\"pos\",%lld,\"W_TIVBADCRC\"\n", tiv + 10) +
+                at("\"pos\",%lld,\"W_HDR\",\"BAD_TS\",200000\n", bad) +
+                at("\"pos\",%lld,\"ERR_SEARCH_START\"\n", bad + 1) + at("\"pos\",%lld,\"E_NODATA_LEN\"\n", last));
+}
+
+// Offsets beyond 2 GiB print in full: the packets sit 3 GiB into a sparse file.
+TEST(PacketReader, OffsetsBeyondTwoGibibytes) {
+  ReaderFixture f;
+  const PelgHeader header = pelgbuild::standardHeader(kStart);
+  PelgBuilder packets;
+  packets.raw({0xFF, 0xFF, 0xFF}).packet(pelgbuild::kHuxId, 1, corrupted(huxAudioPayload()));
+  const long long base = 3LL << 30;
+
+  const std::string path = f.dir.file("big.pelg");
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  const Bytes head = pelgbuild::encodeHeader(header);
+  std::fwrite(head.data(), 1, head.size(), out);
+  if (fseeko(out, base, SEEK_SET) != 0 ||
+      std::fwrite(packets.bytes().data(), 1, packets.size(), out) != packets.size()) {
+    std::fclose(out);
+    GTEST_SKIP() << "no room for a sparse 3 GiB file";
+  }
+  std::fclose(out);
+
+  f.file.name = path;
+  f.file.stream = std::fopen(path.c_str(), "rb");
+  ASSERT_TRUE(readHeader(f.file.header, f.file.stream));
+  ASSERT_EQ(fseeko(f.file.stream, base, SEEK_SET), 0);
+  f.bind();
+  EXPECT_EQ(f.drain(), (std::vector<int>{1, -1}));
+  EXPECT_EQ(f.console.out(),
+            "# WARNING: file index 3221225472, PELG Packet's ID is invalid\n"
+            "# WARNING: PELG Error mode, looking for new pelg packet, start pos: 3221225473\n"
+            "# WARNING: PELG Error mode, found new pelg packet, at pos: 3221225475 (2 bytes skipped)\n"
+            "# WARNING: file index 3221225485, HUX2 Packet CRC invalid\n");
+}
+
+// A small buffer refills many times; every packet still arrives whole.
+TEST(PacketReader, SmallBufferDeliversEveryPacket) {
+  ReaderFixture f;
+  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  std::vector<int16_t> samples(63);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 100 - 3000);
+  constexpr int kPackets = 3000;
+  for (int i = 0; i < kPackets; ++i) {
+    if (i % 3 == 0) b.packet(pelgbuild::kHuxId, i, pelgbuild::huxAudio(0, 0, samples));
+    if (i % 3 == 1) b.packet(pelgbuild::kTivId, i, tivGyroPayload());
+    if (i % 3 == 2) b.packet(pelgbuild::kSirfId, i, filled(4096, 0xEE));
+  }
+  f.open(b, 1);  // raised to the largest packet
+  EXPECT_EQ(f.reader->buffer.capacity, 4106);
+  int hux = 0, tiv = 0, results = 0;
+  while (f.reader->active) {
+    const int result = f.next();
+    if (result != 1) break;
+    ++results;
+    if (f.reader->huxStatus.status == 1 && f.reader->huxSamples.counts[kHuxAudio] == 63) ++hux;
+    if (f.reader->tivStatus.status == 1) ++tiv;
+  }
+  EXPECT_EQ(results, kPackets);
+  EXPECT_EQ(hux, kPackets / 3);
+  EXPECT_EQ(tiv, kPackets / 3);
+  EXPECT_EQ(f.console.out(), "");
+}
+
+// Random damage to a valid stream. The reader must end every file, move
+// forward on every packet, keep its buffer invariants and never read outside
+// the buffer; the decoders, fed each framed payload in an allocation of
+// exactly its size, must never read outside it (run under the sanitizers).
+TEST(PacketReader, RandomDamageNeverReadsOutside) {
+  std::mt19937 random(20240611);
+  auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+
+  PelgBuilder clean(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  const size_t headerSize = clean.size();
+  uint32_t timestamp = 0;
+  for (int i = 0; i < 400; ++i) {
+    timestamp += below(2000);
+    switch (below(7)) {
+      case 0: {
+        std::vector<int16_t> samples(below(64));
+        for (auto& s : samples) s = static_cast<int16_t>(random());
+        clean.packet(pelgbuild::kHuxId, timestamp, pelgbuild::huxAudio(0, below(5120), samples));
+        break;
+      }
+      case 1: clean.packet(pelgbuild::kHuxId, timestamp, huxAccelPayload()); break;
+      case 2: clean.packet(pelgbuild::kTivId, timestamp, tivGyroPayload()); break;
+      case 3: clean.packet(pelgbuild::kTivId, timestamp, pelgbuild::tivAux(static_cast<uint8_t>(2 << below(3)))); break;
+      case 4: clean.packet(pelgbuild::kSirfId, timestamp, sirfPayload(static_cast<uint8_t>(below(256)), below(40))); break;
+      case 5: clean.packet(static_cast<uint16_t>(3 + below(7)), timestamp, filled(below(300), 0x23)); break;
+      default: {
+        pelgbuild::HuxReadings readings;
+        readings.baroTemp = 30000;
+        readings.baroPressure = 40000;
+        readings.humidity = 1500;
+        readings.shtTemp = 6000;
+        readings.visLight = 20;
+        readings.irLight = 30;
+        readings.hfLight = std::make_pair<uint8_t, uint16_t>(2, 1000);
+        clean.packet(pelgbuild::kHuxId, timestamp, pelgbuild::huxSensor(1, 2, readings));
+      }
+    }
+  }
+
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    Bytes bytes = clean.bytes();
+    const int damages = 1 + static_cast<int>(below(8));
+    for (int d = 0; d < damages; ++d) {
+      const size_t span = bytes.size() - headerSize;
+      if (span == 0) break;
+      const size_t where = headerSize + below(static_cast<uint32_t>(span));
+      switch (below(4)) {
+        case 0: bytes[where] ^= static_cast<uint8_t>(1u << below(8)); break;
+        case 1: bytes[where] = static_cast<uint8_t>(random()); break;
+        case 2: {
+          Bytes junk(1 + below(20));
+          for (auto& j : junk) j = static_cast<uint8_t>(random());
+          bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(where), junk.begin(), junk.end());
+          break;
+        }
+        default:
+          if (below(3) == 0)
+            bytes.resize(where);
+          else
+            bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(where),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), where + 1 + below(40))));
+      }
+    }
+
+    ReaderFixture f;
+    f.open(PelgBuilder().raw(bytes), round % 2 == 0 ? 4106 : 204800);
+    f.reader->sirfEnabled = true;
+    f.reader->sirfPath = f.dir.file("sirf.bin");
+    f.reader->huxCalibration.C1 = 23000;
+    f.reader->huxCalibration.C2 = 2500;
+    f.reader->huxCalibration.C3 = 700;
+    f.reader->huxCalibration.C4 = 700;
+    f.reader->huxCalibration.C5 = 1000;
+    f.reader->huxCalibration.C6 = 40;
+
+    auto scratchHux = std::make_unique<HuxSamples>();
+    auto scratchTiv = std::make_unique<TivSamples>();
+    HuxCalibrationState scratchCalibration = f.reader->huxCalibration;
+    int64_t previous = f.reader->buffer.origin;
+    size_t calls = 0;
+    while (f.reader->active) {
+      ASSERT_LE(++calls, bytes.size() + 2) << "the reader stopped moving";
+      PacketHeader header;
+      if (readPacketHeader(*f.reader, header) == 1) {
+        const uint8_t* start = f.reader->buffer.next() + 10;
+        const std::unique_ptr<uint8_t[]> exact(new uint8_t[header.length]);
+        std::copy(start, start + header.length, exact.get());
+        HuxStatus huxStatus;
+        TivStatus tivStatus;
+        scratchHux->clear();
+        scratchTiv->clear();
+        decodeHux2(huxStatus, exact.get(), header.length, *scratchHux, scratchCalibration, f.reader->huxEnabled);
+        decodeTiv(tivStatus, exact.get(), header.length, *scratchTiv, 0, f.reader->tivEnabled);
+      }
+      const int result = f.next();
+      ASSERT_TRUE(result == 1 || result == -1 || result == -2) << result;
+      const ReadBuffer& buffer = f.reader->buffer;
+      ASSERT_LE(buffer.consumed, buffer.filled);
+      ASSERT_LE(buffer.filled, buffer.capacity);
+      if (result == 1) {
+        ASSERT_GE(buffer.position(), previous + 10);
+        ASSERT_LE(buffer.position(), static_cast<int64_t>(bytes.size()));
+        previous = buffer.position();
+      }
+    }
+  }
+}
+
+}  // namespace
