@@ -1,18 +1,55 @@
-// Temporary: the output operations do nothing until the writers land.
 #include "output/output_state.h"
 
+#include "output/complete_data_writer.h"
+#include "output/data_out_writer.h"
 #include "output/parse_state.h"
+#include "output/provenance.h"
+#include "output/wav_writer.h"
 
-void initParseState(ParseState& state, Console& console) { state.console = &console; }
+namespace {
 
-bool createOutputs(ParseState&, const OutputRequest&, const InputFileInfo*, int,
-                   const std::vector<std::string>&, const PassCounters&) {
+constexpr const char* kDataDirectory = "# INFO: Data will be written to: '%s'\n";
+
+}  // namespace
+
+void initParseState(ParseState& state, Console& console) {
+  state = ParseState{};
+  state.console = &console;
+}
+
+bool createOutputs(ParseState& state, const OutputRequest& request, const InputFileInfo* files,
+                   int fileCount, const std::vector<std::string>& args, const PassCounters& scan) {
+  state.alignedCounts = &scan.huxAlignedCounts;
+  state.reference = &files[0];
+  state.fileCount = fileCount;
+  state.programName = args.empty() ? std::string() : args[0];
+  state.integerOutput = request.integerOutput;
+  state.wavEnabled = request.writeWavFile;
+  state.dataOutEnabled = request.writeDataOut;
+  state.completeDataEnabled = request.writeCompleteData;
+  state.console->out(kDataDirectory, request.outputDir.c_str());
+
+  ProvenanceTexts provenance;
+  provenance.createdBy = createdByText();
+  provenance.sourceFiles = sourceFilesText(files, fileCount, args);
+
+  createWavFile(state, request.outputDir, scan.huxSampleTotals[kHuxAudio], provenance.sourceFiles);
+  if (state.dataOutEnabled) createDataOut(state, request.outputDir, scan, provenance);
+  if (state.completeDataEnabled) createCompleteData(state, request.outputDir, scan, provenance);
   return true;
 }
 
-int writePacketSamples(ParseState&, int32_t, int32_t, const HuxSamples&, const HuxCalibrationState&,
-                       int32_t, const TivSamples&) {
+int writePacketSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+                       const HuxSamples& hux, const HuxCalibrationState& calibration,
+                       int32_t tivTimeIndex, const TivSamples& tiv) {
+  appendWavSamples(state, packetNumber, huxTimeIndex, hux);
+  appendDataOut(state, packetNumber, huxTimeIndex, hux, calibration, tivTimeIndex, tiv);
+  appendCompleteData(state, packetNumber, huxTimeIndex, hux, tivTimeIndex, tiv);
   return 0;
 }
 
-void closeOutputs(ParseState&) {}
+void closeOutputs(ParseState& state) {
+  closeWavFile(state);
+  closeDataOut(state);
+  closeCompleteData(state);
+}

@@ -1,0 +1,30 @@
+// completeData.mat: every channel on a uniform time base. A channel's array
+// has as many rows as its rate and the covered time call for; gaps are filled
+// with the last value (1.0 before the first), and a sparse logical mask per
+// channel marks the filled rows. Arrays are sized once from the scan pass's
+// aligned counts; nothing is ever stored at or beyond a channel's rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "decoders/sample_buffers.h"
+#include "output/data_out_writer.h"
+#include "output/parse_state.h"
+#include "pass/pass_counters.h"
+
+// Opens completeData.mat and creates the struct, the channel arrays, masks,
+// time and sample-rate fields and the top-level fields. Needs state.reference
+// and state.alignedCounts set. Throws FatalError(-8) when the file or struct
+// cannot be made and FatalError(-1) when an array or mask cannot.
+void createCompleteData(ParseState& state, const std::string& outputDir, const PassCounters& scan,
+                        const ProvenanceTexts& provenance);
+
+// Fills the gap before the packet and stores the first value of each source
+// that the packet carries, and the channel's first/last time.
+void appendCompleteData(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+                        const HuxSamples& hux, int32_t tivTimeIndex, const TivSamples& tiv);
+
+// Reconciles the sizes, writes the "completeData" variable and closes the
+// file, when one is open.
+void closeCompleteData(ParseState& state);

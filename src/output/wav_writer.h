@@ -1,0 +1,25 @@
+// completeSensorAudio.wav: the microphone stream of the whole sequence as one
+// mono 16-bit PCM recording at the microphone rate, on the uniform time base.
+// Gaps before an audio packet are filled with silence; samples are collected
+// in a fixed buffer and written in blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "decoders/sample_buffers.h"
+#include "output/parse_state.h"
+
+// Opens the file and stores its strings, unless WAV writing is disabled or
+// the scan pass found no audio (then it is disabled with a warning). Needs
+// state.reference set. Throws FatalError(-8) when the file cannot be opened.
+void createWavFile(ParseState& state, const std::string& outputDir, int32_t audioSampleTotal,
+                   const std::string& sourceFiles);
+
+// Appends the packet's audio samples (integer form), after filling the gap
+// before them with zeros. Nothing happens for a packet without audio.
+void appendWavSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+                      const HuxSamples& hux);
+
+// Writes what the buffer holds and closes the file, when one is open.
+void closeWavFile(ParseState& state);
