@@ -52,7 +52,7 @@ struct FramingCase {
 };
 
 Bytes truncated(Bytes b, size_t drop) {
-  b.resize(b.size() - drop);
+  b.erase(b.end() - static_cast<std::ptrdiff_t>(drop), b.end());
   return b;
 }
 Bytes withByte(Bytes b, size_t at, uint8_t value) {
