@@ -130,6 +130,12 @@ TEST_F(RunPhases, FullRunReportsTwiceAndTheReportsAgree) {
   const size_t secondAt = summaryAt + summary.size();
   const std::string rest = r.out.substr(secondAt);
   EXPECT_EQ(rest.substr(0, firstReport.size()), firstReport);
+
+  // The outputs go next to the earliest file and are closed after the report.
+  EXPECT_TRUE(testsupport::fileExists(dir.file("rec/dataOut.mat")));
+  EXPECT_TRUE(testsupport::fileExists(dir.file("rec/completeData.mat")));
+  EXPECT_FALSE(testsupport::fileExists(dir.file("rec/completeSensorAudio.wav")));
+  EXPECT_NE(rest.find("Closing dataOut.mat", firstReport.size()), std::string::npos);
 }
 
 }  // namespace
