@@ -23,5 +23,14 @@ struct HuxCalibrationState {
 // Validates one message of `length` payload bytes and appends its readings to
 // samples. Only bytes inside the payload are read. The outcome is left in
 // status: 1 accepted, -2 rejected, -3 not a board message.
+//   - no "#|" marker (or fewer than 2 bytes): -3, unmarkedCount + 1, accounted 1;
+//   - subtype other than 0/1 (sensor) or 8/9 (audio): -3, otherCount + 1, accounted 2;
+//   - message running past the payload, bad checksum, interrupt counter above
+//     a non-zero interruptLimit, or more than 63 audio samples: -2,
+//     invalidCount + 1, accounted 2; nothing appended, no saved reading changed;
+//   - accepted: 1, validCount + 1, accounted L + 1, head counters stored.
+// Every reading of an accepted message counts in channelCounts whether or not
+// its channel is enabled; only enabled channels get samples. Audio samples
+// fill only the integer form.
 void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
                 HuxCalibrationState& calibration, const HuxEnables& enabled);
