@@ -1,0 +1,617 @@
+// The three writers driven in-process through createOutputs,
+// writePacketSamples and closeOutputs with hand-made packets, and their files
+// read back through libmatio and libsndfile.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/fatal_error.h"
+#include "output/mat_read_back.h"
+#include "output/output_state.h"
+#include "output/parse_state.h"
+#include "support/test_support.h"
+
+namespace {
+
+using readback::field;
+using readback::Shape;
+
+// One interrupt is 0.1 s (rates in tenths of a hertz): every sensor channel
+// has one sample per interrupt, the microphone four.
+constexpr int32_t kInterruptRate = 100;
+constexpr int32_t kSensorRate = 100;
+constexpr int32_t kAudioRate = 400;
+constexpr uint64_t kStart = 1710406800000ull;
+
+const std::vector<std::string> kHuxDataOutFields = {
+    "maxTime", "path", "stat", "accelTime", "accelX", "accelY", "accelZ", "compassTime",
+    "compass", "visFreqLightGain", "visFreqLightTime", "visFreqLight", "VisLightTime",
+    "VisLight", "IRLightTime", "IRLight", "AmbientLightTime", "AmbientLight", "BarTempTime",
+    "BarTemp", "BarPresTime", "BarPres", "ShtTempTime", "ShtTemp", "ShtHumidTime", "ShtHumid"};
+
+const std::vector<std::string> kHuxOwners = {"accel", "visFreqLight", "compass", "VisLight",
+                                             "IRLight", "AmbientLight", "BarPres", "BarTemp",
+                                             "ShtHumid", "ShtTemp"};
+
+std::vector<std::string> completeDataFields(bool tiv) {
+  std::vector<std::string> names = {"path", "ActualStart", "audio_SR", "audioTime",
+                                    "noAudioSamples", "serialNumber"};
+  if (tiv) names.push_back("tiv_serialNumber");
+  names.insert(names.end(), {"createdBy", "sourceFiles", "missingSamples"});
+  std::vector<std::string> owners = kHuxOwners;
+  if (tiv) owners.insert(owners.end(), {"gyro", "gyroTemp", "mag"});
+  for (const std::string& owner : owners) {
+    names.insert(names.end(), {owner + "Time", owner, owner + "_SR"});
+  }
+  return names;
+}
+
+// A packet's samples: one value per listed channel, its integer form being
+// ten times the value plus one.
+template <typename Samples>
+Samples packetOf(std::initializer_list<std::pair<int, double>> values) {
+  Samples samples;
+  for (const auto& [channel, value] : values) {
+    samples.append(channel, static_cast<int16_t>(value * 10 + 1), value);
+  }
+  return samples;
+}
+
+HuxSamples huxPacket(std::initializer_list<std::pair<int, double>> values) {
+  return packetOf<HuxSamples>(values);
+}
+
+TivSamples tivPacket(std::initializer_list<std::pair<int, double>> values) {
+  return packetOf<TivSamples>(values);
+}
+
+// Every HUX sensor channel that has an output, each with the value base + channel.
+HuxSamples allHuxSensors(double base) {
+  HuxSamples samples;
+  for (int c = 1; c <= kHuxZAccel; ++c) {
+    samples.append(c, static_cast<int16_t>((base + c) * 10 + 1), base + c);
+  }
+  return samples;
+}
+
+HuxSamples audioPacket(std::vector<int16_t> values) {
+  HuxSamples samples;
+  for (int16_t v : values) samples.append(kHuxAudio, v, v / 32768.0);
+  return samples;
+}
+
+class OutputHarness {
+ public:
+  explicit OutputHarness(bool tiv = false) : files(2) {
+    InputFileInfo& reference = files[0];
+    reference.startTime = kStart;
+    reference.fileNumber = 3;
+    reference.huxBoardNumber = 0x1234;
+    reference.huxInterruptRate = kInterruptRate;
+    reference.huxChannelRates.fill(kSensorRate);
+    reference.huxChannelRates[kHuxAudio] = kAudioRate;
+    reference.firstAudioIndex = 5;
+    if (tiv) {
+      reference.hasTiv = 1;
+      reference.tivBoardNumber = 0x42;
+      reference.tivInterruptRate = kInterruptRate;
+      reference.tivChannelRates.fill(kSensorRate);
+    }
+    files[1] = reference;
+    files[1].fileNumber = 2;
+    args = {"pelgToMatlab", "-integerOutput", "first.pelg", "second.pelg"};
+    request.outputDir = dir.path() + "/";
+    state = std::make_unique<ParseState>();
+  }
+
+  // Creates the outputs; returns the status of a run that ended, 0 otherwise.
+  int create() {
+    initParseState(*state, captured.console());
+    try {
+      createOutputs(*state, request, files.data(), 2, args, scan);
+    } catch (const FatalError& e) {
+      return e.status();
+    }
+    return 0;
+  }
+  void hux(int32_t packet, int32_t t, const HuxSamples& samples, int32_t gain = 3) {
+    calibration.hfLightGain = gain;
+    writePacketSamples(*state, packet, t, samples, calibration, 0, TivSamples{});
+  }
+  void tiv(int32_t packet, int32_t t, const TivSamples& samples) {
+    writePacketSamples(*state, packet, 0, HuxSamples{}, calibration, t, samples);
+  }
+  void close() { closeOutputs(*state); }
+
+  std::string out() const { return captured.out(); }
+  std::string path(const char* name) const { return dir.file(name); }
+  readback::Var dataOut() const { return readback::load(dir.file("dataOut.mat"), "dataOut"); }
+  readback::Var completeData() const {
+    return readback::load(dir.file("completeData.mat"), "completeData");
+  }
+
+  std::vector<InputFileInfo> files;
+  PassCounters scan;
+  std::vector<std::string> args;
+  OutputRequest request;
+  HuxCalibrationState calibration;
+  testsupport::TempDir dir;
+  testsupport::CapturedConsole captured;
+  std::unique_ptr<ParseState> state;
+};
+
+std::vector<double> values(matvar_t* structure, const std::string& name) {
+  return readback::doubles(field(structure, name));
+}
+
+std::vector<int16_t> readWav(const std::string& path, SF_INFO& info) {
+  info = SF_INFO{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return {};
+  std::vector<int16_t> samples(static_cast<size_t>(info.frames));
+  sf_read_short(file, samples.data(), info.frames);
+  sf_close(file);
+  return samples;
+}
+
+std::string wavString(const std::string& path, int type) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return "<no file>";
+  const char* text = sf_get_string(file, type);
+  std::string result = text ? text : "<none>";
+  sf_close(file);
+  return result;
+}
+
+TEST(OutputWriters, SteadyHuxStreamWritesEveryFieldInOrder) {
+  OutputHarness run;
+  run.scan.huxSampleTotals.fill(3);
+  run.scan.huxSampleTotals[kHuxAudio] = 12;
+  run.scan.huxSampleTotals[kHuxMagAccel] = 0;
+  run.scan.huxAlignedCounts = run.scan.huxSampleTotals;
+  run.scan.huxSampleTotals[kHuxCompass] = 5;  // longest: 5 samples at 10 Hz
+  run.scan.huxAlignedCounts[kHuxCompass] = 5;
+  ASSERT_EQ(run.create(), 0);
+  for (int t = 0; t < 3; ++t) {
+    HuxSamples samples = allHuxSensors(100.0 * t);
+    for (int i = 0; i < 4; ++i) samples.append(kHuxAudio, static_cast<int16_t>(10 * t + i), 0.0);
+    run.hux(t + 1, t, samples, 10 + t);
+  }
+  run.close();
+
+  const std::string dir = run.dir.path() + "/";
+  EXPECT_EQ(run.out(),
+            "# INFO: Data will be written to: '" + dir + "'\n"
+            "# INFO: Opening .wav file:             '" + dir + "completeSensorAudio.wav'\n"
+            "# INFO: Opening dataOut.mat file:      '" + dir + "dataOut.mat'\n"
+            "# INFO: Opening completeData.mat file: '" + dir + "completeData.mat'\n"
+            "# INFO: Closing completeSensorAudio.wav\n"
+            "# INFO: Closing dataOut.mat\n"
+            "# WARNING: dataOut, array for element compass contains 3 elements, 5 expected\n"
+            "# WARNING: dataOut, resizing array, this may be caused by sensors which require "
+            "another sensor to calibrate themselves\n"
+            "# INFO: Closing completeData.mat\n"
+            "# WARNING: completeData, array for element compass contains 3 elements, 5 expected\n"
+            "# WARNING: completeData, resizing array, this may be caused by sensors which require "
+            "another sensor to calibrate themselves\n");
+
+  readback::Var d = run.dataOut();
+  EXPECT_EQ(readback::fieldNames(d.get()), kHuxDataOutFields);
+  EXPECT_DOUBLE_EQ(readback::scalar(d.get(), "maxTime"), 0.5);
+  EXPECT_EQ(readback::text(field(d.get(), "path")), "./");
+  matvar_t* stat = field(d.get(), "stat");
+  EXPECT_EQ(readback::fieldNames(stat),
+            (std::vector<std::string>{"serialNumber", "ActualStart", "createdBy", "sourceFiles",
+                                      "schedule"}));
+  EXPECT_EQ(readback::scalar(stat, "serialNumber"), 4660.0);
+  EXPECT_EQ(readback::scalar(stat, "ActualStart"), 1710406800000.0);
+  EXPECT_TRUE(std::regex_match(
+      readback::text(field(stat, "createdBy")),
+      std::regex("Created by pelgToMatlab \\(Linux\\), compiled on [A-Z][a-z]{2} [ 1-3][0-9] "
+                 "[0-9]{4} at [0-9]{2}:[0-9]{2}:[0-9]{2}\n")));
+  // Files in sequence order, named through their argument index.
+  EXPECT_EQ(readback::text(field(stat, "sourceFiles")),
+            "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
+  matvar_t* schedule = field(stat, "schedule");
+  const std::vector<std::string> labels(kHuxChannelLabels.begin(), kHuxChannelLabels.end());
+  EXPECT_EQ(readback::fieldNames(schedule), labels);
+  EXPECT_EQ(readback::scalar(schedule, "hux/audio"), 40.0);
+  EXPECT_EQ(readback::scalar(schedule, "hux/z_accel"), 10.0);
+
+  EXPECT_EQ(values(d.get(), "accelTime"), (std::vector<double>{0.0, 0.1, 0.2}));
+  EXPECT_EQ(values(d.get(), "accelX"), (std::vector<double>{10, 110, 210}));
+  EXPECT_EQ(values(d.get(), "accelY"), (std::vector<double>{11, 111, 211}));
+  EXPECT_EQ(values(d.get(), "accelZ"), (std::vector<double>{12, 112, 212}));
+  EXPECT_EQ(values(d.get(), "visFreqLightGain"), (std::vector<double>{10, 11, 12}));
+  EXPECT_EQ(values(d.get(), "visFreqLight"), (std::vector<double>{3, 103, 203}));
+  EXPECT_EQ(values(d.get(), "BarPres"), (std::vector<double>{1, 101, 201}));
+  EXPECT_EQ(readback::shape(field(d.get(), "compass")), (Shape{3, 1}));
+  EXPECT_EQ(readback::shape(field(d.get(), "compassTime")), (Shape{3, 1}));
+
+  readback::Var c = run.completeData();
+  EXPECT_EQ(readback::fieldNames(c.get()), completeDataFields(false));
+  EXPECT_EQ(readback::text(field(c.get(), "path")), "./");
+  EXPECT_EQ(readback::scalar(c.get(), "ActualStart"), 1710406800000.0);
+  EXPECT_EQ(readback::scalar(c.get(), "audio_SR"), 40.0);
+  // First audio index over the interrupt rate over 10; aligned audio count over its rate.
+  EXPECT_EQ(values(c.get(), "audioTime"), (std::vector<double>{5.0 / 100 / 10, 12.0 / 400}));
+  EXPECT_EQ(readback::scalar(c.get(), "noAudioSamples"), 12.0);
+  EXPECT_EQ(readback::scalar(c.get(), "serialNumber"), 4660.0);
+  EXPECT_EQ(readback::text(field(c.get(), "sourceFiles")),
+            "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
+  EXPECT_EQ(readback::shape(field(c.get(), "accel")), (Shape{3, 3}));
+  EXPECT_EQ(values(c.get(), "accel"), (std::vector<double>{10, 110, 210, 11, 111, 211, 12, 112, 212}));
+  EXPECT_EQ(values(c.get(), "accelTime"), (std::vector<double>{0.0, 0.2}));
+  EXPECT_EQ(values(c.get(), "accel_SR"), (std::vector<double>{10.0}));
+  EXPECT_EQ(values(c.get(), "ShtTemp"), (std::vector<double>{8, 108, 208}));
+  EXPECT_EQ(readback::shape(field(c.get(), "compass")), (Shape{3, 1}));
+  matvar_t* missing = field(c.get(), "missingSamples");
+  EXPECT_EQ(readback::fieldNames(missing), kHuxOwners);
+  for (const std::string& owner : kHuxOwners) {
+    EXPECT_TRUE(readback::trueRows(field(missing, owner)).empty()) << owner;
+  }
+  EXPECT_EQ(readback::shape(field(missing, "accel")), (Shape{3, 1}));
+  EXPECT_EQ(readback::shape(field(missing, "compass")), (Shape{5, 1}));  // the mask keeps its rows
+
+  SF_INFO info;
+  EXPECT_EQ(readWav(run.path("completeSensorAudio.wav"), info),
+            (std::vector<int16_t>{0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}));
+  EXPECT_EQ(info.samplerate, 40);
+  EXPECT_EQ(info.channels, 1);
+  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+}
+
+TEST(OutputWriters, GapsAreFilledWithTheLastValueAndMarked) {
+  OutputHarness run;
+  run.request.writeWavFile = false;
+  HuxCounts& totals = run.scan.huxSampleTotals;
+  HuxCounts& aligned = run.scan.huxAlignedCounts;
+  totals[kHuxCompass] = 2;  aligned[kHuxCompass] = 7;
+  totals[kHuxVisLight] = 1; aligned[kHuxVisLight] = 1;
+  totals[kHuxIrLight] = 3;  aligned[kHuxIrLight] = 3;
+  totals[kHuxAmbLight] = 1; aligned[kHuxAmbLight] = 1;
+  totals[kHuxXAccel] = totals[kHuxYAccel] = totals[kHuxZAccel] = 1;
+  aligned[kHuxXAccel] = aligned[kHuxYAccel] = aligned[kHuxZAccel] = 4;
+  ASSERT_EQ(run.create(), 0);
+  const std::string created = run.out();
+
+  // Packet 1 at interrupt 0: VisLight's one and only value.
+  run.hux(1, 0, huxPacket({{kHuxVisLight, 6.0}}));
+  // Packet 2 at interrupt 3: the first values of the others arrive late (4
+  // samples due), so rows 0 and 1 are filled with 1.0; the last row of slack
+  // is never filled. AmbientLight has one row only: the rest of its fill and
+  // its value are not stored.
+  run.hux(2, 3, huxPacket({{kHuxCompass, 5.0}, {kHuxIrLight, 7.0}, {kHuxAmbLight, 8.0},
+                           {kHuxXAccel, 1.5}, {kHuxYAccel, 2.5}, {kHuxZAccel, 3.5}}));
+  // Packet 3 at interrupt 4: AmbientLight has no row left in either file.
+  run.hux(3, 4, huxPacket({{kHuxAmbLight, 9.0}}));
+  // Packet 4 at interrupt 7: compass 8 due, 3 stored: rows 3 to 5 take 5.0.
+  run.hux(4, 7, huxPacket({{kHuxCompass, 4.0}}));
+  run.close();
+
+  EXPECT_EQ(run.out().substr(created.size()),
+            "# WARNING: Packet      2, Filling   2 missing samples for field accel\n"
+            "# WARNING: Packet      2, Filling   2 missing samples for field compass\n"
+            "# WARNING: Packet      2, Filling   2 missing samples for field IRLight\n"
+            "# WARNING: Packet      2, Filling   2 missing samples for field AmbientLight\n"
+            "# ERROR: completeData- Packet      2, Algorithm error, data has been written past the "
+            "allocated bounds for sensor AmbientLight\n"
+            "# WARNING: Packet      2, Filling   2 missing samples for field accelY\n"
+            "# WARNING: Packet      2, Filling   2 missing samples for field accelZ\n"
+            "# ERROR: dataOut- Packet      3, Algorithm error, dataOut pos has exceeded allocated "
+            "length, for sensor AmbientLight\n"
+            "# ERROR: completeData- Packet      3, Algorithm error, data has been written past the "
+            "allocated bounds for sensor AmbientLight\n"
+            "# WARNING: Packet      4, Filling   3 missing samples for field compass\n"
+            "# INFO: Closing dataOut.mat\n"
+            "# WARNING: dataOut, array for element IRLight contains 1 elements, 3 expected\n"
+            "# WARNING: dataOut, resizing array, this may be caused by sensors which require "
+            "another sensor to calibrate themselves\n"
+            "# INFO: Closing completeData.mat\n"
+            "# ERROR: completeData, array for element accel contains 3 elements, 4 expected\n"
+            "# ERROR: completeData, unable to resize multi-dimensional array! \n"
+            "# ERROR: completeData, array for element AmbientLight contains 4 elements, 1 expected\n"
+            "# ERROR: completeData, possible memory corruption!\n");
+
+  readback::Var d = run.dataOut();
+  EXPECT_EQ(values(d.get(), "compass"), (std::vector<double>{5.0, 4.0}));
+  EXPECT_EQ(values(d.get(), "compassTime"), (std::vector<double>{0.3, 0.7}));
+  EXPECT_EQ(values(d.get(), "VisLight"), (std::vector<double>{6.0}));
+  EXPECT_EQ(values(d.get(), "VisLightTime"), (std::vector<double>{0.0}));
+  EXPECT_EQ(values(d.get(), "IRLight"), (std::vector<double>{7.0}));
+  EXPECT_EQ(values(d.get(), "IRLightTime"), (std::vector<double>{0.3}));
+  EXPECT_EQ(values(d.get(), "AmbientLight"), (std::vector<double>{8.0}));
+  EXPECT_EQ(values(d.get(), "AmbientLightTime"), (std::vector<double>{0.3}));
+  EXPECT_EQ(readback::shape(field(d.get(), "BarPres")), (Shape{0, 1}));
+  EXPECT_EQ(readback::shape(field(d.get(), "BarPresTime")), (Shape{0, 1}));
+
+  readback::Var c = run.completeData();
+  matvar_t* missing = field(c.get(), "missingSamples");
+  EXPECT_EQ(values(c.get(), "compass"), (std::vector<double>{1, 1, 5, 5, 5, 5, 4}));
+  EXPECT_EQ(readback::trueRows(field(missing, "compass")), (std::vector<uint32_t>{0, 1, 3, 4, 5}));
+  EXPECT_EQ(values(c.get(), "compassTime"), (std::vector<double>{0.3, 0.7}));
+  EXPECT_EQ(values(c.get(), "IRLight"), (std::vector<double>{1.0, 1.0, 7.0}));
+  EXPECT_EQ(readback::trueRows(field(missing, "IRLight")), (std::vector<uint32_t>{0, 1}));
+  // A channel whose only value came once: [t, -1], and an empty mask.
+  EXPECT_EQ(values(c.get(), "VisLightTime"), (std::vector<double>{0.0, -1.0}));
+  EXPECT_EQ(values(c.get(), "VisLight"), (std::vector<double>{6.0}));
+  EXPECT_TRUE(readback::trueRows(field(missing, "VisLight")).empty());
+  // Only the first fill fitted into AmbientLight's one row.
+  EXPECT_EQ(values(c.get(), "AmbientLight"), (std::vector<double>{1.0}));
+  EXPECT_EQ(readback::trueRows(field(missing, "AmbientLight")), (std::vector<uint32_t>{0}));
+  EXPECT_EQ(values(c.get(), "AmbientLightTime"), (std::vector<double>{0.3, 0.4}));
+  // The three-column array keeps its rows; the unwritten row stays 0; the
+  // mask follows the x axis only.
+  EXPECT_EQ(readback::shape(field(c.get(), "accel")), (Shape{4, 3}));
+  EXPECT_EQ(values(c.get(), "accel"),
+            (std::vector<double>{1, 1, 1.5, 0, 1, 1, 2.5, 0, 1, 1, 3.5, 0}));
+  EXPECT_EQ(readback::trueRows(field(missing, "accel")), (std::vector<uint32_t>{0, 1}));
+  // A channel without samples: empty data, untouched time.
+  EXPECT_EQ(readback::shape(field(c.get(), "BarPres")), (Shape{0, 1}));
+  EXPECT_EQ(values(c.get(), "BarPresTime"), (std::vector<double>{-1.0, -1.0}));
+  EXPECT_EQ(readback::shape(field(missing, "BarPres")), (Shape{0, 1}));
+}
+
+TEST(OutputWriters, LongGapGrowsTheMaskByTheFixedStep) {
+  OutputHarness run;
+  run.request.writeWavFile = false;
+  run.request.writeDataOut = false;
+  run.scan.huxSampleTotals[kHuxBarPress] = 1;
+  run.scan.huxAlignedCounts[kHuxBarPress] = 3000;
+  ASSERT_EQ(run.create(), 0);
+  run.hux(1, 2999, huxPacket({{kHuxBarPress, 2.0}}));
+  run.close();
+  EXPECT_NE(run.out().find("# WARNING: Packet      1, Filling 2998 missing samples for field BarPres\n"),
+            std::string::npos);
+  EXPECT_FALSE(testsupport::fileExists(run.path("dataOut.mat")));
+
+  readback::Var c = run.completeData();
+  // The last row of slack stays unwritten, so the column is shrunk to 2999.
+  std::vector<double> expected(2999, 1.0);
+  expected[2998] = 2.0;
+  EXPECT_EQ(values(c.get(), "BarPres"), expected);
+  std::vector<uint32_t> filled;
+  for (uint32_t row = 0; row < 2998; ++row) filled.push_back(row);
+  EXPECT_EQ(readback::trueRows(field(field(c.get(), "missingSamples"), "BarPres")), filled);
+}
+
+TEST(OutputWriters, TivChannelsAndTheMagnetometerCeiling) {
+  OutputHarness run(true);
+  run.request.writeWavFile = false;
+  run.scan.tivSampleTotals.fill(3);
+  run.scan.tivAlignedCounts.fill(3);
+  run.scan.tivAlignedCounts[kTivYMag] = 2;
+  run.scan.huxSampleTotals[kHuxXAccel] = 1;
+  run.scan.huxAlignedCounts[kHuxXAccel] = 1;
+  ASSERT_EQ(run.create(), 0);
+  EXPECT_NE(run.out().find("# WARNING: Magnetometer samples are unequal, enforcing minimum size of 2\n"),
+            std::string::npos);
+  const std::string created = run.out();
+  for (int t = 0; t < 3; ++t) {
+    run.tiv(t + 1, t,
+            tivPacket({{kTivXGyro, 1 + t}, {kTivYGyro, 2 + t}, {kTivZGyro, 3 + t},
+                       {kTivXGyroTemp, 4 + t}, {kTivYGyroTemp, 5 + t}, {kTivZGyroTemp, 6 + t},
+                       {kTivXMag, 7 + t}, {kTivYMag, 8 + t}, {kTivZMag, 9 + t}}));
+  }
+  run.close();
+  EXPECT_EQ(run.out().substr(created.size()),
+            "# WARNING: completeData- Packet      3, magnetometer artificial ceiling reached, "
+            "sample dropped, for sensor mag\n"
+            "# WARNING: completeData- Packet      3, magnetometer artificial ceiling reached, "
+            "sample dropped, for sensor magY\n"
+            "# WARNING: completeData- Packet      3, magnetometer artificial ceiling reached, "
+            "sample dropped, for sensor magZ\n"
+            "# INFO: Closing dataOut.mat\n"
+            "# WARNING: dataOut, array for element accelX contains 0 elements, 1 expected\n"
+            "# WARNING: dataOut, resizing array, this may be caused by sensors which require "
+            "another sensor to calibrate themselves\n"
+            "# INFO: Closing completeData.mat\n"
+            "# ERROR: completeData, array for element accel contains 0 elements, 1 expected\n"
+            "# ERROR: completeData, unable to resize multi-dimensional array! \n");
+
+  readback::Var d = run.dataOut();
+  std::vector<std::string> names = kHuxDataOutFields;
+  names.insert(names.begin() + 2, "tiv_maxTime");
+  names.insert(names.end(), {"gyroTime", "gyroX", "gyroY", "gyroZ", "gyroTempX", "gyroTempY",
+                             "gyroTempZ", "magXTime", "magX", "magYTime", "magY", "magZTime",
+                             "magZ"});
+  EXPECT_EQ(readback::fieldNames(d.get()), names);
+  EXPECT_DOUBLE_EQ(readback::scalar(d.get(), "maxTime"), 0.1);
+  EXPECT_DOUBLE_EQ(readback::scalar(d.get(), "tiv_maxTime"), 0.3);
+  matvar_t* stat = field(d.get(), "stat");
+  EXPECT_EQ(readback::fieldNames(stat),
+            (std::vector<std::string>{"serialNumber", "ActualStart", "tiv_serialNumber",
+                                      "createdBy", "sourceFiles", "schedule", "tiv_schedule"}));
+  EXPECT_EQ(readback::scalar(stat, "tiv_serialNumber"), 66.0);
+  const std::vector<std::string> tivLabels(kTivChannelLabels.begin(), kTivChannelLabels.end());
+  EXPECT_EQ(readback::fieldNames(field(stat, "tiv_schedule")), tivLabels);
+  EXPECT_EQ(readback::scalar(field(stat, "tiv_schedule"), "tiv/z_mag"), 10.0);
+  EXPECT_EQ(values(d.get(), "gyroTime"), (std::vector<double>{0.0, 0.1, 0.2}));
+  EXPECT_EQ(values(d.get(), "gyroTempZ"), (std::vector<double>{6, 7, 8}));
+  EXPECT_EQ(values(d.get(), "magY"), (std::vector<double>{8, 9, 10}));
+  EXPECT_EQ(values(d.get(), "magYTime"), (std::vector<double>{0.0, 0.1, 0.2}));
+
+  readback::Var c = run.completeData();
+  EXPECT_EQ(readback::fieldNames(c.get()), completeDataFields(true));
+  EXPECT_EQ(readback::scalar(c.get(), "tiv_serialNumber"), 66.0);
+  EXPECT_EQ(values(c.get(), "gyro"), (std::vector<double>{1, 2, 3, 2, 3, 4, 3, 4, 5}));
+  EXPECT_EQ(values(c.get(), "gyroTemp"), (std::vector<double>{4, 5, 6, 5, 6, 7, 6, 7, 8}));
+  EXPECT_EQ(values(c.get(), "mag"), (std::vector<double>{7, 8, 8, 9, 9, 10}));
+  EXPECT_EQ(values(c.get(), "magTime"), (std::vector<double>{0.0, 0.1}));
+  EXPECT_EQ(values(c.get(), "gyroTime"), (std::vector<double>{0.0, 0.2}));
+  EXPECT_EQ(values(c.get(), "mag_SR"), (std::vector<double>{10.0}));
+  matvar_t* missing = field(c.get(), "missingSamples");
+  std::vector<std::string> owners = kHuxOwners;
+  owners.insert(owners.end(), {"gyro", "gyroTemp", "mag"});
+  EXPECT_EQ(readback::fieldNames(missing), owners);
+  EXPECT_EQ(readback::shape(field(missing, "mag")), (Shape{2, 1}));
+}
+
+TEST(OutputWriters, IntegerOutputStoresTheIntegerForm) {
+  for (const bool integer : {false, true}) {
+    OutputHarness run;
+    run.request.writeWavFile = false;
+    run.request.integerOutput = integer;
+    run.scan.huxSampleTotals[kHuxTemp] = 1;
+    run.scan.huxAlignedCounts[kHuxTemp] = 1;
+    ASSERT_EQ(run.create(), 0);
+    run.hux(1, 0, huxPacket({{kHuxTemp, 21.5}}));
+    run.close();
+    const double expected = integer ? 216.0 : 21.5;
+    EXPECT_EQ(values(run.dataOut().get(), "BarTemp"), std::vector<double>{expected});
+    EXPECT_EQ(values(run.completeData().get(), "BarTemp"), std::vector<double>{expected});
+  }
+}
+
+TEST(OutputWriters, DisabledOutputsCreateNoFiles) {
+  OutputHarness run;
+  run.request.writeWavFile = run.request.writeDataOut = run.request.writeCompleteData = false;
+  run.scan.huxSampleTotals.fill(1);
+  run.scan.huxAlignedCounts.fill(1);
+  ASSERT_EQ(run.create(), 0);
+  run.hux(1, 0, audioPacket({1, 2, 3, 4}));
+  run.hux(2, 0, allHuxSensors(0));
+  run.close();
+  EXPECT_EQ(run.out(), "# INFO: Data will be written to: '" + run.dir.path() + "/'\n");
+  for (const char* name : {"completeSensorAudio.wav", "dataOut.mat", "completeData.mat"}) {
+    EXPECT_FALSE(testsupport::fileExists(run.path(name))) << name;
+  }
+}
+
+TEST(OutputWriters, NoAudioMeansNoWavFile) {
+  OutputHarness run;
+  run.request.writeDataOut = run.request.writeCompleteData = false;
+  run.files[0].huxChannelRates[kHuxAudio] = 0;
+  ASSERT_EQ(run.create(), 0);
+  run.hux(1, 0, audioPacket({1, 2, 3, 4}));
+  run.close();
+  EXPECT_EQ(run.out(),
+            "# INFO: Data will be written to: '" + run.dir.path() + "/'\n"
+            "# WARNING: No audio samples found, disabling .wav file writing\n");
+  EXPECT_FALSE(testsupport::fileExists(run.path("completeSensorAudio.wav")));
+
+  // With an audio rate of 0 the audio time is [0, 0].
+  OutputHarness silent;
+  silent.request.writeWavFile = silent.request.writeDataOut = false;
+  silent.files[0].huxChannelRates[kHuxAudio] = 0;
+  ASSERT_EQ(silent.create(), 0);
+  silent.close();
+  EXPECT_EQ(values(silent.completeData().get(), "audioTime"), (std::vector<double>{0.0, 0.0}));
+  EXPECT_EQ(values(silent.completeData().get(), "audio_SR"), (std::vector<double>{0.0}));
+}
+
+TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
+  OutputHarness run;
+  run.request.writeDataOut = run.request.writeCompleteData = false;
+  run.scan.huxSampleTotals[kHuxAudio] = 100;
+  ASSERT_EQ(run.create(), 0);
+  const std::string created = run.out();
+  run.hux(1, 0, audioPacket({1, 2, 3, 4}));
+  // 16 samples due by interrupt 3, 8 short: 7 zeros (one of slack).
+  run.hux(2, 3, audioPacket({5, 6, 7, 8}));
+  // 10 samples at interrupt 3 run ahead of the 16 due; the next packet at
+  // the same interrupt finds 25 accounted for.
+  run.hux(3, 3, audioPacket({9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
+  run.hux(4, 3, audioPacket({-1}));
+  run.close();
+  EXPECT_EQ(run.out().substr(created.size()),
+            "# WARNING: Packet      2, WAV, Filling   8 missing samples at pos       4\n"
+            "# ERROR: WAV, Current audio data exceeds expected amount, expected 16 recieved 25\n"
+            "# INFO: Closing completeSensorAudio.wav\n");
+  SF_INFO info;
+  EXPECT_EQ(readWav(run.path("completeSensorAudio.wav"), info),
+            (std::vector<int16_t>{1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 5, 6, 7, 8, 9, 9, 9, 9, 9, 9, 9,
+                                  9, 9, 9, -1}));
+  const std::string wav = run.path("completeSensorAudio.wav");
+  EXPECT_EQ(wavString(wav, SF_STR_TITLE), "HUX2 Sensor audio file");
+  EXPECT_EQ(wavString(wav, SF_STR_COMMENT), "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
+  EXPECT_EQ(wavString(wav, SF_STR_SOFTWARE).rfind("Created by pelgToMatlab (Linux), compiled on ", 0),
+            0u);
+  EXPECT_TRUE(std::regex_match(wavString(wav, SF_STR_DATE),
+                               std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
+                                          "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n")));
+}
+
+TEST(WavWriter, BlocksAndLongGapsKeepEverySampleInOrder) {
+  OutputHarness run;
+  run.request.writeDataOut = run.request.writeCompleteData = false;
+  run.files[0].huxChannelRates[kHuxAudio] = 100 * kInterruptRate;  // 100 samples per interrupt
+  run.scan.huxSampleTotals[kHuxAudio] = 1;
+  ASSERT_EQ(run.create(), 0);
+  std::vector<int16_t> expected;
+  int32_t t = 0;
+  // 300 steady packets of 100 samples cross the flush threshold at 20352
+  // several times; then a gap of 500 interrupts needs 49999 zeros.
+  for (; t < 300; ++t) {
+    HuxSamples samples;
+    for (int i = 0; i < 100; ++i) {
+      const auto v = static_cast<int16_t>((t * 100 + i) % 30000 + 1);
+      samples.append(kHuxAudio, v, 0.0);
+      expected.push_back(v);
+    }
+    run.hux(t + 1, t, samples);
+  }
+  t += 500;
+  expected.insert(expected.end(), 49999, 0);
+  HuxSamples last;
+  for (int i = 0; i < 100; ++i) {
+    last.append(kHuxAudio, static_cast<int16_t>(-i - 1), 0.0);
+    expected.push_back(static_cast<int16_t>(-i - 1));
+  }
+  run.hux(301, t, last);
+  run.close();
+  EXPECT_NE(run.out().find("# WARNING: Packet    301, WAV, Filling 50000 missing samples at pos   30000\n"),
+            std::string::npos);
+  SF_INFO info;
+  const std::vector<int16_t> samples = readWav(run.path("completeSensorAudio.wav"), info);
+  EXPECT_EQ(info.samplerate, 1000);
+  ASSERT_EQ(samples.size(), expected.size());
+  EXPECT_TRUE(samples == expected);
+}
+
+TEST(OutputWriters, UnwritableDirectoryEndsTheRun) {
+  struct Case {
+    bool wav, dataOut, completeData;
+    std::string lines;  // after the directory line and the opening line
+  };
+  const std::vector<Case> cases = {
+      {false, true, false,
+       "# ERROR: Unable to open dataOut.mat for writing, check path/permissions\n"
+       "# ERROR: Exiting\n"},
+      {false, false, true,
+       "# ERROR: Unable to open completeData.mat for writing, check path/permissions\n"
+       "# ERROR: Exiting\n"},
+  };
+  for (const Case& c : cases) {
+    OutputHarness run;
+    run.request.outputDir = run.dir.path() + "/missing/";
+    run.request.writeWavFile = c.wav;
+    run.request.writeDataOut = c.dataOut;
+    run.request.writeCompleteData = c.completeData;
+    EXPECT_EQ(run.create(), -8);
+    const std::string out = run.out();
+    EXPECT_EQ(out.substr(out.size() - c.lines.size()), c.lines);
+  }
+
+  OutputHarness run;
+  run.request.outputDir = run.dir.path() + "/missing/";
+  run.scan.huxSampleTotals[kHuxAudio] = 4;
+  EXPECT_EQ(run.create(), -8);
+  const std::string wav = run.dir.path() + "/missing/completeSensorAudio.wav";
+  const std::string out = run.out();
+  const std::string head = "# INFO: Data will be written to: '" + run.dir.path() + "/missing/'\n"
+                           "# INFO: Opening .wav file:             '" + wav + "'\n"
+                           "# ERROR: Unable to open the .wav file " + wav + "\n"
+                           "# ERROR:  libsndfile: ";
+  EXPECT_EQ(out.substr(0, head.size()), head);
+  const std::string tail = "\n# ERROR: Exiting\n";
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+}
+
+}  // namespace
