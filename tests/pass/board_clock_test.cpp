@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/fatal_error.h"
 #include "support/test_support.h"
 
 namespace {
@@ -52,29 +51,6 @@ TEST(BoardClock, RolloverFrom255To0WarnsAndStepsTheIndexByOne) {
             "# WARNING: Interrupt max:    1000. Previous:  255 ts,   990 int, current:    0 ts,     5 "
             "int\n"
             "# WARNING: This will be treated as a wrap around event\n");
-}
-
-TEST(BoardClock, BreakOtherThanARolloverEndsTheRun) {
-  testsupport::CapturedConsole captured;
-  BoardClock clock;
-  InputFileInfo info;
-  try {
-    feed(clock, info, {{254, 990}, {0, 5}}, true, captured.console());
-    FAIL() << "expected the run to end";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.status(), -11);
-  }
-  EXPECT_EQ(captured.out(),
-            "# WARNING: ---------------------\n"
-            "# WARNING: HUX, PELG Packet      2, Break detected in timestamps, previous timeElapsed "
-            "went from 0 to -254985\n"
-            "# WARNING: Interrupt max:    1000. Previous:  254 ts,   990 int, current:    0 ts,     5 "
-            "int\n"
-            "# WARNING: This will be treated as a wrap around event\n"
-            "# ERROR: This wrap around even was not a 255->0 roll over event\n"
-            "# ERROR: Exiting\n"
-            "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt "
-            "files\n");
 }
 
 TEST(BoardClock, WithoutTheRolloverCheckAnyBreakIsAWrapAround) {
