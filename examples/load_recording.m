@@ -38,7 +38,7 @@ fprintf('Audio: %d samples at %d Hz (%.1f s)\n', numel(audio), fs, numel(audio) 
 % logical column per channel: true where a row was filled, not measured.
 p = completeData.BarPres;
 t = (1:numel(p))' / completeData.BarPres_SR / 60;  % minutes after the start
-missing = full(completeData.missingSamples.BarPres);
+missing = full(completeData.missingSamples.BarPres) ~= 0;
 fprintf('BarPres: %d of %d samples filled\n', nnz(missing), numel(p));
 
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
@@ -49,6 +49,7 @@ if isOctave && isempty(getenv('DISPLAY'))
     fprintf('No graphics toolkit for a headless Octave (install gnuplot); no picture drawn\n');
     return;
   end
+  warning('off', 'Octave:gnuplot-graphics');
   graphics_toolkit('gnuplot');
 end
 h = figure('visible', 'off');

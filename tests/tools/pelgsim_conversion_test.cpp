@@ -1,0 +1,202 @@
+// Simulated recordings through the real converter: a clean recording converts
+// with no warning besides the time-counter roll-overs, gaps and damage give
+// exactly the warnings they call for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/little_endian.h"
+#include "support/test_support.h"
+#include "tools/recording_scan.h"
+
+namespace {
+
+using testsupport::RunResult;
+using testsupport::TempDir;
+
+// Warning and error lines of a conversion, sorted by what caused them.
+struct Conversion {
+  RunResult run;
+  std::map<std::string, int> lines;
+  std::vector<std::string> unexpected;
+  std::vector<std::string> files;
+};
+
+const struct {
+  const char* kind;
+  const char* start;
+} kLineKinds[] = {
+    {"rollover", "# WARNING: ---------------------"},
+    {"rollover", "# WARNING: HUX, PELG Packet "},
+    {"rollover", "# WARNING: TIV, PELG Packet "},
+    {"rollover", "# WARNING: Interrupt max: "},
+    {"rollover", "# WARNING: This will be treated as a wrap around event"},
+    {"header", "# WARNING: file index "},  // checked further below
+    {"search start", "# WARNING: PELG Error mode, looking for new pelg packet, start pos: "},
+    {"search end", "# WARNING: PELG Error mode, found new pelg packet, at pos: "},
+    {"cut", "# ERROR: PELG Packet not enough data left to read length"},
+    {"no audio", "# WARNING: No audio samples found, disabling .wav file writing"},
+};
+
+std::string kindOf(const std::string& line) {
+  if (line.find(", WAV, Filling ") != std::string::npos && line.rfind("# WARNING: Packet ", 0) == 0) return "wav fill";
+  if (line.find(" missing samples for field ") != std::string::npos && line.rfind("# WARNING: Packet ", 0) == 0)
+    return "fill";
+  if (line.rfind("# WARNING: file index ", 0) == 0) {
+    if (line.find(", HUX2 Packet CRC invalid") != std::string::npos) return "crc";
+    if (line.find(", PELG Packet's ID is invalid") != std::string::npos) return "header";
+    return "";
+  }
+  if (line.rfind("# WARNING: HUX, PELG Packet ", 0) == 0 || line.rfind("# WARNING: TIV, PELG Packet ", 0) == 0)
+    return line.find(", Break detected in timestamps, previous timeElapsed went from ") != std::string::npos
+               ? "rollover"
+               : "";
+  for (const auto& k : kLineKinds)
+    if (line.rfind(k.start, 0) == 0) return k.kind;
+  return "";
+}
+
+std::vector<std::string> pelgFiles(const std::string& dir) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == ".pelg") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+Conversion simulateAndConvert(const TempDir& dir, std::vector<std::string> simArgs) {
+  const std::string recording = dir.file("recording"), out = dir.file("out");
+  std::filesystem::create_directories(out);
+  simArgs.insert(simArgs.begin(), {PELGSIM_BIN, "-q", "-o", recording});
+  const RunResult sim = testsupport::runProgram(simArgs);
+  EXPECT_EQ(sim.status, 0) << sim.err;
+
+  Conversion c;
+  c.files = pelgFiles(recording);
+  std::vector<std::string> args = {"-outputdir", out + "/"};
+  args.insert(args.end(), c.files.begin(), c.files.end());
+  c.run = testsupport::runPelgToMatlab(args);
+  std::istringstream lines(c.run.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("# WARNING", 0) != 0 && line.rfind("# ERROR", 0) != 0) continue;
+    const std::string kind = kindOf(line);
+    if (kind.empty())
+      c.unexpected.push_back(line);
+    else
+      ++c.lines[kind];
+  }
+  return c;
+}
+
+int count(const Conversion& c, const std::string& kind) {
+  const auto it = c.lines.find(kind);
+  return it == c.lines.end() ? 0 : it->second;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  return text;
+}
+
+// Frames in the data chunk of a 16-bit mono WAV file.
+int64_t wavFrames(const std::string& path) {
+  const std::string bytes = testsupport::readFile(path);
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t pos = 12; pos + 8 <= bytes.size();) {
+    const auto size = readLittleEndian<uint32_t>(p + pos + 4);
+    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
+    pos += 8 + size + (size & 1);
+  }
+  return -1;
+}
+
+// Rows of the final summary report: "+0   (100.0000%)" when the found
+// samples equal the expected ones.
+std::vector<std::string> finalSummaryRows(const std::string& out) {
+  const size_t at = out.rfind("# INFO: Summary:");
+  std::vector<std::string> rows;
+  std::istringstream lines(at == std::string::npos ? "" : out.substr(at));
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("Hz ") != std::string::npos && line.find("%)") != std::string::npos) rows.push_back(line);
+  return rows;
+}
+
+// Five minutes in two files with TIV and GPS; the time counter rolls over
+// once, 60 s in.
+TEST(PelgsimConversion, CleanRecordingConvertsWithOnlyRolloverWarnings) {
+  TempDir dir;
+  const Conversion c =
+      simulateAndConvert(dir, {"--duration", "300", "--files", "2", "--time-counter", "250", "--tiv", "--sirf"});
+  ASSERT_EQ(c.run.status, 0) << c.run.out;
+  EXPECT_TRUE(c.unexpected.empty()) << joined(c.unexpected);
+  // Four lines per roll-over, for each board, in the scan and the write pass.
+  EXPECT_EQ(count(c, "rollover"), 4 * 2 * 2);
+  EXPECT_EQ(c.lines.size(), 1u);
+
+  const auto rows = finalSummaryRows(c.run.out);
+  EXPECT_EQ(rows.size(), 13u + 9u);
+  for (const std::string& row : rows) EXPECT_NE(row.find("      +0   (100.0000%)"), std::string::npos) << row;
+
+  EXPECT_EQ(wavFrames(dir.file("out/completeSensorAudio.wav")), 300 * 8000);
+  EXPECT_TRUE(testsupport::fileExists(dir.file("out/dataOut.mat")));
+  EXPECT_TRUE(testsupport::fileExists(dir.file("out/completeData.mat")));
+  int sirfPackets = 0;
+  for (const std::string& f : c.files) sirfPackets += simtest::scanRecording(f).sirfPackets;
+  EXPECT_EQ(sirfPackets, 300);
+  EXPECT_EQ(testsupport::readFile(dir.file("out/sirfGPSOutput.bin")).size(), 300u * 49u);
+}
+
+// Without microphone and accelerometer, a single file that starts at time
+// counter 255: the roll-over comes 10 s in.
+TEST(PelgsimConversion, RecordingWithoutAudioConvertsCleanly) {
+  TempDir dir;
+  const Conversion c = simulateAndConvert(dir, {"--duration", "40", "--mic-hz", "0", "--accel-rate", "0",
+                                                "--time-counter", "255", "--intr", "1000"});
+  ASSERT_EQ(c.run.status, 0) << c.run.out;
+  EXPECT_TRUE(c.unexpected.empty()) << joined(c.unexpected);
+  EXPECT_EQ(count(c, "rollover"), 4 * 2);
+  EXPECT_EQ(count(c, "no audio"), 1);
+  EXPECT_FALSE(testsupport::fileExists(dir.file("out/completeSensorAudio.wav")));
+}
+
+// Three gaps: two inside the files and the pause between them.
+TEST(PelgsimConversion, GapsGiveOneFillWarningPerChannelAndGap) {
+  TempDir dir;
+  const Conversion c = simulateAndConvert(dir, {"--duration", "400", "--files", "2", "--file-gap", "20", "--gaps",
+                                                "2", "--gap-length", "15", "--time-counter", "250", "--tiv"});
+  ASSERT_EQ(c.run.status, 0) << c.run.out;
+  EXPECT_TRUE(c.unexpected.empty()) << joined(c.unexpected);
+  EXPECT_EQ(count(c, "rollover"), 4 * 2 * 2);
+  // completeData: 12 HUX2 and 9 TIV channels (x/y/z columns counted apart).
+  EXPECT_EQ(count(c, "fill"), 3 * (12 + 9));
+  EXPECT_EQ(count(c, "wav fill"), 3);
+  // The WAV file spans the whole recording, gaps as silence.
+  EXPECT_NEAR(static_cast<double>(wavFrames(dir.file("out/completeSensorAudio.wav"))), 400.0 * 8000.0, 3.0);
+}
+
+TEST(PelgsimConversion, DamageGivesExactlyItsWarnings) {
+  TempDir dir;
+  const Conversion c = simulateAndConvert(dir, {"--duration", "300", "--files", "3", "--time-counter", "250",
+                                                "--tiv", "--sirf", "--stray-bytes", "3", "--bad-checksums", "2",
+                                                "--cut-last"});
+  ASSERT_EQ(c.run.status, 0) << c.run.out;
+  EXPECT_TRUE(c.unexpected.empty()) << joined(c.unexpected);
+  EXPECT_EQ(count(c, "rollover"), 4 * 2 * 2);
+  // Each in the scan pass and in the write pass.
+  EXPECT_EQ(count(c, "header"), 3 * 2);
+  EXPECT_EQ(count(c, "search start"), 3 * 2);
+  EXPECT_EQ(count(c, "search end"), 3 * 2);
+  EXPECT_EQ(count(c, "crc"), 2 * 2);
+  EXPECT_EQ(count(c, "cut"), 2);
+  // The samples of each rejected audio message are filled with silence.
+  EXPECT_EQ(count(c, "wav fill"), 2);
+  EXPECT_EQ(count(c, "fill"), 0);
+}
+
+}  // namespace
