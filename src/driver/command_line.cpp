@@ -45,7 +45,7 @@ class CommandLineParser {
   void parse() {
     for (index_ = 1; index_ < args_.size(); ++index_) {
       const std::string& arg = args_[index_];
-      if (!parseOption(arg)) addInputFile(arg);
+      if (!parseOption(arg)) addInputFile();
     }
   }
 
@@ -124,7 +124,8 @@ class CommandLineParser {
     return number;
   }
 
-  void addInputFile(const std::string&) {
+  // The current argument is an input file name; its index is recorded.
+  void addInputFile() {
     if (inputArgIndex_.size() >= static_cast<size_t>(kMaxInputFiles)) {
       console_.out(kTooManyFiles);
       console_.out(kMaxFiles, kMaxInputFiles);

@@ -1,5 +1,7 @@
 #include "driver/sequence_validation.h"
 
+#include <array>
+
 #include "common/fatal_error.h"
 #include "driver/board_listing.h"
 #include "driver/driver_status.h"
