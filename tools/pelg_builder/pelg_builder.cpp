@@ -164,8 +164,10 @@ size_t appendTivAux(Bytes& out, uint8_t subtype) {
 size_t appendSirf(Bytes& out, const Bytes& receiverBytes) {
   const size_t start = out.size();
   const uint8_t header[7] = {0xA0, 0xA2, 0x00, static_cast<uint8_t>(receiverBytes.size()), 0, 0, 0};
-  out.insert(out.end(), header, header + 7);
-  out.insert(out.end(), receiverBytes.begin(), receiverBytes.end());
+  // Byte by byte: g++ 12 at -O3 misreads a range insert into a fresh vector
+  // as an overflow (-Wstringop-overflow).
+  for (uint8_t b : header) out.push_back(b);
+  for (uint8_t b : receiverBytes) out.push_back(b);
   return out.size() - start;
 }
 
