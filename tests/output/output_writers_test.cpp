@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cctype>
 #include <cmath>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -145,6 +145,21 @@ class OutputHarness {
   std::unique_ptr<ParseState> state;
 };
 
+// Whether text has the given shape: '@' stands for a letter, '#' for a digit,
+// '_' for a digit or a space; any other character stands for itself.
+bool fitsShape(const std::string& text, const std::string& shape) {
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const bool fits = shape[i] == '@'   ? std::isalpha(c) != 0
+                      : shape[i] == '#' ? std::isdigit(c) != 0
+                      : shape[i] == '_' ? std::isdigit(c) != 0 || c == ' '
+                                        : text[i] == shape[i];
+    if (!fits) return false;
+  }
+  return true;
+}
+
 std::vector<double> values(matvar_t* structure, const std::string& name) {
   return readback::doubles(field(structure, name));
 }
@@ -211,10 +226,8 @@ TEST(OutputWriters, SteadyHuxStreamWritesEveryFieldInOrder) {
                                       "schedule"}));
   EXPECT_EQ(readback::scalar(stat, "serialNumber"), 4660.0);
   EXPECT_EQ(readback::scalar(stat, "ActualStart"), 1710406800000.0);
-  EXPECT_TRUE(std::regex_match(
-      readback::text(field(stat, "createdBy")),
-      std::regex("Created by pelgToMatlab \\(Linux\\), compiled on [A-Z][a-z]{2} [ 1-3][0-9] "
-                 "[0-9]{4} at [0-9]{2}:[0-9]{2}:[0-9]{2}\n")));
+  EXPECT_TRUE(fitsShape(readback::text(field(stat, "createdBy")),
+                        "Created by pelgToMatlab (Linux), compiled on @@@ _# #### at ##:##:##\n"));
   // Files in sequence order, named through their argument index.
   EXPECT_EQ(readback::text(field(stat, "sourceFiles")),
             "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
@@ -533,9 +546,7 @@ TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
   EXPECT_EQ(wavString(wav, SF_STR_COMMENT), "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
   EXPECT_EQ(wavString(wav, SF_STR_SOFTWARE).rfind("Created by pelgToMatlab (Linux), compiled on ", 0),
             0u);
-  EXPECT_TRUE(std::regex_match(wavString(wav, SF_STR_DATE),
-                               std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
-                                          "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n")));
+  EXPECT_TRUE(fitsShape(wavString(wav, SF_STR_DATE), "@@@ @@@ _# ##:##:## ####\n"));
 }
 
 TEST(WavWriter, BlocksAndLongGapsKeepEverySampleInOrder) {
