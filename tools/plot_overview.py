@@ -114,7 +114,14 @@ def main():
         rate = float(getattr(complete, name + "_SR"))
         mask = getattr(masks, name, None) if masks is not None else None
         gaps_by_channel[name] = [((a + 1) / rate, (b + 2) / rate) for a, b in filled_runs(mask)]
-    all_gaps = sorted({g for runs in gaps_by_channel.values() for g in runs})
+    # Their union, overlapping stretches merged (channels of different rates
+    # round a gap's edges differently).
+    all_gaps = []
+    for a, b in sorted(g for runs in gaps_by_channel.values() for g in runs):
+        if all_gaps and a <= all_gaps[-1][1]:
+            all_gaps[-1] = (all_gaps[-1][0], max(all_gaps[-1][1], b))
+        else:
+            all_gaps.append((a, b))
 
     wav_path = os.path.join(args.output_dir, "completeSensorAudio.wav")
     has_audio = os.path.exists(wav_path)
