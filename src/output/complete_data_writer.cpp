@@ -332,7 +332,10 @@ void closeCompleteData(ParseState& state) {
     if (channel.sampleRate) {
       addArrayField(top, channel.sampleRateName.c_str(), std::move(channel.sampleRate));
     }
-    if (channel.mask.array) addArrayField(missingSamples, channel.name, std::move(channel.mask.array));
+    if (channel.mask.array) {
+      channel.mask.array.fitSparseCapacity();
+      addArrayField(missingSamples, channel.name, std::move(channel.mask.array));
+    }
   }
   // Views point into their owners' arrays, which now belong to the struct.
   for (CompleteDataChannel& channel : state.completeDataChannels) {

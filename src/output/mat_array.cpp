@@ -160,3 +160,9 @@ void MatArray::setSparseEntries(int32_t entries) {
   sparse->nir = count;
   sparse->ndata = count;
 }
+
+void MatArray::fitSparseCapacity() {
+  mat_sparse_t* sparse = sparseOf(var_.get());
+  if (!sparse) return;
+  sparse->nzmax = sparse->nir > 0 ? sparse->nir : 1;
+}

@@ -60,6 +60,10 @@ class MatArray {
   SparseGrowth growSparse(int32_t capacity);
   // Records how many entries are stored (column-start table 0, entries).
   void setSparseEntries(int32_t entries);
+  // Before writing: declares the stored entries (at least 1) as the column's
+  // capacity. Readers such as Octave read as many row indices as the
+  // capacity says, whatever the stored entries.
+  void fitSparseCapacity();
 
   // For the file writer and for readers of this module's tests.
   matvar_t* get() const { return var_.get(); }
