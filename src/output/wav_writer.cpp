@@ -18,6 +18,12 @@ constexpr const char* kAhead =
     "# ERROR: WAV, Current audio data exceeds expected amount, expected %d recieved %d\n";
 constexpr const char* kShortWrite = "# WARNING: WAV, Error writing %3d samples at pos %7d, %d written\n";
 constexpr const char* kClosing = "# INFO: Closing completeSensorAudio.wav\n";
+constexpr const char* kCommentShortened =
+    "# WARNING: WAV, comment holds the first %d of %d source file lines\n";
+
+// libsndfile builds the WAV header in memory and refuses a header above about
+// 50 KB, which loses the whole file; the comment is kept within this size.
+constexpr size_t kCommentLimit = 48 * 1024;
 
 constexpr const char* kTitle = "HUX2 Sensor audio file";
 constexpr int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -38,6 +44,19 @@ std::string creationDate() {
   char text[64] = {};
   asctime_r(&local, text);
   return text;
+}
+
+// The source list as the file's comment: whole, or its leading whole lines
+// when it would not fit into the header.
+std::string commentText(const std::string& sourceFiles, Console& console) {
+  if (sourceFiles.size() <= kCommentLimit) return sourceFiles;
+  const size_t cut = sourceFiles.rfind('\n', kCommentLimit - 1);
+  const size_t kept = cut == std::string::npos ? 0 : cut + 1;
+  const auto lines = [](const std::string& text, size_t end) {
+    return static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(end), '\n'));
+  };
+  console.out(kCommentShortened, lines(sourceFiles, kept), lines(sourceFiles, sourceFiles.size()));
+  return sourceFiles.substr(0, kept);
 }
 
 }  // namespace
@@ -70,7 +89,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int32_t audi
   sf_set_string(file, SF_STR_TITLE, kTitle);
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
-  sf_set_string(file, SF_STR_COMMENT, sourceFiles.c_str());
+  sf_set_string(file, SF_STR_COMMENT, commentText(sourceFiles, console).c_str());
 }
 
 void appendWavSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,

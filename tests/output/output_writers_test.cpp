@@ -113,7 +113,7 @@ class OutputHarness {
   int create() {
     initParseState(*state, captured.console());
     try {
-      createOutputs(*state, request, files.data(), 2, args, scan);
+      createOutputs(*state, request, files.data(), fileCount, args, scan);
     } catch (const FatalError& e) {
       return e.status();
     }
@@ -136,6 +136,7 @@ class OutputHarness {
   }
 
   std::vector<InputFileInfo> files;
+  int fileCount = 2;
   PassCounters scan;
   std::vector<std::string> args;
   OutputRequest request;
@@ -547,6 +548,37 @@ TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
   EXPECT_EQ(wavString(wav, SF_STR_SOFTWARE).rfind("Created by pelgToMatlab (Linux), compiled on ", 0),
             0u);
   EXPECT_TRUE(fitsShape(wavString(wav, SF_STR_DATE), "@@@ @@@ _# ##:##:## ####\n"));
+}
+
+TEST(OutputWriters, FourThousandFilesAreAllListed) {
+  OutputHarness run;
+  run.fileCount = kMaxInputFiles;
+  run.files.resize(kMaxInputFiles, run.files[0]);
+  run.args = {"pelgToMatlab"};
+  std::string expected;
+  for (int i = 0; i < kMaxInputFiles; ++i) {
+    run.files[i].fileNumber = i + 1;
+    const std::string name = "/recordings/a/rather/long/directory/name/piece_" + std::to_string(i) + ".pelg";
+    run.args.push_back(name);
+    char position[16];
+    std::snprintf(position, sizeof position, "%2d", i);
+    expected += "Source [" + std::string(position) + "] " + name + "\n";
+  }
+  run.scan.huxSampleTotals[kHuxAudio] = 4;
+  ASSERT_EQ(run.create(), 0);
+  run.hux(1, 0, audioPacket({1, 2, 3, 4}));
+  run.close();
+
+  EXPECT_GT(expected.size(), 200000u);
+  readback::Var dataOut = run.dataOut();
+  EXPECT_EQ(readback::text(field(field(dataOut.get(), "stat"), "sourceFiles")), expected);
+  EXPECT_EQ(readback::text(field(run.completeData().get(), "sourceFiles")), expected);
+  // The WAV header has no room for the whole list: its comment keeps the
+  // leading lines, and the audio is intact.
+  EXPECT_NE(run.out().find("# WARNING: WAV, comment holds the first 715 of 4096 source file lines\n"),
+            std::string::npos);
+  SF_INFO info;
+  EXPECT_EQ(readWav(run.path("completeSensorAudio.wav"), info), (std::vector<int16_t>{1, 2, 3, 4}));
 }
 
 TEST(WavWriter, BlocksAndLongGapsKeepEverySampleInOrder) {
