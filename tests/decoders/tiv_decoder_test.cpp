@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "decoder_test_util.h"
 #include "pelg_builder/pelg_builder.h"
@@ -18,49 +19,25 @@ using pelgbuild::tivSensor;
 
 namespace {
 
-class TivDecoderTest : public testing::Test {
- protected:
-  TivDecoderTest() { enabled.fill(true); }
+using Gyro = std::array<int16_t, 6>;
 
+class TivDecoderTest : public DecoderTest<kTivChannelCount> {
+ protected:
   void decode(const Bytes& payload) {
     status.status = 0;
     decodeTivCopy(status, payload, samples, interruptLimit, enabled);
   }
-  int count(int channel) const { return samples.counts[channel]; }
-  int16_t value16(int channel) const { return samples.values16[channel][0]; }
-  double value(int channel) const { return samples.values[channel][0]; }
+  // Starts a case afresh, with no sample left from an earlier one.
+  void reset() {
+    status = TivStatus{};
+    samples = TivSamples{};
+  }
 
-  TivStatus status;
-  TivSamples samples;
   int32_t interruptLimit = 0;
-  TivEnables enabled{};
-};
-
-Bytes withByte(Bytes b, size_t at, uint8_t value) {
-  b[at] = value;
-  return b;
-}
-Bytes truncated(Bytes b, size_t drop) {
-  b.erase(b.end() - static_cast<std::ptrdiff_t>(drop), b.end());
-  return b;
-}
-Bytes badChecksum(Bytes b) {
-  b.back() = static_cast<uint8_t>(b.back() + 1);
-  return b;
-}
-
-struct FramingCase {
-  std::string name;
-  Bytes payload;
-  int32_t status;
-  int32_t accounted;
-  int32_t unmarked, other, invalid, valid;
-  int32_t checksumChecked;
 };
 
 TEST_F(TivDecoderTest, FramingAndRejectionPaths) {
-  const TivReadings all{std::array<int16_t, 6>{1, 2, 3, 4, 5, 6}, 7, 8, 9};
-  const Bytes full = tivSensor(3, 4, all);  // L = 25
+  const Bytes full = tivSensor(3, 4, TivReadings{Gyro{1, 2, 3, 4, 5, 6}, 7, 8, 9});  // L = 25
   ASSERT_EQ(full.size(), 26u);
   const Bytes magOnly = tivSensor(3, 4, TivReadings{.magX = 1});  // L = 9
   const std::vector<FramingCase> cases = {
@@ -91,24 +68,9 @@ TEST_F(TivDecoderTest, FramingAndRejectionPaths) {
   };
   for (const FramingCase& c : cases) {
     SCOPED_TRACE(c.name);
-    status = TivStatus{};
-    samples.clear();
+    reset();
     decode(c.payload);
-    EXPECT_EQ(status.status, c.status);
-    EXPECT_EQ(status.accounted, c.accounted);
-    EXPECT_EQ(status.unmarkedCount, c.unmarked);
-    EXPECT_EQ(status.otherCount, c.other);
-    EXPECT_EQ(status.invalidCount, c.invalid);
-    EXPECT_EQ(status.validCount, c.valid);
-    EXPECT_EQ(status.checksumChecked, c.checksumChecked);
-    if (c.status != 1) {
-      EXPECT_EQ(status.timeCounter, -1);
-      EXPECT_EQ(status.interruptCounter, -1);
-      for (int ch = 0; ch < kTivChannelCount; ++ch) {
-        EXPECT_EQ(samples.counts[ch], 0) << ch;
-        EXPECT_EQ(status.channelCounts[ch], 0) << ch;
-      }
-    }
+    expectFraming(c, status, samples);
   }
 }
 
@@ -124,15 +86,10 @@ TEST_F(TivDecoderTest, AuxiliaryMessageKeepsTheHeadCounters) {
 }
 
 TEST_F(TivDecoderTest, InterruptLimit) {
-  struct Case {
-    int32_t limit;
-    uint16_t counter;
-    int32_t status;
-  };
+  struct Case { int32_t limit; uint16_t counter; int32_t status; };
   for (const Case& c : {Case{1000, 1001, -2}, Case{1000, 1000, 1}, Case{0, 65535, 1}}) {
     SCOPED_TRACE(testing::Message() << "limit " << c.limit << " counter " << c.counter);
-    status = TivStatus{};
-    samples.clear();
+    reset();
     interruptLimit = c.limit;
     decode(tivSensor(0, c.counter, TivReadings{.magX = 1}));  // L = 9
     EXPECT_EQ(status.status, c.status);
@@ -146,23 +103,30 @@ TEST_F(TivDecoderTest, InterruptLimit) {
   EXPECT_EQ(status.status, 2);
 }
 
-TEST_F(TivDecoderTest, FullSensorMessage) {
-  decode(tivSensor(9, 77, TivReadings{std::array<int16_t, 6>{-5, 0, 32767, 0, 110, -1}, -32768, 1234,
-                                      -1}));
-  ASSERT_EQ(status.status, 1);
-  EXPECT_EQ(status.accounted, 26);
-  EXPECT_EQ(status.timeCounter, 9);
-  EXPECT_EQ(status.interruptCounter, 77);
+// Every channel in mask order; a disabled channel is counted but gets no sample.
+TEST_F(TivDecoderTest, FullSensorMessageWithAndWithoutDisabledChannels) {
+  const Bytes full = tivSensor(9, 77, TivReadings{Gyro{-5, 0, 32767, 0, 110, -1}, -32768, 1234, -1});
   const int16_t expected16[kTivChannelCount] = {-5, 0, 32767, 7672, 7853, 7671, -32768, 1234, -1};
-  for (int ch = 0; ch < kTivChannelCount; ++ch) {
-    SCOPED_TRACE(kTivChannelLabels[ch]);
-    ASSERT_EQ(count(ch), 1);
-    EXPECT_EQ(status.channelCounts[ch], 1);
-    EXPECT_EQ(value16(ch), expected16[ch]);
+  for (const std::vector<int>& disabled : {std::vector<int>{}, {kTivYGyro, kTivZGyroTemp, kTivYMag}}) {
+    SCOPED_TRACE(testing::Message() << disabled.size() << " disabled");
+    reset();
+    enabled.fill(true);
+    for (int ch : disabled) enabled[ch] = false;
+    decode(full);
+    ASSERT_EQ(status.status, 1);
+    EXPECT_EQ(status.accounted, 26);
+    EXPECT_EQ(status.timeCounter, 9);
+    EXPECT_EQ(status.interruptCounter, 77);
+    for (int ch = 0; ch < kTivChannelCount; ++ch) {
+      SCOPED_TRACE(kTivChannelLabels[ch]);
+      EXPECT_EQ(status.channelCounts[ch], 1);
+      ASSERT_EQ(count(ch), enabled[ch] ? 1 : 0);
+      if (enabled[ch]) { EXPECT_EQ(value16(ch), expected16[ch]); }
+    }
+    EXPECT_DOUBLE_EQ(value(kTivXGyro), -5.0);
+    EXPECT_DOUBLE_EQ(value(kTivXMag), -32768.0);
   }
-  EXPECT_DOUBLE_EQ(value(kTivXGyro), -5.0);
   EXPECT_DOUBLE_EQ(value(kTivZGyro), 32767.0);
-  EXPECT_DOUBLE_EQ(value(kTivXMag), -32768.0);
 }
 
 TEST_F(TivDecoderTest, GyroscopeTemperature) {
@@ -183,40 +147,20 @@ TEST_F(TivDecoderTest, GyroscopeTemperature) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reading);
-    samples.clear();
-    decode(tivSensor(0, 0, TivReadings{std::array<int16_t, 6>{0, 0, 0, c.reading, c.reading, c.reading}}));
+    reset();
+    decode(tivSensor(0, 0, TivReadings{Gyro{0, 0, 0, c.reading, c.reading, c.reading}}));
     ASSERT_EQ(status.status, 1);
-    for (int ch = kTivXGyroTemp; ch <= kTivZGyroTemp; ++ch) {
-      ASSERT_EQ(count(ch), 1);
-      EXPECT_EQ(value16(ch), c.value16);
-      EXPECT_NEAR(value(ch), c.value, 1e-9);
-    }
+    for (int ch = kTivXGyroTemp; ch <= kTivZGyroTemp; ++ch) expectSamples(ch, {{c.value16, c.value}}, 1e-9);
   }
-}
-
-TEST_F(TivDecoderTest, DisabledChannelsAreCountedNotAppended) {
-  enabled[kTivYGyro] = false;
-  enabled[kTivZGyroTemp] = false;
-  enabled[kTivYMag] = false;
-  decode(tivSensor(0, 0, TivReadings{std::array<int16_t, 6>{1, 2, 3, 4, 5, 6}, 7, 8, 9}));
-  ASSERT_EQ(status.status, 1);
-  for (int ch = 0; ch < kTivChannelCount; ++ch) {
-    SCOPED_TRACE(kTivChannelLabels[ch]);
-    EXPECT_EQ(status.channelCounts[ch], 1);
-    EXPECT_EQ(count(ch), enabled[ch] ? 1 : 0);
-  }
-  EXPECT_EQ(samples.values16[kTivZMag][0], 9);
 }
 
 TEST_F(TivDecoderTest, MagnetometerAxesFollowTheirMaskBits) {
   decode(tivSensor(0, 0, TivReadings{.magX = 11, .magZ = -33}));  // mask 0x0A, L = 11
   ASSERT_EQ(status.status, 1);
   EXPECT_EQ(status.accounted, 12);
-  EXPECT_EQ(count(kTivXMag), 1);
+  expectSamples(kTivXMag, {{11, 11.0}});
+  expectSamples(kTivZMag, {{-33, -33.0}});
   EXPECT_EQ(count(kTivYMag), 0);
-  ASSERT_EQ(count(kTivZMag), 1);
-  EXPECT_EQ(value16(kTivXMag), 11);
-  EXPECT_EQ(value16(kTivZMag), -33);
   EXPECT_EQ(count(kTivXGyro), 0);
 }
 
