@@ -8,43 +8,13 @@
 
 #include "common/fatal_error.h"
 #include "driver/option_value.h"
-#include "support/test_support.h"
+#include "driver_test_util.h"
+
+using drivertest::kUsage;
 
 namespace {
 
 using testsupport::CapturedConsole;
-
-const char* const kUsage =
-    "pelgToMatlab [-options] <input file(s)>\n"
-    "   [-outputdir N]\n"
-    "       Create all output in directory N rather than the inferred directory\n"
-    "       (Default behavior is to figure out the path from the first input file)\n"
-    "   [-NoDataOut]\n"
-    "       Do not create a dataOut mat file\n"
-    "   [-NoCompleteData]\n"
-    "       Do not create a completeData mat file\n"
-    "   [-NoWavFile]\n"
-    "       Do not write a completeSensorAudio.wav file\n"
-    "   [-buffSize N]\n"
-    "       Read buffer size in bytes (default 200k)\n"
-    "   [-maxGap_sec N]\n"
-    "       Maximum gap between .pelg files (in seconds, default 50*60)\n"
-    "   [-disableChecks]\n"
-    "       Disable header comparisons for pelg files, may result in corrupt files\n"
-    "   [-ignoreRollover]\n"
-    "       Ignore roll over events that appear to be errors and continue\n"
-    "   [-printProgress]\n"
-    "       Print progress of the parser every printProgressMax packets (default 10,000)\n"
-    "   [-printProgressMax N]\n"
-    "       Print progress of the parser every N packets (default 10,000)\n"
-    "   [-blacklist file.txt]\n"
-    "       List of pelg packet numbers to ignore\n"
-    "   [-write_timestampFile]\n"
-    "       Write the pelg packet #, time_counter, and interrupt_counter to a file 'timestamp.txt'\n"
-    "   [-integerOutput]\n"
-    "       Write the integer output from the hux2 parser instead of the double output\n"
-    "   [-write_summaryFile]\n"
-    "       Write some summary information to an <input file>.stats file\n";
 
 struct Parsed {
   int status = 0;  // 0 when parsing succeeded
@@ -132,13 +102,6 @@ TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
   EXPECT_EQ(o.printProgressMax, 50);
 }
 
-TEST(CommandLine, ProgressMaxAloneDoesNotSwitchProgressOn) {
-  const Parsed p = parse({"-printProgressMax", "1", "a.pelg"});
-  EXPECT_EQ(p.status, 0);
-  EXPECT_EQ(p.options.printProgressMax, 1);
-  EXPECT_FALSE(p.options.printProgress);
-}
-
 TEST(CommandLine, OutputDirectoryForms) {
   const struct {
     const char* value;
@@ -152,28 +115,40 @@ TEST(CommandLine, OutputDirectoryForms) {
   }
 }
 
-TEST(CommandLine, ValuesThatLookLikeOptionsAreValues) {
-  Parsed p = parse({"-maxGap_sec", "-5", "a.pelg"});
-  EXPECT_EQ(p.status, 0);
-  EXPECT_EQ(p.options.maxGap_sec, -5);
-  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3}));
-  EXPECT_EQ(p.out, "# INFO: Max gap between files is -5 seconds\n");
-
-  p = parse({"-outputdir", "-NoDataOut", "a.pelg"});
+// A value is the next argument whatever it looks like, read as atoi reads it.
+TEST(CommandLine, OptionValues) {
+  const struct {
+    std::vector<std::string> args;
+    int32_t RunOptions::*field;
+    int32_t value;
+    const char* out;
+  } cases[] = {
+      {{"-maxGap_sec", "-5"}, &RunOptions::maxGap_sec, -5, "# INFO: Max gap between files is -5 seconds\n"},
+      {{"-maxGap_sec", "abc"}, &RunOptions::maxGap_sec, 0, "# INFO: Max gap between files is 0 seconds\n"},
+      {{"-maxGap_sec", "99999999999"}, &RunOptions::maxGap_sec, INT_MAX,
+       "# INFO: Max gap between files is 2147483647 seconds\n"},
+      {{"-buffSize", "8192k"}, &RunOptions::buffSize, 8192, "# INFO: Buffer size of 8192 will be used\n"},
+      {{"-buffSize", "4106"}, &RunOptions::buffSize, 4106, "# INFO: Buffer size of 4106 will be used\n"},
+      {{"-buffSize", "1073741824"}, &RunOptions::buffSize, 1073741824,
+       "# INFO: Buffer size of 1073741824 will be used\n"},
+      // Setting the interval alone does not switch progress printing on.
+      {{"-printProgressMax", "1"}, &RunOptions::printProgressMax, 1,
+       "# INFO: Progress update will be printed every 1 packets\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("a.pelg");
+    const Parsed p = parse(args);
+    EXPECT_EQ(p.status, 0) << c.args[1];
+    EXPECT_EQ(p.options.*c.field, c.value) << c.args[1];
+    EXPECT_EQ(p.out, c.out);
+    EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3})) << c.args[1];
+    EXPECT_FALSE(p.options.printProgress) << c.args[1];
+  }
+  const Parsed p = parse({"-outputdir", "-NoDataOut", "a.pelg"});
   EXPECT_EQ(p.status, 0);
   EXPECT_EQ(p.options.outputDir, "-NoDataOut/");
   EXPECT_TRUE(p.options.writeDataOut);
-}
-
-TEST(CommandLine, ValuesFollowAtoi) {
-  Parsed p = parse({"-maxGap_sec", "abc", "a.pelg"});
-  EXPECT_EQ(p.options.maxGap_sec, 0);
-  EXPECT_EQ(p.out, "# INFO: Max gap between files is 0 seconds\n");
-  p = parse({"-buffSize", "8192k", "a.pelg"});
-  EXPECT_EQ(p.options.buffSize, 8192);
-  EXPECT_EQ(p.out, "# INFO: Buffer size of 8192 will be used\n");
-  p = parse({"-maxGap_sec", "99999999999", "a.pelg"});
-  EXPECT_EQ(p.options.maxGap_sec, INT_MAX);
 }
 
 TEST(CommandLine, RepeatsPrintAgainAndTheLastValueWins) {
@@ -198,37 +173,20 @@ TEST(CommandLine, UnrecognisedArgumentsEndWithStatusMinus3) {
 }
 
 TEST(CommandLine, UnusableValuesAreRefused) {
-  const struct {
-    std::vector<std::string> args;
-    const char* out;
-  } cases[] = {
-      {{"a.pelg", "-maxGap_sec"}, "# ERROR: Missing value for option -maxGap_sec\n"},
-      {{"a.pelg", "-buffSize"}, "# ERROR: Missing value for option -buffSize\n"},
-      {{"a.pelg", "-outputdir"}, "# ERROR: Missing value for option -outputdir\n"},
-      {{"a.pelg", "-printProgressMax"}, "# ERROR: Missing value for option -printProgressMax\n"},
-      {{"a.pelg", "-blacklist"}, "# ERROR: Missing value for option -blacklist\n"},
-      {{"-buffSize", "200", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 200 (allowed 4106 to 1073741824)\n"},
-      {{"-buffSize", "200k", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 200k (allowed 4106 to 1073741824)\n"},
-      {{"-buffSize", "4105", "a.pelg"}, "# ERROR: Invalid value for -buffSize: 4105 (allowed 4106 to 1073741824)\n"},
-      {{"-buffSize", "1073741825", "a.pelg"},
-       "# ERROR: Invalid value for -buffSize: 1073741825 (allowed 4106 to 1073741824)\n"},
-      {{"-buffSize", "99999999999", "a.pelg"},
-       "# ERROR: Invalid value for -buffSize: 99999999999 (allowed 4106 to 1073741824)\n"},
-      {{"-printProgressMax", "0", "a.pelg"},
-       "# ERROR: Invalid value for -printProgressMax: 0 (allowed 1 to 2147483647)\n"},
-      {{"-printProgressMax", "-4", "a.pelg"},
-       "# ERROR: Invalid value for -printProgressMax: -4 (allowed 1 to 2147483647)\n"},
-  };
-  for (const auto& c : cases) {
-    const Parsed p = parse(c.args);
-    EXPECT_EQ(p.status, -3) << c.out;
-    EXPECT_EQ(p.out, std::string(c.out) + "# ERROR: Exiting\n");
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases;
+  for (const char* option : {"-maxGap_sec", "-buffSize", "-outputdir", "-printProgressMax", "-blacklist"})
+    cases.push_back({{"a.pelg", option}, std::string("# ERROR: Missing value for option ") + option + "\n"});
+  for (const char* value : {"200", "200k", "4105", "1073741825", "99999999999"})
+    cases.push_back({{"-buffSize", value, "a.pelg"},
+                     std::string("# ERROR: Invalid value for -buffSize: ") + value + " (allowed 4106 to 1073741824)\n"});
+  for (const char* value : {"0", "-4"})
+    cases.push_back({{"-printProgressMax", value, "a.pelg"}, std::string("# ERROR: Invalid value for -printProgressMax: ") +
+                                                                 value + " (allowed 1 to 2147483647)\n"});
+  for (const auto& [args, out] : cases) {
+    const Parsed p = parse(args);
+    EXPECT_EQ(p.status, -3) << out;
+    EXPECT_EQ(p.out, out + "# ERROR: Exiting\n");
   }
-}
-
-TEST(CommandLine, BuffSizeLimitsAreAccepted) {
-  EXPECT_EQ(parse({"-buffSize", "4106", "a.pelg"}).options.buffSize, 4106);
-  EXPECT_EQ(parse({"-buffSize", "1073741824", "a.pelg"}).options.buffSize, 1073741824);
 }
 
 TEST(CommandLine, NoInputFilePrintsUsage) {

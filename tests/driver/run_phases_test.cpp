@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "driver_test_util.h"
 #include "pelg_builder/pelg_builder.h"
-#include "support/test_support.h"
+
+using namespace drivertest;
 
 namespace {
-
-using testsupport::RunResult;
-using testsupport::TempDir;
-
-constexpr uint64_t kT = 1700000000000ULL;  // Tue Nov 14 22:13:20 2023 UTC
 
 pelgbuild::Bytes accelPacket(uint8_t timeCounter, uint16_t interruptCounter) {
   pelgbuild::HuxReadings readings;
@@ -33,7 +30,7 @@ void writeRecording(const std::string& path, uint64_t startTime, uint8_t firstTi
   builder.writeTo(path);
 }
 
-class RunPhases : public ::testing::Test {
+class RunPhases : public ProgramTest {
  protected:
   void SetUp() override {
     std::filesystem::create_directory(dir.file("rec"));
@@ -42,9 +39,10 @@ class RunPhases : public ::testing::Test {
     writeRecording(dir.file("rec/a.pelg"), kT, 0, 0, 1, 100);
     writeRecording(dir.file("rec/b.pelg"), kT + 600000, 60, 0, 61, 200);
   }
-  RunResult run(const std::vector<std::string>& args) { return testsupport::runPelgToMatlab(args, dir.path()); }
-
-  TempDir dir;
+  // Whether the transcript opens with the option lines then the first file's.
+  static bool opensWith(const RunResult& r, const std::string& optionLines) {
+    return r.out.rfind(optionLines + "# INFO: open file", 0) == 0;
+  }
 };
 
 const std::string kScanEnd =
@@ -65,26 +63,25 @@ TEST_F(RunPhases, SummaryFilesGoNextToTheEarliestFile) {
             "\"start_time\", 1700000600000\n\"duration_sec\", 10.391\n");
   for (const char* output : {"rec/dataOut.mat", "rec/completeData.mat", "rec/completeSensorAudio.wav",
                              "rec/sirfGPSOutput.bin", "dataOut.mat"})
-    EXPECT_FALSE(testsupport::fileExists(dir.file(output))) << output;
+    EXPECT_FALSE(exists(output)) << output;
 }
 
 TEST_F(RunPhases, SummaryFilesGoToTheGivenDirectory) {
+  const std::string lines = "# INFO: Summary information will be written to .stats file\n";
   std::filesystem::create_directory(dir.file("out"));
   RunResult r = run({"-outputdir", "out", "-write_summaryFile", "rec/a.pelg", "rec/b.pelg"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("# INFO: Data will be created in directory: out/\n# INFO: Summary information will be written to .stats file\n# INFO: open file", 0), 0u);
-  EXPECT_TRUE(testsupport::fileExists(dir.file("out/a.pelg.stats")));
-  EXPECT_TRUE(testsupport::fileExists(dir.file("out/b.pelg.stats")));
-  EXPECT_FALSE(testsupport::fileExists(dir.file("rec/a.pelg.stats")));
+  EXPECT_TRUE(opensWith(r, "# INFO: Data will be created in directory: out/\n" + lines)) << r.out;
+  EXPECT_TRUE(exists("out/a.pelg.stats") && exists("out/b.pelg.stats"));
+  EXPECT_FALSE(exists("rec/a.pelg.stats"));
 
   r = run({"-outputdir", "", "-write_summaryFile", "rec/a.pelg"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("# INFO: Data will be created in directory: ./\n# INFO: Summary information will be written to .stats file\n# INFO: open file", 0), 0u);
-  EXPECT_TRUE(testsupport::fileExists(dir.file("a.pelg.stats")));
-}
+  EXPECT_TRUE(opensWith(r, "# INFO: Data will be created in directory: ./\n" + lines)) << r.out;
+  EXPECT_TRUE(exists("a.pelg.stats"));
 
-TEST_F(RunPhases, UncreatableSummaryFileIsOnlyAWarning) {
-  const RunResult r = run({"-outputdir", "nowhere", "-write_summaryFile", "rec/a.pelg"});
+  // A summary file that cannot be created is only a warning.
+  r = run({"-outputdir", "nowhere", "-write_summaryFile", "rec/a.pelg"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("# INFO:   File [ 4]\n"
                        "# WARNING: [04] Unable to open summary file: nowhere/a.pelg.stats\n"),
@@ -95,9 +92,9 @@ TEST_F(RunPhases, TimestampModeEndsAfterTheScanPass) {
   const RunResult r = run({"-write_timestampFile", "-write_summaryFile", "rec/a.pelg", "rec/b.pelg"});
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.out.find("Scanning complete"), std::string::npos);
-  EXPECT_TRUE(testsupport::fileExists(dir.file("rec/timestamps.txt")));
-  EXPECT_FALSE(testsupport::fileExists(dir.file("rec/a.pelg.stats")));
-  EXPECT_FALSE(testsupport::fileExists(dir.file("rec/dataOut.mat")));
+  EXPECT_TRUE(exists("rec/timestamps.txt"));
+  EXPECT_FALSE(exists("rec/a.pelg.stats"));
+  EXPECT_FALSE(exists("rec/dataOut.mat"));
 }
 
 TEST_F(RunPhases, FullRunReportsTwiceAndTheReportsAgree) {
@@ -120,8 +117,8 @@ TEST_F(RunPhases, FullRunReportsTwiceAndTheReportsAgree) {
       "# INFO: File [ 3], HUX2 spans       0 to     5220      10.20 seconds (  0 hours  0 mins 10.20 seconds)\n"
       "# INFO: File [ 2], HUX2 spans  307200 to   312520      10.39 seconds (  0 hours  0 mins 10.39 seconds)\n"
       "# INFO:     10540 HUX2 interrupt counts\n"
-      "# INFO: HUX2     20.59 seconds (  0 hours  0 mins 20.59 seconds)\n"
-      "# INFO:       Sensor Name  SampleRate ExpectedSamples  FoundSamples    Diff  Percent Difference\n";
+      "# INFO: HUX2     20.59 seconds (  0 hours  0 mins 20.59 seconds)\n" +
+      std::string(kTableHeader);
   EXPECT_EQ(firstReport.substr(0, spans.size()), spans);
   EXPECT_EQ(std::count(firstReport.begin(), firstReport.end(), '\n'), 5 + 13);
 
@@ -132,9 +129,8 @@ TEST_F(RunPhases, FullRunReportsTwiceAndTheReportsAgree) {
   EXPECT_EQ(rest.substr(0, firstReport.size()), firstReport);
 
   // The outputs go next to the earliest file and are closed after the report.
-  EXPECT_TRUE(testsupport::fileExists(dir.file("rec/dataOut.mat")));
-  EXPECT_TRUE(testsupport::fileExists(dir.file("rec/completeData.mat")));
-  EXPECT_FALSE(testsupport::fileExists(dir.file("rec/completeSensorAudio.wav")));
+  EXPECT_TRUE(exists("rec/dataOut.mat") && exists("rec/completeData.mat"));
+  EXPECT_FALSE(exists("rec/completeSensorAudio.wav"));
   EXPECT_NE(rest.find("Closing dataOut.mat", firstReport.size()), std::string::npos);
 }
 

@@ -3,22 +3,19 @@
 // start-time listing, checked line for line.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver_test_util.h"
 #include "pelg_builder/pelg_builder.h"
-#include "support/test_support.h"
+
+using namespace drivertest;
 
 namespace {
 
 using pelgbuild::HuxSchedule;
 using pelgbuild::TivSchedule;
-using testsupport::RunResult;
-using testsupport::TempDir;
-
-constexpr uint64_t kT = 1700000000000ULL;  // Tue Nov 14 22:13:20 2023 UTC
 
 // A schedule whose rates differ from channel to channel, so that the listing
 // shows which header word fed which channel.
@@ -93,6 +90,18 @@ const std::string kTivListing =
     "# INFO:  tiv major ver        0x00000003\n"
     "# INFO:  tiv minor ver        0x00000002\n";
 
+// The schedule block of a difference report, as printed for the reference
+// file of these tests.
+const std::string kHuxScheduleBlock =
+    "# ERROR:  interrupt_count     5120\n"
+    "# ERROR:  mic_hz              8000\n"
+    "# ERROR:  compass_hz          104\n"
+    "# ERROR:  amb_light_hz        102\n"
+    "# ERROR:  barometer_hz        103\n"
+    "# ERROR:  humidity_hz         106\n"
+    "# ERROR:  accelerometer_hz    1001\n"
+    "# ERROR:  dals_hz             105\n";
+
 const std::string kValid =
     "\n\n# INFO: Sequence appears to be valid\n"
     "# INFO: Parsing files to determine Matlab array dimensions and to find any errors:\n";
@@ -103,251 +112,160 @@ std::string opened(int t, const std::string& name) {
   return "# INFO: open file [" + std::string(t < 10 ? " " : "") + std::to_string(t) + "] '" + name + "'\n";
 }
 
-class Validation : public ::testing::Test {
+// The lines a run prints before validation: "-disableChecks" lines and one
+// open-file line per named file, in argument order.
+std::string openingLines(const std::vector<std::string>& args) {
+  std::string lines;
+  int t = 0;
+  for (const std::string& arg : args) lines += arg == "-disableChecks" ? kChecksDisabled : opened(++t, arg);
+  return lines;
+}
+
+class Validation : public ProgramTest {
  protected:
   void write(const std::string& name, uint64_t startTime, const HuxSchedule& hux = huxSchedule(),
              const std::optional<TivSchedule>& tiv = std::nullopt) {
-    pelgbuild::PelgBuilder(pelgbuild::standardHeader(startTime, hux, tiv)).writeTo(dir.file(name));
+    writeHeader(name, pelgbuild::standardHeader(startTime, hux, tiv));
   }
   void writeHeader(const std::string& name, const pelgbuild::PelgHeader& header, size_t cut = 0) {
     pelgbuild::PelgBuilder builder(header);
     builder.cut(cut).writeTo(dir.file(name));
   }
-  RunResult run(const std::vector<std::string>& args) { return testsupport::runPelgToMatlab(args, dir.path()); }
   // The transcript up to the end of validation.
   static std::string validationPart(const std::string& out) {
     const size_t end = out.find(kValid);
     return end == std::string::npos ? out : out.substr(0, end + kValid.size());
   }
-
-  TempDir dir;
 };
 
-TEST_F(Validation, UnopenableFile) {
-  write("a.pelg", kT);
-  const RunResult r = run({"a.pelg", "missing.pelg"});
-  EXPECT_EQ(r.status, -10);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "missing.pelg") +
-                       "# ERROR: Unable to open file missing.pelg\n" + kExiting);
-  EXPECT_EQ(r.err, "ERROR: can't open file missing.pelg\n");
-}
-
-TEST_F(Validation, NoPelgVersion2Header) {
+TEST_F(Validation, RejectedSequences) {
   pelgbuild::PelgHeader badMagic = pelgbuild::standardHeader(kT, huxSchedule());
   badMagic.magic = "PELX";
   pelgbuild::PelgHeader badVersion = pelgbuild::standardHeader(kT, huxSchedule());
   badVersion.version = 3;
+  pelgbuild::PelgHeader gpsOnly;
+  gpsOnly.startTime = kT;
+  gpsOnly.devices.push_back(pelgbuild::plainDevice("sgps"));
   writeHeader("magic.pelg", badMagic);
   writeHeader("version.pelg", badVersion);
   writeHeader("cut.pelg", pelgbuild::standardHeader(kT, huxSchedule()), 3);
-  for (const char* name : {"magic.pelg", "version.pelg", "cut.pelg"}) {
-    const RunResult r = run({name});
-    EXPECT_EQ(r.status, -11) << name;
-    EXPECT_EQ(r.out, opened(1, name) + "# ERROR: file does not have a PELG v2 header\n" + kExiting);
-  }
-}
+  writeHeader("gps.pelg", gpsOnly);
 
-TEST_F(Validation, NoCalibrationInfo) {
-  pelgbuild::PelgHeader header;
-  header.startTime = kT;
-  header.devices.push_back(pelgbuild::plainDevice("sgps"));
-  writeHeader("a.pelg", header);
-  const RunResult r = run({"a.pelg"});
-  EXPECT_EQ(r.status, -12);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + "# WARNING: no calibration/info data\n" + kExiting);
-}
-
-TEST_F(Validation, TivDataAfterAFileWithoutIt) {
-  write("a.pelg", kT);
-  write("b.pelg", kT + 600000, huxSchedule(), tivSchedule());
-  for (bool disableChecks : {false, true}) {
-    std::vector<std::string> args{"a.pelg", "b.pelg"};
-    if (disableChecks) args.insert(args.begin(), "-disableChecks");
-    const RunResult r = run(args);
-    EXPECT_EQ(r.status, -10);
-    EXPECT_EQ(r.out, std::string(disableChecks ? "# INFO: Error checking for headers is disabled\n"
-                                                 "# INFO: This may result in corrupt files\n"
-                                               : "") +
-                         opened(1, "a.pelg") + opened(2, "b.pelg") +
-                         "# ERROR: File b.pelg, contains TIV data wheareas the previous files do not!\n" +
-                         kExiting);
-  }
-}
-
-TEST_F(Validation, DifferentCalibration) {
-  HuxSchedule other = huxSchedule();
-  other.word1 = 0xB8F4;  // C1 one higher, C5 unchanged
-  write("a.pelg", kT);
-  write("b.pelg", kT + 600000, other);
-  const RunResult r = run({"a.pelg", "b.pelg"});
-  EXPECT_EQ(r.status, -13);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "b.pelg") +
-                       "# ERROR: File b.pelg has a different calibration matrix than the other PELG files\n"
-                       "# ERROR:  hux2 bar C1 23673\n"
-                       "# ERROR:  hux2 bar C2 1574\n"
-                       "# ERROR:  hux2 bar C3 786\n"
-                       "# ERROR:  hux2 bar C4 756\n"
-                       "# ERROR:  hux2 bar C5 617\n"
-                       "# ERROR:  hux2 bar C6 11\n"
-                       "# ERROR: versus:\n"
-                       "# ERROR:  hux bar C1 23674\n"
-                       "# ERROR:  hux bar C2 1574\n"
-                       "# ERROR:  hux bar C3 786\n"
-                       "# ERROR:  hux bar C4 756\n"
-                       "# ERROR:  hux bar C5 617\n"
-                       "# ERROR:  hux bar C6 11\n" +
-                       kExiting);
-}
-
-TEST_F(Validation, DifferentHuxSchedule) {
-  const std::string reference =
-      "# ERROR:  interrupt_count     5120\n"
-      "# ERROR:  mic_hz              8000\n"
-      "# ERROR:  compass_hz          104\n"
-      "# ERROR:  amb_light_hz        102\n"
-      "# ERROR:  barometer_hz        103\n"
-      "# ERROR:  humidity_hz         106\n"
-      "# ERROR:  accelerometer_hz    1001\n"
-      "# ERROR:  dals_hz             105\n";
-  HuxSchedule compass = huxSchedule();
+  HuxSchedule calibration = huxSchedule(), compass = huxSchedule(), power = huxSchedule();
+  HuxSchedule serial = huxSchedule(), zero = huxSchedule(), negative = huxSchedule();
+  calibration.word1 = 0xB8F4;  // C1 one higher, C5 unchanged
   compass.compass_hz = 200;
-  HuxSchedule power = huxSchedule();
   power.power = 0;  // not printed, but a difference all the same
-  write("a.pelg", kT);
-  write("compass.pelg", kT + 600000, compass);
-  write("power.pelg", kT + 600000, power);
-
-  RunResult r = run({"a.pelg", "compass.pelg"});
-  EXPECT_EQ(r.status, -14);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "compass.pelg") +
-                       "# ERROR: File compass.pelg has a different schedule than the other PELG files\n" +
-                       reference + "# ERROR: versus:\n" +
-                       "# ERROR:  interrupt_count     5120\n"
-                       "# ERROR:  mic_hz              8000\n"
-                       "# ERROR:  compass_hz          200\n"
-                       "# ERROR:  amb_light_hz        102\n"
-                       "# ERROR:  barometer_hz        103\n"
-                       "# ERROR:  humidity_hz         106\n"
-                       "# ERROR:  accelerometer_hz    1001\n"
-                       "# ERROR:  dals_hz             105\n" +
-                       kExiting);
-
-  r = run({"a.pelg", "power.pelg"});
-  EXPECT_EQ(r.status, -14);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "power.pelg") +
-                       "# ERROR: File power.pelg has a different schedule than the other PELG files\n" +
-                       reference + "# ERROR: versus:\n" + reference + kExiting);
-}
-
-TEST_F(Validation, DifferentTivSchedule) {
-  TivSchedule gyro = tivSchedule();
-  gyro.gyro = 2000;
-  write("a.pelg", kT, huxSchedule(), tivSchedule());
-  write("b.pelg", kT + 600000, huxSchedule(), gyro);
-  const RunResult r = run({"a.pelg", "b.pelg"});
-  EXPECT_EQ(r.status, -14);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "b.pelg") +
-                       "# ERROR: File b.pelg has a different schedule than the other PELG files\n"
-                       "# ERROR:  interrupt_count     2560\n"
-                       "# ERROR:  gyro                1000\n"
-                       "# ERROR:  magnetometer        100\n"
-                       "# ERROR: versus:\n"
-                       "# ERROR:  interrupt_count     2560\n"
-                       "# ERROR:  gyro                2000\n"
-                       "# ERROR:  magnetometer        100\n" +
-                       kExiting);
-}
-
-TEST_F(Validation, DifferentSerialNumbers) {
-  HuxSchedule hux = huxSchedule();
-  hux.boardNumber = 0xBEEF;
-  TivSchedule tiv = tivSchedule();
-  tiv.boardNumber = 0x43;
-  write("a.pelg", kT);
-  write("b.pelg", kT + 600000);
-  write("c.pelg", kT + 1200000, hux);
-  RunResult r = run({"a.pelg", "b.pelg", "c.pelg"});
-  EXPECT_EQ(r.status, -15);
-  EXPECT_EQ(r.out, opened(1, "a.pelg") + opened(2, "b.pelg") + opened(3, "c.pelg") +
-                       "# ERROR: PELG files have different board serial numbers: 0xBEEF [ 2] versus 0x1234 [ 0]\n" +
-                       kExiting);
-
-  write("ta.pelg", kT, huxSchedule(), tivSchedule());
-  write("tb.pelg", kT + 600000, huxSchedule(), tiv);
-  r = run({"ta.pelg", "tb.pelg"});
-  EXPECT_EQ(r.status, -15);
-  EXPECT_EQ(r.out, opened(1, "ta.pelg") + opened(2, "tb.pelg") +
-                       "# ERROR: PELG files have different board serial numbers: 0x0043 [ 1] versus 0x0042 [ 0]\n" +
-                       kExiting);
-}
-
-TEST_F(Validation, InterruptRateMustBePositive) {
-  HuxSchedule zero = huxSchedule();
+  serial.boardNumber = 0xBEEF;
   zero.interrupt_count = 0;
-  HuxSchedule negative = huxSchedule();
   negative.interrupt_count = -5;
-  TivSchedule tivZero = tivSchedule();
+  TivSchedule gyro = tivSchedule(), tivSerial = tivSchedule(), tivZero = tivSchedule();
+  gyro.gyro = 2000;
+  tivSerial.boardNumber = 0x43;
   tivZero.interrupt_count = 0;
   write("a.pelg", kT);
+  write("b.pelg", kT + 600000);
+  write("tiv.pelg", kT + 600000, huxSchedule(), tivSchedule());
+  write("calibration.pelg", kT + 600000, calibration);
+  write("compass.pelg", kT + 600000, compass);
+  write("power.pelg", kT + 600000, power);
+  write("serial.pelg", kT + 1200000, serial);
   write("zero.pelg", kT, zero);
   write("negative.pelg", kT, negative);
+  write("gyro.pelg", kT + 600000, huxSchedule(), gyro);
+  write("tivserial.pelg", kT + 600000, huxSchedule(), tivSerial);
   write("tivzero.pelg", kT, huxSchedule(), tivZero);
-  const std::string disabled =
-      "# INFO: Error checking for headers is disabled\n# INFO: This may result in corrupt files\n";
 
-  RunResult r = run({"zero.pelg"});
-  EXPECT_EQ(r.status, -12);
-  EXPECT_EQ(r.out, opened(1, "zero.pelg") + "# ERROR: File zero.pelg, interrupt rate must be positive\n" + kExiting);
-
-  r = run({"-disableChecks", "a.pelg", "negative.pelg"});
-  EXPECT_EQ(r.status, -12);
-  EXPECT_EQ(r.out, disabled + opened(1, "a.pelg") + opened(2, "negative.pelg") +
-                       "# ERROR: File negative.pelg, interrupt rate must be positive\n" + kExiting);
-
-  r = run({"tivzero.pelg"});
-  EXPECT_EQ(r.status, -12);
-  EXPECT_EQ(r.out,
-            opened(1, "tivzero.pelg") + "# ERROR: File tivzero.pelg, interrupt rate must be positive\n" + kExiting);
+  const std::string noHeader = "# ERROR: file does not have a PELG v2 header\n";
+  const std::string noTivBefore = "# ERROR: File tiv.pelg, contains TIV data wheareas the previous files do not!\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string lines;
+    std::string err = "";
+  } cases[] = {
+      {{"a.pelg", "missing.pelg"}, -10, "# ERROR: Unable to open file missing.pelg\n",
+       "ERROR: can't open file missing.pelg\n"},
+      {{"magic.pelg"}, -11, noHeader},
+      {{"version.pelg"}, -11, noHeader},
+      {{"cut.pelg"}, -11, noHeader},
+      {{"gps.pelg"}, -12, "# WARNING: no calibration/info data\n"},
+      {{"a.pelg", "tiv.pelg"}, -10, noTivBefore},
+      {{"-disableChecks", "a.pelg", "tiv.pelg"}, -10, noTivBefore},
+      {{"a.pelg", "calibration.pelg"}, -13,
+       "# ERROR: File calibration.pelg has a different calibration matrix than the other PELG files\n"
+       "# ERROR:  hux2 bar C1 23673\n"
+       "# ERROR:  hux2 bar C2 1574\n"
+       "# ERROR:  hux2 bar C3 786\n"
+       "# ERROR:  hux2 bar C4 756\n"
+       "# ERROR:  hux2 bar C5 617\n"
+       "# ERROR:  hux2 bar C6 11\n"
+       "# ERROR: versus:\n"
+       "# ERROR:  hux bar C1 23674\n"
+       "# ERROR:  hux bar C2 1574\n"
+       "# ERROR:  hux bar C3 786\n"
+       "# ERROR:  hux bar C4 756\n"
+       "# ERROR:  hux bar C5 617\n"
+       "# ERROR:  hux bar C6 11\n"},
+      {{"a.pelg", "compass.pelg"}, -14,
+       "# ERROR: File compass.pelg has a different schedule than the other PELG files\n" + kHuxScheduleBlock +
+           "# ERROR: versus:\n"
+           "# ERROR:  interrupt_count     5120\n"
+           "# ERROR:  mic_hz              8000\n"
+           "# ERROR:  compass_hz          200\n"
+           "# ERROR:  amb_light_hz        102\n"
+           "# ERROR:  barometer_hz        103\n"
+           "# ERROR:  humidity_hz         106\n"
+           "# ERROR:  accelerometer_hz    1001\n"
+           "# ERROR:  dals_hz             105\n"},
+      {{"a.pelg", "power.pelg"}, -14,
+       "# ERROR: File power.pelg has a different schedule than the other PELG files\n" + kHuxScheduleBlock +
+           "# ERROR: versus:\n" + kHuxScheduleBlock},
+      {{"tiv.pelg", "gyro.pelg"}, -14,
+       "# ERROR: File gyro.pelg has a different schedule than the other PELG files\n"
+       "# ERROR:  interrupt_count     2560\n"
+       "# ERROR:  gyro                1000\n"
+       "# ERROR:  magnetometer        100\n"
+       "# ERROR: versus:\n"
+       "# ERROR:  interrupt_count     2560\n"
+       "# ERROR:  gyro                2000\n"
+       "# ERROR:  magnetometer        100\n"},
+      {{"a.pelg", "b.pelg", "serial.pelg"}, -15,
+       "# ERROR: PELG files have different board serial numbers: 0xBEEF [ 2] versus 0x1234 [ 0]\n"},
+      {{"tiv.pelg", "tivserial.pelg"}, -15,
+       "# ERROR: PELG files have different board serial numbers: 0x0043 [ 1] versus 0x0042 [ 0]\n"},
+      {{"zero.pelg"}, -12, "# ERROR: File zero.pelg, interrupt rate must be positive\n"},
+      {{"-disableChecks", "a.pelg", "negative.pelg"}, -12,
+       "# ERROR: File negative.pelg, interrupt rate must be positive\n"},
+      {{"tivzero.pelg"}, -12, "# ERROR: File tivzero.pelg, interrupt rate must be positive\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const RunResult r = run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, openingLines(c.args) + c.lines + kExiting);
+    EXPECT_EQ(r.err, c.err);
+  }
 }
 
+// The listing is the first file's, TIV tables included when it has TIV data,
+// whether or not the later files have any; numbers count the options too.
 TEST_F(Validation, BoardListingWithTivAndOptionNumbering) {
   write("a.pelg", kT, huxSchedule(), tivSchedule());
-  write("b.pelg", kT + 600000, huxSchedule(), tivSchedule());
-  const RunResult r = run({"-NoWavFile", "a.pelg", "b.pelg"});
-  EXPECT_EQ(validationPart(r.out),
-            "# INFO: writing of completeSensorAudio.wav disabled\n" + opened(1, "a.pelg") +
-                opened(2, "b.pelg") + kHuxListing + kTivListing +
-                "# INFO: [ 2] starts at Tue Nov 14 22:13:20 2023\n"
-                "# INFO: [ 3] starts at Tue Nov 14 22:23:20 2023\n"
-                "# INFO: Sorted order:\n"
-                "# INFO: [ 2] starts at Tue Nov 14 22:13:20 2023\n"
-                "# INFO: [ 3] starts at Tue Nov 14 22:23:20 2023   (  0 hours 10 mins  0.00 seconds from previous file)\n" +
-                kValid);
-}
-
-TEST_F(Validation, BoardListingWithoutTiv) {
-  write("a.pelg", kT);
-  const RunResult r = run({"a.pelg"});
-  EXPECT_EQ(validationPart(r.out), opened(1, "a.pelg") + kHuxListing +
-                                       "# INFO: [ 1] starts at Tue Nov 14 22:13:20 2023\n"
-                                       "# INFO: Sorted order:\n"
-                                       "# INFO: [ 1] starts at Tue Nov 14 22:13:20 2023\n" +
-                                       kValid);
-}
-
-TEST_F(Validation, FilesWithTivThenWithoutAreAccepted) {
-  write("a.pelg", kT, huxSchedule(), tivSchedule());
-  write("b.pelg", kT + 600000);
-  const RunResult r = run({"a.pelg", "b.pelg"});
-  // The first file carries TIV data, so its TIV tables are listed.
-  EXPECT_EQ(validationPart(r.out),
-            opened(1, "a.pelg") + opened(2, "b.pelg") + kHuxListing + kTivListing +
-                "# INFO: [ 1] starts at Tue Nov 14 22:13:20 2023\n"
-                "# INFO: [ 2] starts at Tue Nov 14 22:23:20 2023\n"
-                "# INFO: Sorted order:\n"
-                "# INFO: [ 1] starts at Tue Nov 14 22:13:20 2023\n"
-                "# INFO: [ 2] starts at Tue Nov 14 22:23:20 2023   (  0 hours 10 mins  0.00 seconds from previous file)\n" +
-                kValid);
+  for (bool laterTiv : {true, false}) {
+    SCOPED_TRACE(laterTiv ? "both with TIV" : "only the first with TIV");
+    write("b.pelg", kT + 600000, huxSchedule(), laterTiv ? std::optional(tivSchedule()) : std::nullopt);
+    const RunResult r = run({"-NoWavFile", "a.pelg", "b.pelg"});
+    EXPECT_EQ(validationPart(r.out),
+              "# INFO: writing of completeSensorAudio.wav disabled\n" + opened(1, "a.pelg") +
+                  opened(2, "b.pelg") + kHuxListing + kTivListing +
+                  "# INFO: [ 2] starts at Tue Nov 14 22:13:20 2023\n"
+                  "# INFO: [ 3] starts at Tue Nov 14 22:23:20 2023\n"
+                  "# INFO: Sorted order:\n"
+                  "# INFO: [ 2] starts at Tue Nov 14 22:13:20 2023\n"
+                  "# INFO: [ 3] starts at Tue Nov 14 22:23:20 2023   (  0 hours 10 mins  0.00 seconds from previous file)\n" +
+                  kValid);
+  }
 }
 
 TEST_F(Validation, ReverseOrderIsSorted) {
@@ -418,9 +336,7 @@ TEST_F(Validation, DisableChecksAcceptsDifferences) {
   write("b.pelg", kT + 5000000, other);  // 5000 s later
   const RunResult r = run({"-disableChecks", "a.pelg", "b.pelg"});
   EXPECT_EQ(validationPart(r.out),
-            "# INFO: Error checking for headers is disabled\n"
-            "# INFO: This may result in corrupt files\n" +
-                opened(1, "a.pelg") + opened(2, "b.pelg") + kHuxListing +
+            kChecksDisabled + opened(1, "a.pelg") + opened(2, "b.pelg") + kHuxListing +
                 "# INFO: [ 2] starts at Tue Nov 14 22:13:20 2023\n"
                 "# INFO: [ 3] starts at Tue Nov 14 23:36:40 2023\n"
                 "# INFO: Sorted order:\n"
@@ -429,22 +345,17 @@ TEST_F(Validation, DisableChecksAcceptsDifferences) {
                 kValid);
 }
 
-TEST_F(Validation, TooManyFilesBeforeAnyIsOpened) {
-  const std::vector<std::string> names(4097, "missing.pelg");
-  const RunResult r = run(names);
+TEST_F(Validation, TooManyFilesOrNoneBeforeAnyIsOpened) {
+  RunResult r = run(std::vector<std::string>(4097, "missing.pelg"));
   EXPECT_EQ(r.status, -4);
   EXPECT_EQ(r.out,
             "# ERROR: Too many pelg files on input path, unable to process\n"
             "# ERROR:  max files for this version is set to 4096\n" +
                 kExiting);
   EXPECT_EQ(r.err, "");
-}
-
-TEST_F(Validation, ProgramNameAloneGivesUsage) {
-  const RunResult r = run({});
+  r = run({});
   EXPECT_EQ(r.status, -1);
-  EXPECT_EQ(r.out.substr(0, 40), "pelgToMatlab [-options] <input file(s)>\n");
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 30);
+  EXPECT_EQ(r.out, kUsage);
 }
 
 }  // namespace

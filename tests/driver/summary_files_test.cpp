@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "driver/output_directory.h"
-#include "support/test_support.h"
+#include "driver_test_util.h"
+
+using namespace drivertest;
 
 namespace {
 
 using testsupport::CapturedConsole;
-using testsupport::TempDir;
 
 TEST(OutputDirectory, InferredFromTheLaterSeparator) {
   const struct {
@@ -35,25 +36,14 @@ TEST(OutputDirectory, InferredFromTheLaterSeparator) {
 
 TEST(SummaryFiles, StartTimeAndDurationPerFile) {
   TempDir dir;
-  std::vector<InputFileInfo> files(3);
   const std::vector<std::string> names{"pelgToMatlab", "-NoWavFile", "rec/b.pelg", "c:\\x\\a.pelg", "none.pelg"};
-  files[0].fileNumber = 3;
+  std::vector<InputFileInfo> files{
+      huxSpan(3, 5120, 0, 10, 3, 0, 100),  // 15450 interrupts
+      // At its own rate (100 Hz): -1000 + 256000 - 999 + 5 = 254006 interrupts.
+      huxSpan(2, 1000, 250, 999, 249, 256 * 1000, 5),
+      huxSpan(4, 5120, -1, -1, -1, 0, -1)};  // no timed HUX packet
   files[0].startTime = 1700000000123ULL;
-  files[0].huxInterruptRate = 5120;
-  files[0].huxFirstTimeCounter = 0;
-  files[0].huxFirstInterruptCounter = 10;
-  files[0].huxLastTimeCounter = 3;
-  files[0].huxLastInterruptCounter = 100;  // 15450 interrupts
-  files[1].fileNumber = 2;
   files[1].startTime = 1700000600000ULL;
-  files[1].huxInterruptRate = 1000;  // its own rate (100 Hz): -1000 + 256000 - 999 + 5 = 254006
-  files[1].huxFirstTimeCounter = 250;
-  files[1].huxFirstInterruptCounter = 999;
-  files[1].huxLastTimeCounter = 249;
-  files[1].huxRolloverInterrupts = 256 * 1000;
-  files[1].huxLastInterruptCounter = 5;
-  files[2].fileNumber = 4;  // no timed HUX packet
-  files[2].huxInterruptRate = 5120;
 
   CapturedConsole captured;
   writeSummaryFiles(files.data(), 3, names, dir.path() + "/", captured.console());
@@ -68,12 +58,8 @@ TEST(SummaryFiles, StartTimeAndDurationPerFile) {
 
 TEST(SummaryFiles, UncreatableFileWarnsAndGoesOn) {
   TempDir dir;
-  std::vector<InputFileInfo> files(2);
   const std::vector<std::string> names{"pelgToMatlab", "a.pelg", "b.pelg"};
-  files[0].fileNumber = 2;
-  files[0].huxInterruptRate = 5120;
-  files[1].fileNumber = 1;
-  files[1].huxInterruptRate = 5120;
+  std::vector<InputFileInfo> files{huxSpan(2, 5120, -1, -1, -1, 0, -1), huxSpan(1, 5120, -1, -1, -1, 0, -1)};
   CapturedConsole captured;
   writeSummaryFiles(files.data(), 2, names, dir.path() + "/missing/", captured.console());
   EXPECT_EQ(captured.out(), "# WARNING: [02] Unable to open summary file: " + dir.path() +

@@ -5,39 +5,38 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "driver_test_util.h"
+
+using namespace drivertest;
 
 namespace {
 
 using testsupport::CapturedConsole;
 
-InputFileInfo record(int32_t fileNumber) {
-  InputFileInfo info;
-  info.fileNumber = fileNumber;
-  info.huxInterruptRate = 5120;
+// A file at the standard rates, TIV interrupts at 512 Hz.
+InputFileInfo record(InputFileInfo info) {
   info.huxChannelRates = {80000, 100, 100, 100, 100, 100, 100, 100, 100, 100, 1000, 1000, 1000, 1000};
   info.tivInterruptRate = 5120;
   info.tivChannelRates = {1000, 1000, 1000, 1000, 1000, 1000, 100, 100, 100};
   return info;
 }
 
-void setHux(InputFileInfo& info, int32_t firstTime, int32_t firstInterrupt, int32_t lastTime,
-            int32_t rollover, int32_t lastInterrupt) {
-  info.huxFirstTimeCounter = firstTime;
-  info.huxFirstInterruptCounter = firstInterrupt;
-  info.huxLastTimeCounter = lastTime;
-  info.huxRolloverInterrupts = rollover;
-  info.huxLastInterruptCounter = lastInterrupt;
-}
-
-const char* const kTableHeader =
-    "# INFO:       Sensor Name  SampleRate ExpectedSamples  FoundSamples    Diff  Percent Difference\n";
+// The rows of HUX2 channels that found nothing, common to both reports below.
+const std::string kQuietHuxRows =
+    "# INFO:      hux/humidity     10.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO:      hux/ir_light     10.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO:     hux/amb_light     10.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO:          hux/temp     10.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO: hux/temp_sensiron     10.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO:     hux/vis_light     10.00Hz               0             0      +0   (  0.0000%)\n";
+const std::string kQuietAccelRows =
+    "# INFO:       hux/y_accel    100.00Hz               0             0      +0   (  0.0000%)\n"
+    "# INFO:       hux/z_accel    100.00Hz               0             0      +0   (  0.0000%)\n";
 
 TEST(SummaryReport, WithoutTivSpansTotalsAndRows) {
-  std::vector<InputFileInfo> files{record(3), record(1), record(2)};
-  setHux(files[0], 0, 10, 3, 0, 100);   // 10 to 15460: 15450 interrupts
-  setHux(files[1], 0, 0, 3661, 0, 0);   // 36610 seconds at 512 Hz
-  // files[2] has no timed HUX packet: every counter stays -1.
+  std::vector<InputFileInfo> files{record(huxSpan(3, 5120, 0, 10, 3, 0, 100)),  // 10 to 15460: 15450 interrupts
+                                   record(huxSpan(1, 5120, 0, 0, 3661, 0, 0)),   // 36610 seconds at 512 Hz
+                                   record(huxSpan(2, 5120, -1, -1, -1, 0, -1))};  // no timed HUX packet
   PassCounters counters;
   counters.huxAlignedCounts = {0, 1000, 990, 5, 0, 0, 0, 0, 0, 0, 123456, 0, 0, 777};
   counters.huxSampleTotals = {0, 990, 1000, 5, 0, 0, 0, 0, 0, 0, 123000, 0, 0, 777};
@@ -56,23 +55,17 @@ TEST(SummaryReport, WithoutTivSpansTotalsAndRows) {
                   "# INFO:         hux/audio   8000.00Hz               0             0      +0   (  0.0000%)\n"
                   "# INFO:     hux/bar_press     10.00Hz            1000           990     -10   ( 99.0000%)\n"
                   "# INFO:       hux/compass     10.00Hz             990          1000     +10   (101.0101%)\n"
-                  "# INFO:  hux/hf_vis_light     10.00Hz               5             5      +0   (100.0000%)\n"
-                  "# INFO:      hux/humidity     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:      hux/ir_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:     hux/amb_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:          hux/temp     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO: hux/temp_sensiron     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:     hux/vis_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:       hux/x_accel    100.00Hz          123456        123000    -456   ( 99.6306%)\n"
-                  "# INFO:       hux/y_accel    100.00Hz               0             0      +0   (  0.0000%)\n"
-                  "# INFO:       hux/z_accel    100.00Hz               0             0      +0   (  0.0000%)\n")
+                  "# INFO:  hux/hf_vis_light     10.00Hz               5             5      +0   (100.0000%)\n" +
+                  kQuietHuxRows +
+                  "# INFO:       hux/x_accel    100.00Hz          123456        123000    -456   ( 99.6306%)\n" +
+                  kQuietAccelRows)
         << "tivFileTally " << tally;
   }
 }
 
 TEST(SummaryReport, RolloverInterruptsCountInTheSpan) {
-  std::vector<InputFileInfo> files{record(2)};
-  setHux(files[0], 254, 5000, 1, 256 * 5120, 20);  // 254*5120+5000 to 5120+1310720+20
+  // 254*5120+5000 to 5120+1310720+20
+  std::vector<InputFileInfo> files{record(huxSpan(2, 5120, 254, 5000, 1, 256 * 5120, 20))};
   CapturedConsole captured;
   printSummaryReport({files.data(), 1, -1, 5120, 0}, PassCounters{}, captured.console());
   const std::string out = captured.out();
@@ -81,8 +74,7 @@ TEST(SummaryReport, RolloverInterruptsCountInTheSpan) {
 }
 
 TEST(SummaryReport, WithTivAddsSpansTotalsAndNineRows) {
-  std::vector<InputFileInfo> files{record(1)};
-  setHux(files[0], 0, 0, 1, 0, 0);
+  std::vector<InputFileInfo> files{record(huxSpan(1, 5120, 0, 0, 1, 0, 0))};
   files[0].tivFirstTimeCounter = 1;
   files[0].tivFirstInterruptCounter = 0;
   files[0].tivLastTimeCounter = 2;
@@ -104,16 +96,10 @@ TEST(SummaryReport, WithTivAddsSpansTotalsAndNineRows) {
                 "# INFO:         hux/audio   8000.00Hz               0             0      +0   (  0.0000%)\n"
                 "# INFO:     hux/bar_press     10.00Hz               0             0      +0   (  0.0000%)\n"
                 "# INFO:       hux/compass     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:  hux/hf_vis_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:      hux/humidity     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:      hux/ir_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:     hux/amb_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:          hux/temp     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO: hux/temp_sensiron     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:     hux/vis_light     10.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:       hux/x_accel    100.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:       hux/y_accel    100.00Hz               0             0      +0   (  0.0000%)\n"
-                "# INFO:       hux/z_accel    100.00Hz               0             0      +0   (  0.0000%)\n"
+                "# INFO:  hux/hf_vis_light     10.00Hz               0             0      +0   (  0.0000%)\n" +
+                kQuietHuxRows +
+                "# INFO:       hux/x_accel    100.00Hz               0             0      +0   (  0.0000%)\n" +
+                kQuietAccelRows +
                 "# INFO:        tiv/x_gyro    100.00Hz            2000          2000      +0   (100.0000%)\n"
                 "# INFO:        tiv/y_gyro    100.00Hz               0             0      +0   (  0.0000%)\n"
                 "# INFO:        tiv/z_gyro    100.00Hz               0             0      +0   (  0.0000%)\n"
