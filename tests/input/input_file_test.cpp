@@ -3,29 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "pelg_builder/pelg_builder.h"
-#include "support/test_support.h"
+#include "input_test_util.h"
 
 namespace {
 
-using testsupport::CapturedConsole;
-using testsupport::TempDir;
-
-// A temporary file standing in for the process's standard input.
-class FakeStandardInput {
- public:
-  explicit FakeStandardInput(const std::string& contents) : stream_(std::tmpfile()) {
-    std::fwrite(contents.data(), 1, contents.size(), stream_);
-    std::rewind(stream_);
-  }
-  ~FakeStandardInput() { std::fclose(stream_); }
-  FILE* get() const { return stream_; }
-
- private:
-  FILE* stream_;
-};
+using inputtest::ByteStream;
 
 std::string readAll(FILE* stream) {
   std::string out;
@@ -41,133 +27,117 @@ std::string pattern(size_t size) {
   return s;
 }
 
+// An opener whose standard input is a file holding `standardInput` (none when null),
+// with its console captured.
+struct Opener {
+  explicit Opener(const std::string* standardInput)
+      : input(standardInput ? std::make_unique<ByteStream>(*standardInput) : nullptr),
+        opener(captured.console(), input ? input->get() : nullptr) {}
+  explicit Opener(const std::string& standardInput = "") : Opener(&standardInput) {}
+
+  std::unique_ptr<ByteStream> input;
+  testsupport::CapturedConsole captured;
+  InputOpener opener;
+  InputFile file;
+};
+
 TEST(InputFile, StandardInputNamesInAnyCaseReadTheSameCopy) {
   const std::string contents = pattern(200000);  // more than one copy chunk
-  FakeStandardInput standardInput(contents);
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), standardInput.get());
+  Opener o(contents);
   for (const char* name : {"-", "stdin", "STDIN", "StdIn", "/dev/stdin", "/DEV/Stdin", "stdin"}) {
     SCOPED_TRACE(name);
-    InputFile file;
-    ASSERT_TRUE(opener.open(file, name));
-    EXPECT_EQ(file.name, "stdin");
-    ASSERT_NE(file.stream, nullptr);
-    EXPECT_EQ(readAll(file.stream), contents);
-    closeInput(file);
-    EXPECT_EQ(file.stream, nullptr);
+    ASSERT_TRUE(o.opener.open(o.file, name));
+    EXPECT_EQ(o.file.name, "stdin");
+    ASSERT_NE(o.file.stream, nullptr);
+    EXPECT_EQ(readAll(o.file.stream), contents);
+    closeInput(o.file);
+    EXPECT_EQ(o.file.stream, nullptr);
   }
-  EXPECT_EQ(captured.out(), "");
-  EXPECT_EQ(captured.err(), "");
+  EXPECT_EQ(o.captured.out(), "");
+  EXPECT_EQ(o.captured.err(), "");
 }
 
 TEST(InputFile, TwoOpenCopiesOfStandardInputReadIndependently) {
   const std::string contents = pattern(10000);
-  FakeStandardInput standardInput(contents);
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), standardInput.get());
-  InputFile first, second;
-  ASSERT_TRUE(opener.open(first, "stdin"));
+  Opener o(contents);
+  InputFile second;
+  ASSERT_TRUE(o.opener.open(o.file, "stdin"));
   char head[100];
-  ASSERT_EQ(std::fread(head, 1, sizeof head, first.stream), sizeof head);
-  ASSERT_TRUE(opener.open(second, "-"));
+  ASSERT_EQ(std::fread(head, 1, sizeof head, o.file.stream), sizeof head);
+  ASSERT_TRUE(o.opener.open(second, "-"));
   EXPECT_EQ(readAll(second.stream), contents);
-  EXPECT_EQ(std::string(head, sizeof head) + readAll(first.stream), contents);
-  closeInput(first);
+  EXPECT_EQ(std::string(head, sizeof head) + readAll(o.file.stream), contents);
+  closeInput(o.file);
   closeInput(second);
 }
 
 TEST(InputFile, EmptyStandardInputOpensButHasNoHeader) {
-  FakeStandardInput standardInput("");
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), standardInput.get());
-  InputFile file;
-  ASSERT_TRUE(opener.open(file, "/dev/stdin"));
-  EXPECT_FALSE(readHeader(file.header, file.stream));
-  closeInput(file);
-}
-
-TEST(InputFile, MissingStandardInputFailsWithTheErrorLine) {
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), nullptr);
-  InputFile file;
-  EXPECT_FALSE(opener.open(file, "StdIn"));
-  EXPECT_EQ(file.stream, nullptr);
-  EXPECT_EQ(captured.err(), "ERROR: can't open file StdIn\n");
-  EXPECT_EQ(captured.out(), "");
+  Opener o("");
+  ASSERT_TRUE(o.opener.open(o.file, "/dev/stdin"));
+  EXPECT_FALSE(readHeader(o.file.header, o.file.stream));
+  closeInput(o.file);
 }
 
 TEST(InputFile, HeaderFromStandardInputThenFromAFile) {
-  TempDir dir;
   const pelgbuild::Bytes first = pelgbuild::encodeHeader(pelgbuild::standardHeader(1000));
   pelgbuild::HuxSchedule other;
   other.boardNumber = 77;
-  pelgbuild::PelgBuilder(pelgbuild::standardHeader(2000, other)).writeTo(dir.file("b.pelg"));
-
-  FakeStandardInput standardInput(std::string(first.begin(), first.end()));
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), standardInput.get());
-  InputFile file;
+  Opener o(std::string(first.begin(), first.end()));
+  const std::string path = o.input->dir.file("b.pelg");
+  pelgbuild::PelgBuilder(pelgbuild::standardHeader(2000, other)).writeTo(path);
   for (int pass = 0; pass < 2; ++pass) {
-    ASSERT_TRUE(opener.open(file, "stdin"));
-    ASSERT_TRUE(readHeader(file.header, file.stream));
-    ASSERT_TRUE(extractHuxInfo(file.header));
-    EXPECT_EQ(file.header.startTime, 1000u);
-    EXPECT_EQ(file.header.huxInfo.boardNumber, 0x1234);
-    ASSERT_TRUE(opener.open(file, dir.file("b.pelg")));  // closes the stdin copy first
-    EXPECT_EQ(file.name, dir.file("b.pelg"));
-    ASSERT_TRUE(readHeader(file.header, file.stream));
-    ASSERT_TRUE(extractHuxInfo(file.header));
-    EXPECT_EQ(file.header.startTime, 2000u);
-    EXPECT_EQ(file.header.huxInfo.boardNumber, 77);
+    for (const auto& [name, start, board] : {std::tuple{std::string("stdin"), 1000u, 0x1234}, {path, 2000u, 77}}) {
+      SCOPED_TRACE(name);
+      ASSERT_TRUE(o.opener.open(o.file, name));  // closes the previous stream first
+      EXPECT_EQ(o.file.name, name);
+      ASSERT_TRUE(readHeader(o.file.header, o.file.stream));
+      ASSERT_TRUE(extractHuxInfo(o.file.header));
+      EXPECT_EQ(o.file.header.startTime, start);
+      EXPECT_EQ(o.file.header.huxInfo.boardNumber, board);
+    }
   }
-  closeInput(file);
-  closeInput(file);  // closing twice is harmless
+  closeInput(o.file);
+  closeInput(o.file);  // closing twice is harmless
 }
 
 TEST(InputFile, OpenClearsHeaderListsButKeepsInformationBlocks) {
-  TempDir dir;
-  testsupport::writeFile(dir.file("x.pelg"), "PELG");
-  CapturedConsole captured;
-  InputOpener opener(captured.console());
-  InputFile file;
-  file.header.deviceCount = 2;
-  file.header.devices.resize(2);
-  file.header.startTime = 99;
-  file.header.globalEntryCount = 1;
-  file.header.globalEntries.resize(1);
-  file.header.huxInfo.interrupt_count = 5120;
-  file.header.tivInfo.gyro = 1000;
-  file.header.baro.C3 = 786;
-  ASSERT_TRUE(opener.open(file, dir.file("x.pelg")));
-  EXPECT_EQ(file.header.deviceCount, 0);
-  EXPECT_TRUE(file.header.devices.empty());
-  EXPECT_EQ(file.header.startTime, 0u);
-  EXPECT_EQ(file.header.globalEntryCount, 0);
-  EXPECT_TRUE(file.header.globalEntries.empty());
-  EXPECT_EQ(file.header.huxInfo.interrupt_count, 5120);
-  EXPECT_EQ(file.header.tivInfo.gyro, 1000);
-  EXPECT_EQ(file.header.baro.C3, 786);
-  EXPECT_EQ(readAll(file.stream), "PELG");
-  closeInput(file);
+  Opener o;
+  const std::string path = o.input->dir.file("x.pelg");
+  testsupport::writeFile(path, "PELG");
+  FileHeader& header = o.file.header;
+  header.deviceCount = 2;
+  header.devices.resize(2);
+  header.startTime = 99;
+  header.globalEntryCount = 1;
+  header.globalEntries.resize(1);
+  header.huxInfo.interrupt_count = 5120;
+  header.tivInfo.gyro = 1000;
+  header.baro.C3 = 786;
+  ASSERT_TRUE(o.opener.open(o.file, path));
+  EXPECT_TRUE(header.devices.empty());
+  EXPECT_TRUE(header.globalEntries.empty());
+  EXPECT_EQ(std::vector<int64_t>({header.deviceCount, static_cast<int64_t>(header.startTime), header.globalEntryCount,
+                                  header.huxInfo.interrupt_count, header.tivInfo.gyro, header.baro.C3}),
+            std::vector<int64_t>({0, 0, 0, 5120, 1000, 786}));
+  EXPECT_EQ(readAll(o.file.stream), "PELG");
+  closeInput(o.file);
 }
 
-TEST(InputFile, NonexistentFilesPrintOnlyTheErrorLine) {
-  TempDir dir;
-  FakeStandardInput standardInput("PELG");
-  CapturedConsole captured;
-  InputOpener opener(captured.console(), standardInput.get());
-  InputFile file;
-  // Names that merely resemble the standard-input names are ordinary files.
-  const std::string names[] = {dir.file("none.pelg"), "stdin2", "./stdin", "--", "/dev/stdin/"};
-  std::string expected;
-  for (const std::string& name : names) {
+// A failed open prints only the error line. Names that merely resemble the
+// standard-input names are ordinary files; a standard-input name fails when
+// there is no standard input.
+TEST(InputFile, FailedOpensPrintOnlyTheErrorLine) {
+  const std::string contents = "PELG";
+  for (const auto& [standardInput, name] : {std::pair<const std::string*, std::string>{&contents, "/no/none.pelg"},
+                                            {&contents, "stdin2"}, {&contents, "./stdin"}, {&contents, "--"},
+                                            {&contents, "/dev/stdin/"}, {nullptr, "StdIn"}}) {
     SCOPED_TRACE(name);
-    EXPECT_FALSE(opener.open(file, name));
-    EXPECT_EQ(file.stream, nullptr);
-    expected += "ERROR: can't open file " + name + "\n";
+    Opener o(standardInput);
+    EXPECT_FALSE(o.opener.open(o.file, name));
+    EXPECT_EQ(o.file.stream, nullptr);
+    EXPECT_EQ(o.captured.err(), "ERROR: can't open file " + name + "\n");
+    EXPECT_EQ(o.captured.out(), "");
   }
-  EXPECT_EQ(captured.err(), expected);
-  EXPECT_EQ(captured.out(), "");
 }
 
 }  // namespace

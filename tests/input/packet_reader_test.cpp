@@ -7,27 +7,60 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "input/file_header.h"
-#include "pelg_builder/pelg_builder.h"
-#include "support/test_support.h"
+#include "input_test_util.h"
 
 namespace {
 
 using pelgbuild::Bytes;
+using pelgbuild::kHuxId;
+using pelgbuild::kSirfId;
+using pelgbuild::kTivId;
 using pelgbuild::PelgBuilder;
-using pelgbuild::PelgHeader;
 using testsupport::CapturedConsole;
-using testsupport::TempDir;
 
 constexpr uint64_t kStart = 1700000000000ULL;
 
-PelgHeader headerWithDevices(const std::vector<std::string>& tags) {
-  PelgHeader header;
+// Console lines; %lld is the offset in the file.
+constexpr const char* kBadId = "# WARNING: file index %lld, PELG Packet's ID is invalid\n";
+constexpr const char* kBadTimestamp = "# WARNING: file index %lld, PELG Packet's timestamp is invalid\n";
+constexpr const char* kBadLength = "# WARNING: file index %lld, PELG Packet's length is invalid\n";
+constexpr const char* kHuxRejected = "# WARNING: file index %lld, HUX2 Packet CRC invalid\n";
+constexpr const char* kTivRejected = "# WARNING: file index %lld, TIV Packet CRC invalid\n";
+constexpr const char* kCutShort = "# ERROR: PELG Packet not enough data left to read length\n";
+
+std::string at(const char* format, long long value) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// The lines of a damaged header at `bad`: its warning, the start of the hunt
+// at the next byte and, when `found` is given, the valid header found there.
+std::string huntLines(const char* warning, long long bad, long long found = -1) {
+  std::string lines =
+      at(warning, bad) + at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", bad + 1);
+  if (found < 0) return lines;
+  return lines + "# WARNING: PELG Error mode, found new pelg packet, at pos: " + std::to_string(found) + " (" +
+         std::to_string(found - bad - 1) + " bytes skipped)\n";
+}
+
+long long end(const PelgBuilder& b) { return static_cast<long long>(b.size()); }
+
+// Devices 0 hux2 and 1 sgps, and 2 tiv when asked.
+PelgBuilder standardFile(bool withTiv = false) {
+  return PelgBuilder(withTiv ? pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{})
+                             : pelgbuild::standardHeader(kStart));
+}
+
+PelgBuilder fileWithDevices(const std::vector<std::string>& tags) {
+  pelgbuild::PelgHeader header;
   header.startTime = kStart;
   for (const std::string& tag : tags) header.devices.push_back(pelgbuild::plainDevice(tag));
-  return header;
+  return PelgBuilder(header);
 }
 
 Bytes huxAudioPayload() { return pelgbuild::huxAudio(3, 17, {100, -200, 300, -400, 500}); }
@@ -45,13 +78,16 @@ Bytes tivGyroPayload() {
   return pelgbuild::tivSensor(9, 40, readings);
 }
 
-template <typename T>
-Bytes corrupted(T message) {
+Bytes corrupted(Bytes message) {
   pelgbuild::corruptChecksum(message);
   return message;
 }
 
-Bytes filled(size_t n, uint8_t value) { return Bytes(n, value); }
+Bytes sirfPayload(uint8_t count, size_t dataBytes) {
+  Bytes payload = {0xA0, 0xA2, 0x00, count, 0x00, 0x00, 0x00};
+  for (size_t i = 0; i < dataBytes; ++i) payload.push_back(static_cast<uint8_t>(0x30 + i));
+  return payload;
+}
 
 // One PELG file on disk, opened with its header read, and a packet reader bound
 // to it with every channel enabled, as the packet pass sets it up.
@@ -71,6 +107,12 @@ class ReaderFixture {
     bindPacketReader(*reader, file, capacity);
     reader->huxEnabled.fill(true);
     reader->tivEnabled.fill(true);
+  }
+
+  // The SiRF side file in the fixture's directory.
+  void sirf(bool enabled, const std::string& name = "sirf.bin") {
+    reader->sirfEnabled = enabled;
+    reader->sirfPath = dir.file(name);
   }
 
   // One call as the packet pass makes it.
@@ -94,18 +136,11 @@ class ReaderFixture {
     if (file.stream) std::fclose(file.stream);
   }
 
-  TempDir dir;
+  testsupport::TempDir dir;
   CapturedConsole console;
   InputFile file;
   std::unique_ptr<PacketReader> reader = std::make_unique<PacketReader>();
 };
-
-// Offsets are printed as they are in a file: the header, then every packet.
-std::string at(const char* format, long long value) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 TEST(PacketReader, InitGivesStartingValues) {
   CapturedConsole console;
@@ -116,31 +151,26 @@ TEST(PacketReader, InitGivesStartingValues) {
   reader->huxStatus.timeCounter = 7;
   reader->huxCalibration.C3 = 12;
   initPacketReader(*reader, console.console());
-  EXPECT_FALSE(reader->active);
-  EXPECT_EQ(reader->positionLog, nullptr);
-  EXPECT_EQ(reader->lastTimestamp, 0u);
-  EXPECT_FALSE(reader->sirfEnabled);
-  EXPECT_EQ(reader->sirfFile, nullptr);
-  EXPECT_TRUE(reader->sirfPath.empty());
-  EXPECT_FALSE(reader->huxEnabled[0]);
-  EXPECT_EQ(reader->huxStatus.timeCounter, -1);
-  EXPECT_EQ(reader->huxStatus.interruptCounter, -1);
-  EXPECT_EQ(reader->tivStatus.timeCounter, -1);
-  EXPECT_EQ(reader->huxCalibration.C3, -1);
-  EXPECT_EQ(reader->huxCalibration.interruptLimit, 0);
-  EXPECT_EQ(reader->tivInterruptLimit, 0);
-  EXPECT_EQ(reader->console, &console.console());
+  const PacketReader& r = *reader;
+  EXPECT_EQ(std::vector<int64_t>({r.active, r.sirfEnabled, r.huxEnabled[0], r.lastTimestamp, r.huxStatus.timeCounter,
+                                  r.huxStatus.interruptCounter, r.tivStatus.timeCounter, r.huxCalibration.C3,
+                                  r.huxCalibration.interruptLimit, r.tivInterruptLimit}),
+            std::vector<int64_t>({false, false, false, 0, -1, -1, -1, -1, 0, 0}));
+  EXPECT_EQ(r.positionLog, nullptr);
+  EXPECT_EQ(r.sirfFile, nullptr);
+  EXPECT_TRUE(r.sirfPath.empty());
+  EXPECT_EQ(r.console, &console.console());
 }
 
 // A clean stream of both boards: every packet is decoded, nothing is printed,
 // and the end at a packet boundary is -1 without a message.
 TEST(PacketReader, CleanStreamDecodesEveryPacketAndEndsQuietly) {
   ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
-  b.packet(pelgbuild::kHuxId, 10, huxAudioPayload())
-      .packet(pelgbuild::kTivId, 10, tivGyroPayload())
-      .packet(pelgbuild::kHuxId, 10, huxAccelPayload())  // equal timestamps are fine
-      .packet(pelgbuild::kHuxId, 100010, huxAudioPayload());
+  PelgBuilder b = standardFile(true);
+  b.packet(kHuxId, 10, huxAudioPayload())
+      .packet(kTivId, 10, tivGyroPayload())
+      .packet(kHuxId, 10, huxAccelPayload())  // equal timestamps are fine
+      .packet(kHuxId, 100010, huxAudioPayload());
   f.open(b);
 
   ASSERT_EQ(f.next(), 1);
@@ -175,6 +205,7 @@ TEST(PacketReader, HeaderChecks) {
     uint32_t declaredLength;
     size_t payloadBytes;
     int expected;
+    size_t cut = 0;  // bytes dropped from the end of the file
   };
   const Case cases[] = {
       {"valid", 0, 0, 5, 5, 1},
@@ -189,103 +220,70 @@ TEST(PacketReader, HeaderChecks) {
       {"length 4096 one byte short", 0, 0, 4096, 4095, -2},
       {"bad id wins over bad timestamp and length", 12, 200000, 5000, 0, -3},
       {"bad timestamp wins over bad length", 0, 200000, 5000, 0, -4},
+      {"fewer than ten bytes", 0, 0, 0, 0, -1, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderFixture f;
-    PelgBuilder b(headerWithDevices(std::vector<std::string>(11, "gps ")));
-    const size_t headerSize = b.size();
-    b.packetWithLength(c.id, c.timestamp, c.declaredLength, filled(c.payloadBytes, 0xEE));
-    f.open(b, 4106);
+    PelgBuilder b = fileWithDevices(std::vector<std::string>(11, "gps "));
+    const long long headerEnd = end(b);
+    f.open(b.packetWithLength(c.id, c.timestamp, c.declaredLength, Bytes(c.payloadBytes, 0xEE)).cut(c.cut), 4106);
     PacketHeader header;
     EXPECT_EQ(readPacketHeader(*f.reader, header), c.expected);
     EXPECT_EQ(header.id, c.id);
     EXPECT_EQ(header.timestamp, c.timestamp);
     EXPECT_EQ(header.length, c.declaredLength);
-    EXPECT_EQ(f.reader->buffer.position(), static_cast<int64_t>(headerSize));
+    EXPECT_EQ(f.reader->buffer.position(), headerEnd);
     EXPECT_EQ(f.console.out(), "");
   }
 }
 
-TEST(PacketReader, FewerThanTenBytesIsEndOfData) {
-  ReaderFixture f;
-  PelgBuilder b(headerWithDevices({"gps "}));
-  b.raw(filled(9, 0));
-  f.open(b);
-  PacketHeader header;
-  EXPECT_EQ(readPacketHeader(*f.reader, header), -1);
-  EXPECT_EQ(f.next(), -1);
-  EXPECT_FALSE(f.reader->active);
-  EXPECT_EQ(f.console.out(), "");
-}
-
-// A damaged header gives one warning at its offset, then the hunt from the
-// next byte to the following valid header. The damaged packet's bytes are 0xEE
-// and its fields are chosen so that no false header starts inside it.
+// A damaged header after a good packet gives one warning at its offset, then
+// the hunt from the next byte to the following valid header. The damaged
+// packets' bytes are 0xEE and their fields are chosen so that no false header
+// starts inside them.
 TEST(PacketReader, DamagedHeaderIsReportedAndSkipped) {
+  auto damaged = [](uint16_t id, uint32_t timestamp, uint32_t length) {
+    return PelgBuilder().packetWithLength(id, timestamp, length, Bytes(4, 0xEE)).bytes();
+  };
   struct Case {
     const char* name;
-    uint16_t id;
-    uint32_t timestamp;
-    uint32_t length;
+    Bytes damage;
     const char* warning;
   };
   const Case cases[] = {
-      {"bad id", 0xEEEE, 0, 4, "# WARNING: file index %lld, PELG Packet's ID is invalid\n"},
-      {"bad timestamp", 0, 200000, 4, "# WARNING: file index %lld, PELG Packet's timestamp is invalid\n"},
-      {"bad length", 0, 0, 5000, "# WARNING: file index %lld, PELG Packet's length is invalid\n"},
+      {"bad id", damaged(0xEEEE, 0, 4), kBadId},
+      {"bad timestamp", damaged(0, 200000, 4), kBadTimestamp},
+      {"bad length", damaged(0, 0, 5000), kBadLength},
+      {"three stray bytes", {0xFF, 0xFF, 0xFF}, kBadId},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderFixture f;
-    PelgBuilder b(pelgbuild::standardHeader(kStart));
-    const long long bad = static_cast<long long>(b.size());
-    b.packetWithLength(c.id, c.timestamp, c.length, filled(4, 0xEE));
-    const long long good = static_cast<long long>(b.size());
-    b.packet(pelgbuild::kHuxId, 20, huxAudioPayload());
-    f.open(b);
+    PelgBuilder b = standardFile();
+    b.packet(kHuxId, 0, huxAudioPayload());
+    const long long bad = end(b);
+    const long long good = end(b.raw(c.damage));
+    f.open(b.packet(kHuxId, 20, huxAccelPayload()));
 
     ASSERT_EQ(f.next(), 1);
+    EXPECT_EQ(f.console.out(), "");
+    ASSERT_EQ(f.next(), 1);
     EXPECT_EQ(f.reader->huxStatus.status, 1);
+    EXPECT_EQ(f.reader->huxSamples.counts[kHuxXAccel], 1);
     EXPECT_EQ(f.reader->lastTimestamp, 20u);
-    EXPECT_EQ(f.console.out(),
-              at(c.warning, bad) +
-                  at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", bad + 1) +
-                  "# WARNING: PELG Error mode, found new pelg packet, at pos: " + std::to_string(good) + " (" +
-                  std::to_string(good - bad - 1) + " bytes skipped)\n");
+    EXPECT_EQ(f.console.out(), huntLines(c.warning, bad, good));
     EXPECT_EQ(f.next(), -1);
   }
-}
-
-TEST(PacketReader, ThreeStrayBytesBeforeAValidHeader) {
-  ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart));
-  b.packet(pelgbuild::kHuxId, 5, huxAudioPayload());
-  const long long stray = static_cast<long long>(b.size());
-  b.raw({0xFF, 0xFF, 0xFF}).packet(pelgbuild::kHuxId, 6, huxAccelPayload());
-  f.open(b);
-
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.console.out(), "");
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.reader->huxStatus.status, 1);
-  EXPECT_EQ(f.reader->huxSamples.counts[kHuxXAccel], 1);
-  EXPECT_EQ(f.console.out(),
-            at("# WARNING: file index %lld, PELG Packet's ID is invalid\n", stray) +
-                at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", stray + 1) +
-                at("# WARNING: PELG Error mode, found new pelg packet, at pos: %lld (2 bytes skipped)\n",
-                   stray + 3));
-  EXPECT_EQ(f.next(), -1);
 }
 
 // The timestamp test is modular: a small timestamp right after one near 2^32
 // passes it, and is then replaced by the previous one.
 TEST(PacketReader, BackwardsTimestampKeepsThePreviousOne) {
   ReaderFixture f;
-  PelgBuilder b(headerWithDevices({"gps "}));
-  const long long payload = static_cast<long long>(b.size()) + 10;
-  b.packet(0, 5, filled(3, 1)).packet(0, 7, filled(3, 1));
-  f.open(b);
+  PelgBuilder b = fileWithDevices({"gps "});
+  const long long payload = end(b) + 10;
+  f.open(b.packet(0, 5, Bytes(3, 1)).packet(0, 7, Bytes(3, 1)));
   f.reader->lastTimestamp = 4294967290u;
 
   ASSERT_EQ(f.next(), 1);
@@ -303,57 +301,47 @@ TEST(PacketReader, BackwardsTimestampKeepsThePreviousOne) {
                    payload + 13));
 }
 
-TEST(PacketReader, PayloadCutShortEndsTheFile) {
-  ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart));
-  b.packet(pelgbuild::kHuxId, 1, huxAudioPayload()).packet(pelgbuild::kHuxId, 2, huxAudioPayload()).cut(1);
-  f.open(b);
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.next(), -2);
-  EXPECT_FALSE(f.reader->active);
-  EXPECT_EQ(f.reader->huxStatus.status, 0);
-  EXPECT_EQ(f.console.out(), "# ERROR: PELG Packet not enough data left to read length\n");
-}
-
-// A hunt that runs into the end returns at once and leaves the reader active;
-// the next call ends the stream in normal mode.
-TEST(PacketReader, SearchThatRunsIntoTheEnd) {
+// Ends of the data: fewer than ten bytes left, a payload cut short, and a hunt
+// that runs into the end, which returns at once and leaves the reader active.
+// The call that ends the stream stays where it stands.
+TEST(PacketReader, EndsOfTheData) {
+  const long long bad = end(fileWithDevices({"hux2"}));  // the first byte after the header
+  const std::string hunt = huntLines(kBadId, bad);
+  Bytes cutHeader = Bytes(4, 0xEE);  // then a valid header whose packet runs past the end
+  const Bytes bigPacket = {0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x55};
+  cutHeader.insert(cutHeader.end(), bigPacket.begin(), bigPacket.end());
   struct Case {
     const char* name;
     Bytes tail;
-    int searchResult;
-    std::string finalLine;
+    std::vector<int> results;
+    std::vector<std::string> out;  // after each call
   };
-  Bytes cutHeader = filled(4, 0xEE);
-  const Bytes bigPacket = {0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x55};
-  cutHeader.insert(cutHeader.end(), bigPacket.begin(), bigPacket.end());
   const Case cases[] = {
-      {"garbage only", filled(12, 0xEE), -1, ""},
-      {"header whose packet runs past the end", cutHeader, -2,
-       "# ERROR: PELG Packet not enough data left to read length\n"},
+      {"fewer than ten bytes", Bytes(9, 0), {-1}, {""}},
+      {"payload cut short",
+       PelgBuilder().packet(kHuxId, 1, huxAudioPayload()).packet(kHuxId, 2, huxAudioPayload()).cut(1).bytes(),
+       {1, -2}, {"", kCutShort}},
+      {"hunt through garbage only", Bytes(12, 0xEE), {-1, -1}, {hunt, hunt}},
+      {"hunt to a packet that runs past the end", cutHeader, {-2, -2}, {hunt, hunt + kCutShort}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderFixture f;
-    PelgBuilder b(headerWithDevices({"gps "}));
-    const long long bad = static_cast<long long>(b.size());
-    b.raw(c.tail);
-    f.open(b);
-    EXPECT_EQ(f.next(), c.searchResult);
-    EXPECT_TRUE(f.reader->active);
-    std::string expected =
-        at("# WARNING: file index %lld, PELG Packet's ID is invalid\n", bad) +
-        at("# WARNING: PELG Error mode, looking for new pelg packet, start pos: %lld\n", bad + 1);
-    EXPECT_EQ(f.console.out(), expected);
-    const int64_t stopped = f.reader->buffer.position();
-    EXPECT_EQ(f.next(), c.searchResult);
-    EXPECT_FALSE(f.reader->active);
-    EXPECT_EQ(f.reader->buffer.position(), stopped);
-    EXPECT_EQ(f.console.out(), expected + c.finalLine);
+    f.open(fileWithDevices({"hux2"}).raw(c.tail));
+    int64_t before = bad;
+    for (size_t i = 0; i < c.results.size(); ++i) {
+      if (i > 0) before = f.reader->buffer.position();
+      EXPECT_EQ(f.next(), c.results[i]) << i;
+      EXPECT_EQ(f.reader->active, i + 1 < c.results.size()) << i;
+      EXPECT_EQ(f.console.out(), c.out[i]) << i;
+    }
+    EXPECT_EQ(f.reader->buffer.position(), before);
+    EXPECT_EQ(f.reader->huxStatus.status, 0);
   }
 }
 
-// Dispatch by the kind of the device block the id names.
+// Dispatch by the kind of the device block the id names; an id that names no
+// device is stepped over.
 TEST(PacketReader, DispatchByDeviceKind) {
   struct Case {
     const char* tag;
@@ -361,6 +349,7 @@ TEST(PacketReader, DispatchByDeviceKind) {
     int huxStatus;
     int tivStatus;
     const char* warning;  // with the payload's offset
+    uint16_t id = 1;
   };
   const Case cases[] = {
       {"hux2", huxAudioPayload(), 1, 0, nullptr},
@@ -368,11 +357,11 @@ TEST(PacketReader, DispatchByDeviceKind) {
       {"hux2", huxAccelPayload(), 1, 0, nullptr},
       {"tiv ", tivGyroPayload(), 0, 1, nullptr},
       {"tiv ", pelgbuild::tivAux(2), 0, 2, nullptr},
-      {"hux2", corrupted(huxAudioPayload()), -2, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
-      {"mic ", Bytes{}, -3, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
-      {"hux2", Bytes{'a', 'b', 'c'}, -3, 0, "# WARNING: file index %lld, HUX2 Packet CRC invalid\n"},
-      {"tiv ", corrupted(tivGyroPayload()), 0, -2, "# WARNING: file index %lld, TIV Packet CRC invalid\n"},
-      {"tiv ", Bytes{'a'}, 0, -3, "# WARNING: file index %lld, TIV Packet CRC invalid\n"},
+      {"hux2", corrupted(huxAudioPayload()), -2, 0, kHuxRejected},
+      {"mic ", Bytes{}, -3, 0, kHuxRejected},
+      {"hux2", Bytes{'a', 'b', 'c'}, -3, 0, kHuxRejected},
+      {"tiv ", corrupted(tivGyroPayload()), 0, -2, kTivRejected},
+      {"tiv ", Bytes{'a'}, 0, -3, kTivRejected},
       {"hux ", huxAudioPayload(), 0, 0, nullptr},
       {"gps ", huxAudioPayload(), 0, 0, nullptr},
       {"sgps", tivGyroPayload(), 0, 0, nullptr},
@@ -382,14 +371,15 @@ TEST(PacketReader, DispatchByDeviceKind) {
       {"clck", tivGyroPayload(), 0, 0, nullptr},
       {"tag ", tivGyroPayload(), 0, 0, nullptr},
       {"zzzz", huxAudioPayload(), 0, 0, nullptr},
+      {"hux2", huxAudioPayload(), 0, 0, nullptr, 5},
+      {"tiv ", tivGyroPayload(), 0, 0, nullptr, 2},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.tag);
+    SCOPED_TRACE(std::string(c.tag) + " id " + std::to_string(c.id));
     ReaderFixture f;
-    PelgBuilder b(headerWithDevices({"gps ", c.tag}));
-    const long long payload = static_cast<long long>(b.size()) + 10;
-    b.packet(1, 1, c.payload).packet(0, 2, filled(7, 0));
-    f.open(b);
+    PelgBuilder b = fileWithDevices({"gps ", c.tag});
+    const long long payload = end(b) + 10;
+    f.open(b.packet(c.id, 1, c.payload).packet(0, 2, Bytes(7, 0)));
     ASSERT_EQ(f.next(), 1);
     EXPECT_EQ(f.reader->huxStatus.status, c.huxStatus);
     EXPECT_EQ(f.reader->tivStatus.status, c.tivStatus);
@@ -399,26 +389,6 @@ TEST(PacketReader, DispatchByDeviceKind) {
     EXPECT_EQ(f.reader->lastTimestamp, 2u);
     EXPECT_EQ(f.next(), -1);
   }
-}
-
-TEST(PacketReader, IdThatNamesNoDeviceIsSteppedOver) {
-  ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart));  // devices 0 and 1
-  b.packet(5, 1, huxAudioPayload()).packet(2, 1, tivGyroPayload()).packet(pelgbuild::kHuxId, 1, huxAudioPayload());
-  f.open(b);
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.reader->huxStatus.status, 0);
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.reader->tivStatus.status, 0);
-  ASSERT_EQ(f.next(), 1);
-  EXPECT_EQ(f.reader->huxStatus.status, 1);
-  EXPECT_EQ(f.console.out(), "");
-}
-
-Bytes sirfPayload(uint8_t count, size_t dataBytes) {
-  Bytes payload = {0xA0, 0xA2, 0x00, count, 0x00, 0x00, 0x00};
-  for (size_t i = 0; i < dataBytes; ++i) payload.push_back(static_cast<uint8_t>(0x30 + i));
-  return payload;
 }
 
 TEST(PacketReader, SirfCopy) {
@@ -440,63 +410,43 @@ TEST(PacketReader, SirfCopy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderFixture f;
-    PelgBuilder b(pelgbuild::standardHeader(kStart));
-    b.packet(pelgbuild::kSirfId, 1, c.payload).packet(pelgbuild::kSirfId, 2, sirfPayload(2, 2));
-    f.open(b);
-    f.reader->sirfEnabled = true;
-    f.reader->sirfPath = f.dir.file("sirf.bin");
+    f.open(standardFile().packet(kSirfId, 1, c.payload).packet(kSirfId, 2, sirfPayload(2, 2)));
+    f.sirf(true);
     testsupport::writeFile(f.reader->sirfPath, "old");  // the reader only appends
 
-    ASSERT_EQ(f.next(), 1);
-    ASSERT_EQ(f.next(), 1);
-    EXPECT_EQ(f.next(), -1);
+    EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
     closePacketReader(*f.reader);
     EXPECT_EQ(f.reader->sirfFile, nullptr);
-    std::string expected = "old";
-    for (size_t i = 0; i < c.copied; ++i) expected += static_cast<char>(c.payload[7 + i]);
-    expected += "01";
-    EXPECT_EQ(testsupport::readFile(f.dir.file("sirf.bin")), expected);
+    const std::string copied(c.payload.begin() + 7, c.payload.begin() + 7 + static_cast<long>(c.copied));
+    EXPECT_EQ(testsupport::readFile(f.dir.file("sirf.bin")), "old" + copied + "01");
     EXPECT_EQ(f.console.out(), "");
   }
 }
 
-TEST(PacketReader, SirfCopyOffWritesNothing) {
-  ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart));
-  b.packet(pelgbuild::kSirfId, 1, sirfPayload(4, 4));
-  f.open(b);
-  f.reader->sirfPath = f.dir.file("sirf.bin");
-  f.drain();
-  EXPECT_FALSE(testsupport::fileExists(f.dir.file("sirf.bin")));
-}
-
-TEST(PacketReader, SirfOpenFailureIsRetriedForEveryPacket) {
-  ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart));
-  b.packet(pelgbuild::kSirfId, 1, sirfPayload(4, 4)).packet(pelgbuild::kSirfId, 2, sirfPayload(4, 4));
-  f.open(b);
-  f.reader->sirfEnabled = true;
-  const std::string path = f.dir.file("missing/sirf.bin");
-  f.reader->sirfPath = path;
-  EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
-  const std::string line = "# ERROR: Unable to open SIRF GPS output file: " + path + "\n";
-  EXPECT_EQ(f.console.out(), line + line);
+// With the copy off nothing is written; a side file that cannot be opened is
+// tried again, and reported, for every packet.
+TEST(PacketReader, SirfCopyOffOrUnopenable) {
+  for (const bool enabled : {false, true}) {
+    SCOPED_TRACE(enabled);
+    ReaderFixture f;
+    f.open(standardFile().packet(kSirfId, 1, sirfPayload(4, 4)).packet(kSirfId, 2, sirfPayload(4, 4)));
+    f.sirf(enabled, enabled ? "missing/sirf.bin" : "sirf.bin");
+    EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
+    EXPECT_FALSE(testsupport::fileExists(f.reader->sirfPath));
+    const std::string line = "# ERROR: Unable to open SIRF GPS output file: " + f.reader->sirfPath + "\n";
+    EXPECT_EQ(f.console.out(), enabled ? line + line : "");
+  }
 }
 
 TEST(PacketReader, PositionLogLinesWhenAttached) {
   ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
-  const long long stray = static_cast<long long>(b.size());
-  b.raw({0xFF, 0xFF, 0xFF});
-  const long long hux = static_cast<long long>(b.size());
-  b.packet(pelgbuild::kHuxId, 1, corrupted(huxAudioPayload()));
-  const long long tiv = static_cast<long long>(b.size());
-  const long long bad = static_cast<long long>(b.size()) + 10 + static_cast<long long>(tivGyroPayload().size());
-  b.packet(pelgbuild::kTivId, 1, corrupted(tivGyroPayload()));
-  b.packetWithLength(pelgbuild::kHuxId, 200000, 4, filled(4, 0xEE));
-  const long long last = static_cast<long long>(b.size());
-  b.packet(pelgbuild::kHuxId, 2, huxAudioPayload()).cut(1);
-  f.open(b);
+  PelgBuilder b = standardFile(true);
+  const long long stray = end(b);
+  const long long hux = end(b.raw({0xFF, 0xFF, 0xFF}));
+  const long long tiv = end(b.packet(kHuxId, 1, corrupted(huxAudioPayload())));
+  const long long bad = end(b.packet(kTivId, 1, corrupted(tivGyroPayload())));
+  const long long last = end(b.packetWithLength(kHuxId, 200000, 4, Bytes(4, 0xEE)));
+  f.open(b.packet(kHuxId, 2, huxAudioPayload()).cut(1));
   const std::string logPath = f.dir.file("positions.csv");
   f.reader->positionLog = std::fopen(logPath.c_str(), "w");
   ASSERT_NE(f.reader->positionLog, nullptr);
@@ -517,15 +467,14 @@ TEST(PacketReader, PositionLogLinesWhenAttached) {
 // Offsets beyond 2 GiB print in full: the packets sit 3 GiB into a sparse file.
 TEST(PacketReader, OffsetsBeyondTwoGibibytes) {
   ReaderFixture f;
-  const PelgHeader header = pelgbuild::standardHeader(kStart);
   PelgBuilder packets;
-  packets.raw({0xFF, 0xFF, 0xFF}).packet(pelgbuild::kHuxId, 1, corrupted(huxAudioPayload()));
+  packets.raw({0xFF, 0xFF, 0xFF}).packet(kHuxId, 1, corrupted(huxAudioPayload()));
   const long long base = 3LL << 30;
 
   const std::string path = f.dir.file("big.pelg");
   FILE* out = std::fopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
-  const Bytes head = pelgbuild::encodeHeader(header);
+  const Bytes head = pelgbuild::encodeHeader(pelgbuild::standardHeader(kStart));
   std::fwrite(head.data(), 1, head.size(), out);
   if (fseeko(out, base, SEEK_SET) != 0 ||
       std::fwrite(packets.bytes().data(), 1, packets.size(), out) != packets.size()) {
@@ -550,14 +499,14 @@ TEST(PacketReader, OffsetsBeyondTwoGibibytes) {
 // A small buffer refills many times; every packet still arrives whole.
 TEST(PacketReader, SmallBufferDeliversEveryPacket) {
   ReaderFixture f;
-  PelgBuilder b(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  PelgBuilder b = standardFile(true);
   std::vector<int16_t> samples(63);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 100 - 3000);
   constexpr int kPackets = 3000;
   for (int i = 0; i < kPackets; ++i) {
-    if (i % 3 == 0) b.packet(pelgbuild::kHuxId, i, pelgbuild::huxAudio(0, 0, samples));
-    if (i % 3 == 1) b.packet(pelgbuild::kTivId, i, tivGyroPayload());
-    if (i % 3 == 2) b.packet(pelgbuild::kSirfId, i, filled(4096, 0xEE));
+    if (i % 3 == 0) b.packet(kHuxId, i, pelgbuild::huxAudio(0, 0, samples));
+    if (i % 3 == 1) b.packet(kTivId, i, tivGyroPayload());
+    if (i % 3 == 2) b.packet(kSirfId, i, Bytes(4096, 0xEE));
   }
   f.open(b, 1);  // raised to the largest packet
   EXPECT_EQ(f.reader->buffer.capacity, 4106);
@@ -583,7 +532,7 @@ TEST(PacketReader, RandomDamageNeverReadsOutside) {
   std::mt19937 random(20240611);
   auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
 
-  PelgBuilder clean(pelgbuild::standardHeader(kStart, {}, pelgbuild::TivSchedule{}));
+  PelgBuilder clean = standardFile(true);
   const size_t headerSize = clean.size();
   uint32_t timestamp = 0;
   for (int i = 0; i < 400; ++i) {
@@ -592,14 +541,14 @@ TEST(PacketReader, RandomDamageNeverReadsOutside) {
       case 0: {
         std::vector<int16_t> samples(below(64));
         for (auto& s : samples) s = static_cast<int16_t>(random());
-        clean.packet(pelgbuild::kHuxId, timestamp, pelgbuild::huxAudio(0, below(5120), samples));
+        clean.packet(kHuxId, timestamp, pelgbuild::huxAudio(0, below(5120), samples));
         break;
       }
-      case 1: clean.packet(pelgbuild::kHuxId, timestamp, huxAccelPayload()); break;
-      case 2: clean.packet(pelgbuild::kTivId, timestamp, tivGyroPayload()); break;
-      case 3: clean.packet(pelgbuild::kTivId, timestamp, pelgbuild::tivAux(static_cast<uint8_t>(2 << below(3)))); break;
-      case 4: clean.packet(pelgbuild::kSirfId, timestamp, sirfPayload(static_cast<uint8_t>(below(256)), below(40))); break;
-      case 5: clean.packet(static_cast<uint16_t>(3 + below(7)), timestamp, filled(below(300), 0x23)); break;
+      case 1: clean.packet(kHuxId, timestamp, huxAccelPayload()); break;
+      case 2: clean.packet(kTivId, timestamp, tivGyroPayload()); break;
+      case 3: clean.packet(kTivId, timestamp, pelgbuild::tivAux(static_cast<uint8_t>(2 << below(3)))); break;
+      case 4: clean.packet(kSirfId, timestamp, sirfPayload(static_cast<uint8_t>(below(256)), below(40))); break;
+      case 5: clean.packet(static_cast<uint16_t>(3 + below(7)), timestamp, Bytes(below(300), 0x23)); break;
       default: {
         pelgbuild::HuxReadings readings;
         readings.baroTemp = 30000;
@@ -609,7 +558,7 @@ TEST(PacketReader, RandomDamageNeverReadsOutside) {
         readings.visLight = 20;
         readings.irLight = 30;
         readings.hfLight = std::make_pair<uint8_t, uint16_t>(2, 1000);
-        clean.packet(pelgbuild::kHuxId, timestamp, pelgbuild::huxSensor(1, 2, readings));
+        clean.packet(kHuxId, timestamp, pelgbuild::huxSensor(1, 2, readings));
       }
     }
   }
@@ -642,14 +591,10 @@ TEST(PacketReader, RandomDamageNeverReadsOutside) {
 
     ReaderFixture f;
     f.open(PelgBuilder().raw(bytes), round % 2 == 0 ? 4106 : 204800);
-    f.reader->sirfEnabled = true;
-    f.reader->sirfPath = f.dir.file("sirf.bin");
-    f.reader->huxCalibration.C1 = 23000;
-    f.reader->huxCalibration.C2 = 2500;
-    f.reader->huxCalibration.C3 = 700;
-    f.reader->huxCalibration.C4 = 700;
-    f.reader->huxCalibration.C5 = 1000;
-    f.reader->huxCalibration.C6 = 40;
+    f.sirf(true);
+    HuxCalibrationState& calibration = f.reader->huxCalibration;
+    std::tie(calibration.C1, calibration.C2, calibration.C3, calibration.C4, calibration.C5, calibration.C6) =
+        std::tuple(23000, 2500, 700, 700, 1000, 40);
 
     auto scratchHux = std::make_unique<HuxSamples>();
     auto scratchTiv = std::make_unique<TivSamples>();

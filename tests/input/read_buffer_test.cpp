@@ -7,37 +7,37 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "input_test_util.h"
 
 namespace {
 
-using testsupport::CapturedConsole;
-using testsupport::TempDir;
+using inputtest::ByteStream;
 
 // Byte i of a pattern file; 251 is prime, so no window repeats at a power of two.
 uint8_t patternByte(int64_t i) { return static_cast<uint8_t>(i % 251); }
 
-// A file of `size` pattern bytes, opened for reading and positioned at `start`.
-class PatternFile {
- public:
-  PatternFile(size_t size, long start = 0) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(patternByte(static_cast<int64_t>(i)));
-    testsupport::writeFile(dir_.file("pattern.bin"), bytes);
-    stream_ = std::fopen(dir_.file("pattern.bin").c_str(), "rb");
-    std::fseek(stream_, start, SEEK_SET);
-  }
-  ~PatternFile() { std::fclose(stream_); }
-  FILE* stream() const { return stream_; }
-  long tell() const { return std::ftell(stream_); }
+pelgbuild::Bytes pattern(size_t size) {
+  pelgbuild::Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = patternByte(static_cast<int64_t>(i));
+  return bytes;
+}
 
- private:
-  TempDir dir_;
-  FILE* stream_ = nullptr;
+// A pattern file of `size` bytes positioned at `start`, and a buffer bound to read it.
+struct BufferOnFile {
+  BufferOnFile(size_t size, long start, int32_t capacity) : file(pattern(size)) {
+    std::fseek(file.get(), start, SEEK_SET);
+    bindReader(buffer, capacity);
+  }
+  int ensure(int32_t n) { return ensureAvailable(buffer, file.get(), n, console.console()); }
+
+  ByteStream file;
+  testsupport::CapturedConsole console;
+  ReadBuffer buffer;
 };
 
 TEST(ReadBuffer, BindAlignsDataAndStartsEmpty) {
   for (int32_t capacity : {0, 1, 64, 4106, 204800}) {
+    SCOPED_TRACE(capacity);
     ReadBuffer buffer;
     buffer.filled = 7;
     buffer.consumed = 3;
@@ -45,116 +45,75 @@ TEST(ReadBuffer, BindAlignsDataAndStartsEmpty) {
     buffer.origin = 99;
     bindReader(buffer, capacity);
     const auto offset = buffer.data - buffer.storage.get();
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data) % 8, 0u) << capacity;
-    EXPECT_GE(offset, 1) << capacity;
-    EXPECT_LE(offset, 8) << capacity;
-    EXPECT_EQ(buffer.capacity, capacity);
-    EXPECT_EQ(buffer.filled, 0);
-    EXPECT_EQ(buffer.consumed, 0);
-    EXPECT_EQ(buffer.atEof, 0);
-    EXPECT_EQ(buffer.origin, -1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data) % 8, 0u);
+    EXPECT_GE(offset, 1);
+    EXPECT_LE(offset, 8);
+    EXPECT_EQ(std::vector<int64_t>({buffer.capacity, buffer.filled, buffer.consumed, buffer.atEof, buffer.origin}),
+              std::vector<int64_t>({capacity, 0, 0, 0, -1}));
     releaseReader(buffer);
     EXPECT_EQ(buffer.data, nullptr);
   }
 }
 
-TEST(ReadBuffer, EmptyStreamGivesEndOfDataAndSetsEof) {
-  PatternFile file(0);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), -1);
-  EXPECT_EQ(buffer.atEof, 1);
-  EXPECT_EQ(buffer.filled, 0);
-  EXPECT_EQ(buffer.origin, 0);
-  EXPECT_EQ(console.out(), "");
-}
-
-TEST(ReadBuffer, OriginIsTheStreamPositionAtTheFirstRefill) {
-  PatternFile file(300, 123);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  ASSERT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-  EXPECT_EQ(buffer.origin, 123);
-  EXPECT_EQ(buffer.position(), 123);
-  EXPECT_EQ(buffer.filled, 64);
-  EXPECT_EQ(buffer.next()[0], patternByte(123));
-}
-
-// Five unread bytes before the end of the stream: a request for more fails,
-// a request for exactly those succeeds, and the bytes stay in the buffer.
-TEST(ReadBuffer, FiveBytesLeftAtEnd) {
-  PatternFile file(45);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  ASSERT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-  EXPECT_EQ(buffer.filled, 45);
-  EXPECT_EQ(buffer.atEof, 1);
-  buffer.consumed = 40;
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), -1);
-  EXPECT_EQ(buffer.position(), 40);
-  EXPECT_EQ(buffer.filled - buffer.consumed, 5);
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 5, console.console()), 1);
-  EXPECT_EQ(buffer.position(), 40);
-  EXPECT_EQ(buffer.next()[4], patternByte(44));
-}
-
-TEST(ReadBuffer, RequestLargerThanCapacityReadsNothing) {
-  PatternFile file(500);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 65, console.console()), 0);
-  EXPECT_EQ(buffer.filled, 0);
-  EXPECT_EQ(file.tell(), 0);
-  // A full buffer still holds fewer bytes than such a request.
-  ASSERT_EQ(ensureAvailable(buffer, file.stream(), 64, console.console()), 1);
-  ASSERT_EQ(buffer.filled, 64);
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 65, console.console()), 0);
-  EXPECT_EQ(file.tell(), 64);
-}
-
+// Scripted requests on a 64-byte buffer. Before each request the caller may
+// set `consumed`; after it the buffer's fields and the stream position are as
+// listed, and every buffered byte is the file's byte at origin + index.
 // Compaction moves the unread tail to the front and keeps origin + consumed.
-struct CompactionCase {
-  const char* name;
-  int32_t consumed;  // after the first fill of a 64-byte buffer
-  int32_t request;
-  bool compacts;
-  int32_t filledAfter;
-  long streamAfter;  // bytes read from the 200-byte file
-};
-
-TEST(ReadBuffer, CompactionAndRefill) {
-  const CompactionCase cases[] = {
-      // More than half consumed: slide and top up to full.
-      {"over half consumed", 40, 10, true, 64, 104},
-      // Exactly half consumed with a long tail: no slide, no read.
-      {"half consumed", 32, 10, false, 64, 64},
-      // Tail not longer than the request: slide even below half.
-      {"short tail", 20, 50, true, 64, 84},
-      {"tail equals request", 20, 44, true, 64, 84},
-      // Tail one byte longer than the request: neither.
-      {"long tail", 20, 43, false, 64, 64},
+TEST(ReadBuffer, ScriptedRequests) {
+  struct Step {
+    int32_t consume;  // set before the request; -1 leaves it
+    int32_t request;
+    int result;
+    int64_t origin;
+    int32_t consumed, filled, atEof;
+    long tell;
   };
-  for (const CompactionCase& c : cases) {
+  struct Case {
+    const char* name;
+    size_t size;
+    long start;
+    std::vector<Step> steps;
+    std::string out = "";
+  };
+  const Case cases[] = {
+      {"empty stream", 0, 0, {{-1, 10, -1, 0, 0, 0, 1, 0}}},
+      {"origin is the stream position at the first refill", 300, 123, {{-1, 10, 1, 123, 0, 64, 0, 187}}},
+      // Five unread bytes at the end: a request for more fails, one for exactly those succeeds.
+      {"five bytes left", 45, 0, {{-1, 10, 1, 0, 0, 45, 1, 45}, {40, 10, -1, 40, 0, 5, 1, 45}, {-1, 5, 1, 40, 0, 5, 1, 45}}},
+      // Refused before reading, even when the buffer is full.
+      {"request beyond the capacity", 500, 0,
+       {{-1, 65, 0, 0, 0, 0, 0, 0}, {-1, 64, 1, 0, 0, 64, 0, 64}, {-1, 65, 0, 0, 0, 64, 0, 64}}},
+      // More than half consumed: slide and top up to full.
+      {"over half consumed", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {40, 10, 1, 47, 0, 64, 0, 111}}},
+      // Exactly half consumed with a long tail: no slide, no read.
+      {"half consumed", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {32, 10, 1, 7, 32, 64, 0, 71}}},
+      // Tail not longer than the request: slide even below half.
+      {"short tail", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 50, 1, 27, 0, 64, 0, 91}}},
+      {"tail equals request", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 44, 1, 27, 0, 64, 0, 91}}},
+      // Tail one byte longer than the request: neither.
+      {"long tail", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 43, 1, 7, 20, 64, 0, 71}}},
+      // Slides 4 bytes, asks for 60 and gets the last 36; then 10 bytes remain.
+      {"short read at the end keeps what was read", 100, 0,
+       {{-1, 10, 1, 0, 0, 64, 0, 64}, {60, 20, 1, 60, 0, 40, 1, 100}, {30, 20, -1, 90, 0, 10, 1, 100},
+        {-1, 10, 1, 90, 0, 10, 1, 100}}},
+      {"over-consumption is reported and clamped", 30, 0, {{-1, 10, 1, 0, 0, 30, 1, 30}, {35, 1, -1, 30, 0, 0, 1, 30}},
+       "Buffer error more bytes consumed than available!\n"},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    PatternFile file(200, 7);
-    CapturedConsole console;
-    ReadBuffer buffer;
-    bindReader(buffer, 64);
-    ASSERT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-    buffer.consumed = c.consumed;
-    const int64_t position = buffer.position();
-    EXPECT_EQ(ensureAvailable(buffer, file.stream(), c.request, console.console()), 1);
-    EXPECT_EQ(buffer.position(), position);
-    EXPECT_EQ(buffer.consumed, c.compacts ? 0 : c.consumed);
-    EXPECT_EQ(buffer.origin, c.compacts ? 7 + c.consumed : 7);
-    EXPECT_EQ(buffer.filled, c.filledAfter);
-    EXPECT_EQ(file.tell(), 7 + c.streamAfter);
-    EXPECT_EQ(buffer.next()[0], patternByte(position));
-    EXPECT_EQ(buffer.data[buffer.filled - 1], patternByte(buffer.origin + buffer.filled - 1));
+    BufferOnFile f(c.size, c.start, 64);
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+      SCOPED_TRACE(i);
+      const Step& s = c.steps[i];
+      if (s.consume >= 0) f.buffer.consumed = s.consume;
+      EXPECT_EQ(f.ensure(s.request), s.result);
+      const ReadBuffer& b = f.buffer;
+      EXPECT_EQ(std::vector<int64_t>({b.origin, b.consumed, b.filled, b.atEof, f.file.tell()}),
+                std::vector<int64_t>({s.origin, s.consumed, s.filled, s.atEof, s.tell}));
+      for (int32_t k = 0; k < b.filled; ++k) ASSERT_EQ(b.data[k], patternByte(b.origin + k)) << k;
+    }
+    EXPECT_EQ(f.console.out(), c.out);
+    EXPECT_EQ(f.console.err(), "");
   }
 }
 
@@ -173,16 +132,13 @@ TEST(ReadBuffer, OffsetsStayTrueAcrossRefills) {
   constexpr long kStart = 11;
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.capacity);
-    PatternFile file(kSize, kStart);
-    CapturedConsole console;
-    ReadBuffer buffer;
-    bindReader(buffer, c.capacity);
+    BufferOnFile f(kSize, kStart, c.capacity);
+    ReadBuffer& buffer = f.buffer;
     int64_t expected = kStart;
-    size_t k = 0;
-    for (;;) {
-      const int32_t step = c.steps[k++ % c.steps.size()];
+    for (size_t k = 0;; ++k) {
+      const int32_t step = c.steps[k % c.steps.size()];
       const int32_t request = std::min(step + 3, c.capacity);
-      const int result = ensureAvailable(buffer, file.stream(), request, console.console());
+      const int result = f.ensure(request);
       if (result != 1) {
         EXPECT_EQ(result, -1);
         EXPECT_LT(kSize - expected, request);
@@ -196,44 +152,8 @@ TEST(ReadBuffer, OffsetsStayTrueAcrossRefills) {
       buffer.consumed += std::min(step, request);
       expected += std::min(step, request);
     }
-    EXPECT_EQ(console.out(), "");
+    EXPECT_EQ(f.console.out(), "");
   }
-}
-
-TEST(ReadBuffer, ShortReadAtEndKeepsWhatWasRead) {
-  PatternFile file(100);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  ASSERT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-  EXPECT_EQ(buffer.atEof, 0);
-  buffer.consumed = 60;
-  // Slides 4 bytes, asks for 60 and gets the last 36.
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 20, console.console()), 1);
-  EXPECT_EQ(buffer.origin, 60);
-  EXPECT_EQ(buffer.filled, 40);
-  EXPECT_EQ(buffer.atEof, 1);
-  buffer.consumed = 30;
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 20, console.console()), -1);
-  EXPECT_EQ(buffer.origin, 90);
-  EXPECT_EQ(buffer.filled, 10);
-  EXPECT_EQ(buffer.consumed, 0);
-  EXPECT_EQ(buffer.next()[9], patternByte(99));
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-}
-
-TEST(ReadBuffer, OverConsumptionIsReportedAndClamped) {
-  PatternFile file(30);
-  CapturedConsole console;
-  ReadBuffer buffer;
-  bindReader(buffer, 64);
-  ASSERT_EQ(ensureAvailable(buffer, file.stream(), 10, console.console()), 1);
-  buffer.consumed = 35;
-  EXPECT_EQ(ensureAvailable(buffer, file.stream(), 1, console.console()), -1);
-  EXPECT_EQ(console.out(), "Buffer error more bytes consumed than available!\n");
-  EXPECT_EQ(console.err(), "");
-  EXPECT_EQ(buffer.position(), 30);
-  EXPECT_EQ(buffer.consumed, buffer.filled);
 }
 
 }  // namespace
