@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
+#include <utility>
 
 #include "decoder_test_util.h"
 #include "pelg_builder/pelg_builder.h"
@@ -73,12 +75,9 @@ class Damage {
 
   HuxCalibrationState calibration() {
     HuxCalibrationState c;
-    c.C1 = below(32768);
-    c.C2 = below(4096);
-    c.C3 = below(1024);
-    c.C4 = below(1024);
-    c.C5 = below(2048);
-    c.C6 = below(64);
+    for (auto [coefficient, limit] : {std::pair{&c.C1, 32768}, {&c.C2, 4096}, {&c.C3, 1024}, {&c.C4, 1024},
+                                      {&c.C5, 2048}, {&c.C6, 64}})
+      *coefficient = below(limit);
     c.interruptLimit = coin() ? 0 : 65535;
     return c;
   }
@@ -99,7 +98,7 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
   TivEnables tivEnabled;
   tivEnabled.fill(true);
 
-  int32_t huxCalls = 0, tivCalls = 0, intactAccepted = 0;
+  int32_t huxCalls = 0, intactAccepted = 0;
   for (int i = 0; i < 200000; ++i) {
     if (i % 1000 == 0) calibration = d.calibration();
     if (i % 7 == 0) {
@@ -115,31 +114,26 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
     const bool crossed = d.below(8) == 0;
     const bool toHux = huxBoard != crossed;
 
+    int32_t status = 0, accounted = 0;
     if (toHux) {
       ++huxCalls;
       decodeHux(hux, message, huxSamples, calibration, huxEnabled);
-      ASSERT_TRUE(hux.status == 1 || hux.status == -2 || hux.status == -3) << i;
-      if (hux.status == 1) {
-        ASSERT_LE(hux.accounted, static_cast<int32_t>(message.size())) << i;
-      }
-      if (intact && !crossed) {
-        ASSERT_EQ(hux.status, 1) << i;
-        ++intactAccepted;
-      }
+      std::tie(status, accounted) = std::tie(hux.status, hux.accounted);
       for (int32_t n : huxSamples.counts) ASSERT_LE(n, kSampleCapacity);
       huxSamples.clear();
     } else {
-      ++tivCalls;
       decodeTivCopy(tiv, message, tivSamples, d.coin() ? 0 : 65535, tivEnabled);
-      ASSERT_TRUE(tiv.status == 1 || tiv.status == 2 || tiv.status == -2 || tiv.status == -3) << i;
-      if (tiv.status > 0) {
-        ASSERT_LE(tiv.accounted, static_cast<int32_t>(message.size())) << i;
-      }
-      if (intact && !crossed) {
-        ASSERT_GT(tiv.status, 0) << i;
-        ++intactAccepted;
-      }
+      std::tie(status, accounted) = std::tie(tiv.status, tiv.accounted);
       tivSamples.clear();
+    }
+    // Status 2 (an auxiliary message) only comes from the TIV decoder.
+    ASSERT_TRUE(status == 1 || status == -2 || status == -3 || (!toHux && status == 2)) << i;
+    if (status > 0) {
+      ASSERT_LE(accounted, static_cast<int32_t>(message.size())) << i;
+    }
+    if (intact && !crossed) {
+      ASSERT_GT(status, 0) << i;
+      ++intactAccepted;
     }
   }
   // Each HUX2 call ends in exactly one of the four outcomes.
@@ -151,7 +145,6 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
   EXPECT_GT(tiv.invalidCount, 0);
   EXPECT_GT(tiv.otherCount, 0);
   EXPECT_GT(intactAccepted, 10000);
-  EXPECT_GT(tivCalls, 0);
 }
 
 }  // namespace

@@ -90,14 +90,10 @@ TEST_F(Hux2DecoderTest, FramingAndRejectionPaths) {
 
 TEST_F(Hux2DecoderTest, AcceptedMessageStoresItsHeadCounters) {
   decode(frame(8, 1, 0xFE, 0xBEEF, {0, 0x80}));
-  EXPECT_EQ(status.status, 1);
-  EXPECT_EQ(status.timeCounter, 0xFE);
-  EXPECT_EQ(status.interruptCounter, 0xBEEF);
+  EXPECT_EQ(std::tie(status.status, status.timeCounter, status.interruptCounter), std::tuple(1, 0xFE, 0xBEEF));
   // A later rejection leaves them as they were.
   decode(frame(8, 64, 3, 4, Bytes(128, 0)));
-  EXPECT_EQ(status.status, -2);
-  EXPECT_EQ(status.timeCounter, 0xFE);
-  EXPECT_EQ(status.interruptCounter, 0xBEEF);
+  EXPECT_EQ(std::tie(status.status, status.timeCounter, status.interruptCounter), std::tuple(-2, 0xFE, 0xBEEF));
   EXPECT_EQ(status.validCount, 1);
   EXPECT_EQ(status.invalidCount, 1);
 }
@@ -219,13 +215,7 @@ TEST_F(Hux2DecoderTest, HighFrequencyLight) {
 // Coefficients C1..C6 = 23673, 1574, 786, 756, 617, 11; UT1 = 8*617 + 20224 = 25160.
 
 TEST_F(Hux2DecoderTest, BarometerCompensation) {
-  struct Case {
-    uint16_t d2, d1;
-    int16_t temp16;
-    double temp;
-    int16_t press16;
-    double press;
-  };
+  struct Case { uint16_t d2, d1; int16_t temp16; double temp; int16_t press16; double press; };
   const Case cases[] = {
       // dT = 840; dT*(C6+50) = 51240; T = 51240/102 = 502 -> 2502; (51240/1024 + 200)/10.
       // SENS = 786*840/1024 (=660240/1024 -> 644) + 23673 + 24576 = 48893;

@@ -106,12 +106,14 @@ TEST(CommandLine, OutputDirectoryForms) {
   const struct {
     const char* value;
     const char* dir;
-  } cases[] = {{"out", "out/"}, {"out/", "out/"}, {"out\\", "out\\"}, {"", "./"}, {"/a/b", "/a/b/"}};
+  } cases[] = {{"out", "out/"}, {"out/", "out/"},   {"out\\", "out\\"},
+               {"", "./"},      {"/a/b", "/a/b/"}, {"-NoDataOut", "-NoDataOut/"}};  // a value, not an option
   for (const auto& c : cases) {
     const Parsed p = parse({"-outputdir", c.value, "a.pelg"});
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.options.outputDir, c.dir) << c.value;
     EXPECT_EQ(p.out, std::string("# INFO: Data will be created in directory: ") + c.dir + "\n");
+    EXPECT_TRUE(p.options.writeDataOut);
   }
 }
 
@@ -145,10 +147,6 @@ TEST(CommandLine, OptionValues) {
     EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3})) << c.args[1];
     EXPECT_FALSE(p.options.printProgress) << c.args[1];
   }
-  const Parsed p = parse({"-outputdir", "-NoDataOut", "a.pelg"});
-  EXPECT_EQ(p.status, 0);
-  EXPECT_EQ(p.options.outputDir, "-NoDataOut/");
-  EXPECT_TRUE(p.options.writeDataOut);
 }
 
 TEST(CommandLine, RepeatsPrintAgainAndTheLastValueWins) {

@@ -38,6 +38,13 @@ TivSchedule tivSchedule() {
   return s;
 }
 
+// A schedule with one change made.
+template <class Schedule, class Change>
+Schedule with(Schedule schedule, Change change) {
+  change(schedule);
+  return schedule;
+}
+
 const std::string kHuxListing =
     "# INFO: HUX2 sensor schedule:\n"
     "# INFO:  hux/audio              80000\n"
@@ -151,30 +158,21 @@ TEST_F(Validation, RejectedSequences) {
   writeHeader("cut.pelg", pelgbuild::standardHeader(kT, huxSchedule()), 3);
   writeHeader("gps.pelg", gpsOnly);
 
-  HuxSchedule calibration = huxSchedule(), compass = huxSchedule(), power = huxSchedule();
-  HuxSchedule serial = huxSchedule(), zero = huxSchedule(), negative = huxSchedule();
-  calibration.word1 = 0xB8F4;  // C1 one higher, C5 unchanged
-  compass.compass_hz = 200;
-  power.power = 0;  // not printed, but a difference all the same
-  serial.boardNumber = 0xBEEF;
-  zero.interrupt_count = 0;
-  negative.interrupt_count = -5;
-  TivSchedule gyro = tivSchedule(), tivSerial = tivSchedule(), tivZero = tivSchedule();
-  gyro.gyro = 2000;
-  tivSerial.boardNumber = 0x43;
-  tivZero.interrupt_count = 0;
+  using Hux = HuxSchedule&;
+  using Tiv = TivSchedule&;
   write("a.pelg", kT);
   write("b.pelg", kT + 600000);
   write("tiv.pelg", kT + 600000, huxSchedule(), tivSchedule());
-  write("calibration.pelg", kT + 600000, calibration);
-  write("compass.pelg", kT + 600000, compass);
-  write("power.pelg", kT + 600000, power);
-  write("serial.pelg", kT + 1200000, serial);
-  write("zero.pelg", kT, zero);
-  write("negative.pelg", kT, negative);
-  write("gyro.pelg", kT + 600000, huxSchedule(), gyro);
-  write("tivserial.pelg", kT + 600000, huxSchedule(), tivSerial);
-  write("tivzero.pelg", kT, huxSchedule(), tivZero);
+  write("calibration.pelg", kT + 600000, with(huxSchedule(), [](Hux s) { s.word1 = 0xB8F4; }));  // C1 + 1, C5 same
+  write("compass.pelg", kT + 600000, with(huxSchedule(), [](Hux s) { s.compass_hz = 200; }));
+  // The power word is not printed, but a difference all the same.
+  write("power.pelg", kT + 600000, with(huxSchedule(), [](Hux s) { s.power = 0; }));
+  write("serial.pelg", kT + 1200000, with(huxSchedule(), [](Hux s) { s.boardNumber = 0xBEEF; }));
+  write("zero.pelg", kT, with(huxSchedule(), [](Hux s) { s.interrupt_count = 0; }));
+  write("negative.pelg", kT, with(huxSchedule(), [](Hux s) { s.interrupt_count = -5; }));
+  write("gyro.pelg", kT + 600000, huxSchedule(), with(tivSchedule(), [](Tiv s) { s.gyro = 2000; }));
+  write("tivserial.pelg", kT + 600000, huxSchedule(), with(tivSchedule(), [](Tiv s) { s.boardNumber = 0x43; }));
+  write("tivzero.pelg", kT, huxSchedule(), with(tivSchedule(), [](Tiv s) { s.interrupt_count = 0; }));
 
   const std::string noHeader = "# ERROR: file does not have a PELG v2 header\n";
   const std::string noTivBefore = "# ERROR: File tiv.pelg, contains TIV data wheareas the previous files do not!\n";
