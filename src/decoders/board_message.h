@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/little_endian.h"
+#include "decoders/sample_buffers.h"
 
 namespace board_message {
 
@@ -58,6 +59,28 @@ inline bool fitsInPayload(uint32_t messageLength, uint32_t payloadLength) {
 // has checked that the message fits in the payload.
 inline bool checksumMatches(const uint8_t* message, uint32_t messageLength) {
   return checksum(message, messageLength) == message[messageLength];
+}
+
+// Starts decoding one payload: clears the previous message's outcome and
+// checks the marker. A payload without it is counted as unmarked and false is
+// returned; the status is then "not a board message".
+template <int N>
+bool beginMessage(DecodeStatus<N>& status, const uint8_t* payload, uint32_t payloadLength) {
+  status.status = kNotBoardMessage;
+  status.checksumChecked = 0;
+  status.accounted = 0;
+  if (hasMarker(payload, payloadLength)) return true;
+  ++status.unmarkedCount;
+  status.accounted = 1;
+  return false;
+}
+
+// Records a rejected message; nothing of it is kept.
+template <int N>
+void rejectMessage(DecodeStatus<N>& status, int32_t accounted) {
+  status.status = kRejected;
+  ++status.invalidCount;
+  status.accounted = accounted;
 }
 
 }  // namespace board_message

@@ -47,11 +47,8 @@ uint32_t sensorMessageLength(uint8_t mask, uint8_t subtype) {
   return length;
 }
 
-void reject(HuxStatus& status) {
-  status.status = board_message::kRejected;
-  ++status.invalidCount;
-  status.accounted = 2;
-}
+// A rejected HUX2 message accounts for its two marker bytes.
+void reject(HuxStatus& status) { board_message::rejectMessage(status, 2); }
 
 void decodeAudio(HuxStatus& status, const uint8_t* data, uint32_t sampleCount, HuxSamples& samples,
                  const HuxEnables& enabled) {
@@ -245,15 +242,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
 void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
                 HuxCalibrationState& calibration, const HuxEnables& enabled) {
   namespace bm = board_message;
-  status.status = bm::kNotBoardMessage;
-  status.checksumChecked = 0;
-  status.accounted = 0;
-
-  if (!bm::hasMarker(payload, length)) {
-    ++status.unmarkedCount;
-    status.accounted = 1;
-    return;
-  }
+  if (!bm::beginMessage(status, payload, length)) return;
   if (length <= bm::kSubtypeOffset) return reject(status);
   const uint8_t subtype = payload[bm::kSubtypeOffset];
   const uint8_t kind = subtype & 0xFE;

@@ -32,9 +32,7 @@ uint32_t sensorMessageLength(uint8_t mask) {
 }
 
 void reject(TivStatus& status, int32_t accounted) {
-  status.status = board_message::kRejected;
-  ++status.invalidCount;
-  status.accounted = accounted;
+  board_message::rejectMessage(status, accounted);
 }
 
 void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabled, int channel,
@@ -76,15 +74,7 @@ void decodeReadings(TivStatus& status, const uint8_t* data, uint8_t mask, TivSam
 void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSamples& samples,
                int32_t interruptLimit, const TivEnables& enabled) {
   namespace bm = board_message;
-  status.status = bm::kNotBoardMessage;
-  status.checksumChecked = 0;
-  status.accounted = 0;
-
-  if (!bm::hasMarker(payload, length)) {
-    ++status.unmarkedCount;
-    status.accounted = 1;
-    return;
-  }
+  if (!bm::beginMessage(status, payload, length)) return;
   if (length <= bm::kSubtypeOffset) return reject(status, 2);
   const uint8_t kind = payload[bm::kSubtypeOffset] & 0xFE;
 
