@@ -9,12 +9,12 @@ scripts/install-deps.sh
 jobs=$(nproc)
 
 echo "== Build and test"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELG_WERROR=ON
 cmake --build build/release -j "$jobs"
 (cd build/release && ctest --output-on-failure -j "$jobs")
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DPELG_SANITIZE=ON -DPELG_BENCHMARKS=OFF
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DPELG_SANITIZE=ON -DPELG_WERROR=ON -DPELG_BENCHMARKS=OFF
 cmake --build build/sanitize -j "$jobs"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 #include "input/file_header.h"
 
 // first is the first named file's record; baro its barometer coefficients.

@@ -4,7 +4,7 @@
 
 #include "common/fatal_error.h"
 #include "driver/driver_status.h"
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 #include "driver/option_value.h"
 #include "driver/usage_text.h"
 #include "pass/blacklist.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/console.h"
-#include "driver/run_options.h"
+#include "common/run_options.h"
 
 // Smallest read buffer that holds the largest packet (10-byte header plus a
 // 4096-byte payload), and the largest buffer accepted.

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
-#include "driver/run_options.h"
+#include "common/input_file_info.h"
+#include "common/run_options.h"
 #include "input/input_file.h"
 #include "output/parse_state.h"
-#include "pass/pass_counters.h"
+#include "common/pass_counters.h"
 
 struct RunState {
   explicit RunState(Console& console) : opener(console) {}

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
-#include "driver/run_options.h"
+#include "common/input_file_info.h"
+#include "common/run_options.h"
 #include "input/file_header.h"
 #include "input/input_file.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
-#include "driver/run_options.h"
+#include "common/input_file_info.h"
+#include "common/run_options.h"
 
 // The local-time ctime text (ending in a line feed) of a start time in
 // milliseconds, taken in whole seconds.

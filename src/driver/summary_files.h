@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 
 // Writes the .stats file of files[0..count-1] in that order; names is the
 // argument list that fileNumber indexes. A file that cannot be created prints

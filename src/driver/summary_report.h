@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
-#include "pass/pass_counters.h"
+#include "common/input_file_info.h"
+#include "common/pass_counters.h"
 
 struct SummaryInputs {
   const InputFileInfo* files = nullptr;  // sorted; record 0 gives the channel rates

@@ -11,7 +11,7 @@
 #include "decoders/sample_buffers.h"
 #include "output/data_out_writer.h"
 #include "output/parse_state.h"
-#include "pass/pass_counters.h"
+#include "common/pass_counters.h"
 
 // Opens completeData.mat and creates the struct, the channel arrays, masks,
 // time and sample-rate fields and the top-level fields. Needs state.reference

@@ -9,7 +9,7 @@
 #include "decoders/hux2_decoder.h"
 #include "decoders/sample_buffers.h"
 #include "output/parse_state.h"
-#include "pass/pass_counters.h"
+#include "common/pass_counters.h"
 
 struct ProvenanceTexts {
   std::string createdBy;

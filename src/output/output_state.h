@@ -11,8 +11,8 @@
 #include "common/console.h"
 #include "decoders/hux2_decoder.h"
 #include "decoders/sample_buffers.h"
-#include "driver/input_file_info.h"
-#include "pass/pass_counters.h"
+#include "common/input_file_info.h"
+#include "common/pass_counters.h"
 
 struct ParseState;
 

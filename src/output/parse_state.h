@@ -14,7 +14,7 @@
 
 #include "common/channels.h"
 #include "common/console.h"
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 #include "output/mat_array.h"
 #include "output/mat_file.h"
 #include "output/output_catalogue.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 
 // "Created by pelgToMatlab (<platform>), compiled on <date> at <time>\n" with
 // the build platform ("Linux", "Win32") and the build date and time.

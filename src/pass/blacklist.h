@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/console.h"
-#include "driver/run_options.h"
+#include "common/run_options.h"
 
 // Reads the integers of the file at options.blacklistPath, appends them to
 // options.blacklist, lists them in file order on the error stream and sorts the

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "common/console.h"
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 
 struct BoardClock {
   int32_t prevTimeCounter = -1;       // counters of the board's previous timed packet in the file

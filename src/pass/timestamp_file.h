@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/console.h"
-#include "driver/run_options.h"
+#include "common/run_options.h"
 
 // "timestamps.txt" in the current directory when outputDir is empty, otherwise
 // inside outputDir.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/input_file_info.h"
+#include "common/input_file_info.h"
 #include "support/test_support.h"
 
 namespace drivertest {
