@@ -61,6 +61,36 @@ inline bool checksumMatches(const uint8_t* message, uint32_t messageLength) {
   return checksum(message, messageLength) == message[messageLength];
 }
 
+// What the head and checksum of one payload say, before anything is decoded.
+struct MessageFrame {
+  bool marked = false;          // starts with the "#|" marker
+  bool knownSubtype = false;    // a subtype the board sends
+  bool checksumMatched = false;
+  int32_t outcome = kNotBoardMessage;  // kAccepted, kAuxiliaryAccepted, kRejected or kNotBoardMessage
+  uint32_t messageLength = 0;   // L: the checksum byte sits at offset L
+  uint8_t subtype = 0;
+  uint8_t countOrMask = 0;
+  int32_t timeCounter = -1;     // head counters of an accepted message with readings
+  int32_t interruptCounter = -1;
+
+  bool timed() const { return outcome == kAccepted; }
+};
+
+// Checks the frame of a message of length L inside the payload: it must fit,
+// its checksum match, and its interrupt counter not pass a non-zero limit.
+inline void checkFrame(MessageFrame& frame, const uint8_t* payload, uint32_t payloadLength,
+                       uint32_t messageLength, int32_t interruptLimit) {
+  frame.messageLength = messageLength;
+  frame.outcome = kRejected;
+  if (!fitsInPayload(messageLength, payloadLength) || !checksumMatches(payload, messageLength)) return;
+  frame.checksumMatched = true;
+  const uint16_t interruptCounter = readLittleEndian<uint16_t>(payload + kInterruptCounterOffset);
+  if (interruptLimit != 0 && interruptCounter > interruptLimit) return;
+  frame.outcome = kAccepted;
+  frame.timeCounter = payload[kTimeCounterOffset];
+  frame.interruptCounter = interruptCounter;
+}
+
 // Starts decoding one payload: clears the previous message's outcome and
 // checks the marker. A payload without it is counted as unmarked and false is
 // returned; the status is then "not a board message".

@@ -239,41 +239,56 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
 
 }  // namespace
 
+board_message::MessageFrame peekHux2Message(const uint8_t* payload, uint32_t length,
+                                            int32_t interruptLimit) {
+  namespace bm = board_message;
+  bm::MessageFrame frame;
+  if (!bm::hasMarker(payload, length)) return frame;
+  frame.marked = true;
+  frame.outcome = bm::kRejected;
+  if (length <= bm::kSubtypeOffset) return frame;
+  frame.subtype = payload[bm::kSubtypeOffset];
+  const uint8_t kind = frame.subtype & 0xFE;
+  if (kind != kSensorSubtype && kind != kAudioSubtype) {
+    frame.outcome = bm::kNotBoardMessage;
+    return frame;
+  }
+  frame.knownSubtype = true;
+  if (length <= bm::kCountOffset) return frame;
+  frame.countOrMask = payload[bm::kCountOffset];
+  const bool audio = kind == kAudioSubtype;
+  bm::checkFrame(frame, payload, length,
+                 audio ? bm::kHeadLength + 2u * frame.countOrMask : sensorMessageLength(frame.countOrMask, frame.subtype),
+                 interruptLimit);
+  if (audio && frame.countOrMask >= kAudioSampleLimit && frame.outcome == bm::kAccepted) {
+    frame.outcome = bm::kRejected;
+    frame.timeCounter = frame.interruptCounter = -1;
+  }
+  return frame;
+}
+
 void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
                 HuxCalibrationState& calibration, const HuxEnables& enabled) {
   namespace bm = board_message;
   if (!bm::beginMessage(status, payload, length)) return;
-  if (length <= bm::kSubtypeOffset) return reject(status);
-  const uint8_t subtype = payload[bm::kSubtypeOffset];
-  const uint8_t kind = subtype & 0xFE;
-  if (kind != kSensorSubtype && kind != kAudioSubtype) {
+  const bm::MessageFrame frame = peekHux2Message(payload, length, calibration.interruptLimit);
+  if (frame.outcome == bm::kNotBoardMessage) {
     ++status.otherCount;
     status.accounted = 2;
     return;
   }
-
-  if (length <= bm::kCountOffset) return reject(status);
-  const uint8_t countOrMask = payload[bm::kCountOffset];
-  const bool audio = kind == kAudioSubtype;
-  const uint32_t messageLength = audio ? bm::kHeadLength + 2u * countOrMask
-                                       : sensorMessageLength(countOrMask, subtype);
-  if (!bm::fitsInPayload(messageLength, length)) return reject(status);
-  if (!bm::checksumMatches(payload, messageLength)) return reject(status);
-  status.checksumChecked = 1;
-  const uint16_t interruptCounter = readLittleEndian<uint16_t>(payload + bm::kInterruptCounterOffset);
-  if (calibration.interruptLimit != 0 && interruptCounter > calibration.interruptLimit)
-    return reject(status);
-  if (audio && countOrMask >= kAudioSampleLimit) return reject(status);
+  status.checksumChecked = frame.checksumMatched ? 1 : 0;
+  if (frame.outcome != bm::kAccepted) return reject(status);
 
   ++status.validCount;
   status.status = bm::kAccepted;
-  status.accounted = static_cast<int32_t>(messageLength) + 1;
-  status.timeCounter = payload[bm::kTimeCounterOffset];
-  status.interruptCounter = interruptCounter;
+  status.accounted = static_cast<int32_t>(frame.messageLength) + 1;
+  status.timeCounter = frame.timeCounter;
+  status.interruptCounter = frame.interruptCounter;
 
   const uint8_t* data = payload + bm::kHeadLength;
-  if (audio)
-    decodeAudio(status, data, countOrMask, samples, enabled);
+  if ((frame.subtype & 0xFE) == kAudioSubtype)
+    decodeAudio(status, data, frame.countOrMask, samples, enabled);
   else
-    decodeSensor(status, data, subtype, countOrMask, samples, calibration, enabled);
+    decodeSensor(status, data, frame.subtype, frame.countOrMask, samples, calibration, enabled);
 }

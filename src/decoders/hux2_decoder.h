@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "decoders/board_message.h"
 #include "decoders/sample_buffers.h"
 
 // Coefficients, interrupt limit and the readings that carry from one message
@@ -34,3 +35,7 @@ struct HuxCalibrationState {
 // fill only the integer form.
 void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
                 HuxCalibrationState& calibration, const HuxEnables& enabled);
+
+// The frame of one HUX2 message, as decodeHux2 would judge it, without
+// decoding its readings or changing any state.
+board_message::MessageFrame peekHux2Message(const uint8_t* payload, uint32_t length, int32_t interruptLimit);

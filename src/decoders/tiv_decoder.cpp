@@ -71,44 +71,66 @@ void decodeReadings(TivStatus& status, const uint8_t* data, uint8_t mask, TivSam
 
 }  // namespace
 
+board_message::MessageFrame peekTivMessage(const uint8_t* payload, uint32_t length,
+                                           int32_t interruptLimit) {
+  namespace bm = board_message;
+  bm::MessageFrame frame;
+  if (!bm::hasMarker(payload, length)) return frame;
+  frame.marked = true;
+  frame.outcome = bm::kRejected;
+  if (length <= bm::kSubtypeOffset) return frame;
+  frame.subtype = payload[bm::kSubtypeOffset];
+  const uint8_t kind = frame.subtype & 0xFE;
+  if (kind != 0) {
+    // Auxiliary message: checked, never read; its head counters are not kept.
+    const uint32_t auxLength = auxiliaryMessageLength(kind);
+    if (auxLength == 0) {
+      frame.outcome = bm::kNotBoardMessage;
+      return frame;
+    }
+    frame.knownSubtype = true;
+    frame.messageLength = auxLength;
+    if (!bm::fitsInPayload(auxLength, length) || !bm::checksumMatches(payload, auxLength)) return frame;
+    frame.checksumMatched = true;
+    frame.outcome = bm::kAuxiliaryAccepted;
+    return frame;
+  }
+  frame.knownSubtype = true;
+  if (length <= bm::kCountOffset) return frame;
+  frame.countOrMask = payload[bm::kCountOffset];
+  bm::checkFrame(frame, payload, length, sensorMessageLength(frame.countOrMask), interruptLimit);
+  return frame;
+}
+
 void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSamples& samples,
                int32_t interruptLimit, const TivEnables& enabled) {
   namespace bm = board_message;
   if (!bm::beginMessage(status, payload, length)) return;
-  if (length <= bm::kSubtypeOffset) return reject(status, 2);
-  const uint8_t kind = payload[bm::kSubtypeOffset] & 0xFE;
-
-  if (kind != 0) {
-    // Auxiliary message: checked, never read; its head counters are not kept.
-    ++status.otherCount;
-    const uint32_t auxLength = auxiliaryMessageLength(kind);
-    if (auxLength == 0) {
-      status.accounted = 2;
-      return;
-    }
-    if (!bm::fitsInPayload(auxLength, length)) return reject(status, 2);
-    if (!bm::checksumMatches(payload, auxLength)) return reject(status, 2);
-    status.checksumChecked = 1;
-    status.status = bm::kAuxiliaryAccepted;
-    status.accounted = static_cast<int32_t>(auxLength);
+  const bm::MessageFrame frame = peekTivMessage(payload, length, interruptLimit);
+  const bool auxiliary = (frame.subtype & 0xFE) != 0;
+  if (auxiliary && length > bm::kSubtypeOffset) ++status.otherCount;
+  if (frame.outcome == bm::kNotBoardMessage) {
+    status.accounted = 2;
     return;
   }
-
-  if (length <= bm::kCountOffset) return reject(status, 2);
-  const uint8_t mask = payload[bm::kCountOffset];
-  const uint32_t messageLength = sensorMessageLength(mask);
-  if (!bm::fitsInPayload(messageLength, length)) return reject(status, 2);
-  const int32_t rejectedAccount = static_cast<int32_t>(messageLength);
-  if (!bm::checksumMatches(payload, messageLength)) return reject(status, rejectedAccount);
-  status.checksumChecked = 1;
-  const uint16_t interruptCounter = readLittleEndian<uint16_t>(payload + bm::kInterruptCounterOffset);
-  if (interruptLimit != 0 && interruptCounter > interruptLimit)
-    return reject(status, rejectedAccount);
+  status.checksumChecked = frame.checksumMatched ? 1 : 0;
+  if (frame.outcome == bm::kAuxiliaryAccepted) {
+    status.status = bm::kAuxiliaryAccepted;
+    status.accounted = static_cast<int32_t>(frame.messageLength);
+    return;
+  }
+  // A rejected sensor message whose checksum byte lies inside the payload
+  // accounts for its whole length; any other rejection for its two marker bytes.
+  if (frame.outcome == bm::kRejected) {
+    const bool wholeMessage =
+        !auxiliary && frame.messageLength > 0 && bm::fitsInPayload(frame.messageLength, length);
+    return reject(status, wholeMessage ? static_cast<int32_t>(frame.messageLength) : 2);
+  }
 
   ++status.validCount;
   status.status = bm::kAccepted;
-  status.accounted = static_cast<int32_t>(messageLength) + 1;
-  status.timeCounter = payload[bm::kTimeCounterOffset];
-  status.interruptCounter = interruptCounter;
-  decodeReadings(status, payload + bm::kHeadLength, mask, samples, enabled);
+  status.accounted = static_cast<int32_t>(frame.messageLength) + 1;
+  status.timeCounter = frame.timeCounter;
+  status.interruptCounter = frame.interruptCounter;
+  decodeReadings(status, payload + bm::kHeadLength, frame.countOrMask, samples, enabled);
 }

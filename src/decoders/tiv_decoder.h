@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "decoders/board_message.h"
 #include "decoders/sample_buffers.h"
 
 // Validates one message of `length` payload bytes and appends its readings to
@@ -22,3 +23,7 @@
 //     counters stored, readings counted and appended as for the HUX2 board.
 void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSamples& samples,
                int32_t interruptLimit, const TivEnables& enabled);
+
+// The frame of one TIV message, as decodeTiv would judge it, without decoding
+// its readings or changing any state.
+board_message::MessageFrame peekTivMessage(const uint8_t* payload, uint32_t length, int32_t interruptLimit);
