@@ -46,5 +46,10 @@ inline constexpr std::array<const char*, kTivChannelCount> kTivChannelLabels = {
     "tiv/x_gyro",     "tiv/y_gyro",     "tiv/z_gyro", "tiv/x_gyroTemp", "tiv/y_gyroTemp",
     "tiv/z_gyroTemp", "tiv/x_mag",      "tiv/y_mag",  "tiv/z_mag"};
 
-using HuxCounts = std::array<int32_t, kHuxChannelCount>;
-using TivCounts = std::array<int32_t, kTivChannelCount>;
+// Per-channel sample rates, in tenths of a hertz.
+using HuxRates = std::array<int32_t, kHuxChannelCount>;
+using TivRates = std::array<int32_t, kTivChannelCount>;
+
+// Per-channel sample counts over a whole recording: a week of audio passes 2^31.
+using HuxCounts = std::array<int64_t, kHuxChannelCount>;
+using TivCounts = std::array<int64_t, kTivChannelCount>;

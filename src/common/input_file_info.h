@@ -17,10 +17,12 @@ struct InputFileInfo {
   int32_t huxBoardNumber = 0;
   int32_t hasTiv = 0;
   int32_t tivBoardNumber = 0;
-  int32_t huxReferenceElapsed = -1;
-  int32_t huxRolloverInterrupts = 0;
-  int32_t tivReferenceElapsed = -1;
-  int32_t tivRolloverInterrupts = 0;
+  // Interrupt counts of the board time lines: 64-bit, as a long recording
+  // passes 2^31 interrupts.
+  int64_t huxReferenceElapsed = -1;
+  int64_t huxRolloverInterrupts = 0;
+  int64_t tivReferenceElapsed = -1;
+  int64_t tivRolloverInterrupts = 0;
   int32_t huxFirstTimeCounter = -1;
   int32_t huxFirstInterruptCounter = -1;
   int32_t huxLastTimeCounter = -1;
@@ -29,11 +31,11 @@ struct InputFileInfo {
   int32_t tivFirstInterruptCounter = -1;
   int32_t tivLastTimeCounter = -1;
   int32_t tivLastInterruptCounter = -1;
-  TivCounts tivChannelRates{};  // tenths of a hertz
-  HuxCounts huxChannelRates{};  // tenths of a hertz
+  TivRates tivChannelRates{};  // tenths of a hertz
+  HuxRates huxChannelRates{};  // tenths of a hertz
   int32_t huxInterruptRate = 0;
   int32_t tivInterruptRate = 0;
-  int32_t firstAudioIndex = -1;
+  int64_t firstAudioIndex = -1;  // HUX time index of the first audio packet
   // boardNumber, hardwareVersion, majorVersion, minorVersion, word1..word4,
   // C1..C6, micGain
   std::array<int32_t, 15> huxBoardInfo{};

@@ -88,7 +88,7 @@ void fillRecord(InputFileInfo& record, const FileHeader& header, int32_t fileNum
   record.tivBoardNumber = tiv.boardNumber;
   record.huxInterruptRate = hux.interrupt_count;
 
-  HuxCounts& rates = record.huxChannelRates;
+  HuxRates& rates = record.huxChannelRates;
   rates[kHuxAudio] = hux.mic_hz * 10;  // the schedule gives the microphone rate in hertz
   rates[kHuxBarPress] = hux.barometer_hz;
   rates[kHuxCompass] = hux.compass_hz;
@@ -111,7 +111,7 @@ void fillRecord(InputFileInfo& record, const FileHeader& header, int32_t fileNum
 
   if (tivFileTally >= 1) {
     record.tivInterruptRate = tiv.interrupt_count;
-    TivCounts& tivRates = record.tivChannelRates;
+    TivRates& tivRates = record.tivChannelRates;
     for (int c = kTivXGyro; c <= kTivZGyroTemp; ++c) tivRates[c] = tiv.gyro;
     for (int c = kTivXMag; c <= kTivZMag; ++c) tivRates[c] = tiv.magnetometer;
   }

@@ -16,8 +16,7 @@ constexpr const char* kExtension = ".stats";
 
 double huxDurationSeconds(const InputFileInfo& info) {
   const int32_t rate = info.huxInterruptRate;
-  const int32_t interrupts = static_cast<int32_t>(static_cast<uint32_t>(huxSpanEnd(info, rate)) -
-                                                  static_cast<uint32_t>(huxSpanStart(info, rate)));
+  const int64_t interrupts = huxSpanEnd(info, rate) - huxSpanStart(info, rate);
   return static_cast<double>(interrupts) / rate * 10;
 }
 

@@ -20,6 +20,6 @@ struct SummaryInputs {
 void printSummaryReport(const SummaryInputs& inputs, const PassCounters& counters, Console& console);
 
 // The interrupts one file's HUX packets span: last minus first position on the
-// board's time line (32-bit arithmetic that wraps like the board's counters).
-int32_t huxSpanStart(const InputFileInfo& info, int32_t interruptRate);
-int32_t huxSpanEnd(const InputFileInfo& info, int32_t interruptRate);
+// board's time line.
+int64_t huxSpanStart(const InputFileInfo& info, int32_t interruptRate);
+int64_t huxSpanEnd(const InputFileInfo& info, int32_t interruptRate);

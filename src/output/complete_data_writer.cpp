@@ -1,6 +1,7 @@
 #include "output/complete_data_writer.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -24,7 +25,7 @@ constexpr const char* kTimeArrayFailed = "# ERROR: Unable to create new time arr
 constexpr const char* kTimePointerFailed = "# ERROR: Unable to retrieve pointer for time field %s\n";
 constexpr const char* kRateArrayFailed = "# ERROR: Unable to create new SR array for field %s\n";
 constexpr const char* kUnequalMag =
-    "# WARNING: Magnetometer samples are unequal, enforcing minimum size of %d\n";
+    "# WARNING: Magnetometer samples are unequal, enforcing minimum size of %" PRId64 "\n";
 constexpr const char* kMaskValuesGrowthFailed =
     "# ERROR: %15s, unable to reallocate sparse data array, new size %d\n";
 constexpr const char* kMaskRowsGrowthFailed =
@@ -127,7 +128,7 @@ void createView(CompleteDataChannel& view, const CompleteDataEntry& entry,
 }
 
 void createRecords(ParseState& state, const int32_t* records, int count, const int32_t* rates,
-                   const int32_t* alignedCounts, int32_t magRows) {
+                   const int64_t* alignedCounts, int64_t magRows) {
   for (int i = 0; i < count; ++i) {
     const int32_t r = records[i];
     const CompleteDataEntry& entry = kCompleteDataCatalogue[r];
@@ -135,7 +136,7 @@ void createRecords(ParseState& state, const int32_t* records, int count, const i
     if (entry.owner >= 0) {
       createView(channel, entry, state.completeDataChannels[entry.owner], *state.console);
     } else {
-      const int32_t rows = r == kMagRecord ? magRows : alignedCounts[entry.source];
+      const int32_t rows = arrayRows(r == kMagRecord ? magRows : alignedCounts[entry.source]);
       createOwner(channel, entry, rows, rates[entry.source], *state.console);
     }
   }
@@ -186,7 +187,7 @@ void fillGap(CompleteDataChannel& channel, double expected, int32_t n, Console& 
 
 template <int N>
 void appendRecords(ParseState& state, int first, int last, int32_t packetNumber,
-                   int32_t timeIndex, const int32_t* rates, int32_t interruptRate,
+                   int64_t timeIndex, const int32_t* rates, int32_t interruptRate,
                    const SampleBuffers<N>& samples) {
   Console& console = *state.console;
   const double seconds = static_cast<double>(timeIndex) * 10.0 / interruptRate;
@@ -270,10 +271,10 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
                 reference.huxChannelRates.data(), scan.huxAlignedCounts.data(), 0);
   if (reference.hasTiv) {
     state.completeDataChannelCount = kCompleteDataChannels;
-    const int32_t x = scan.tivAlignedCounts[kTivXMag];
-    const int32_t y = scan.tivAlignedCounts[kTivYMag];
-    const int32_t z = scan.tivAlignedCounts[kTivZMag];
-    const int32_t magRows = std::min({x, y, z});
+    const int64_t x = scan.tivAlignedCounts[kTivXMag];
+    const int64_t y = scan.tivAlignedCounts[kTivYMag];
+    const int64_t z = scan.tivAlignedCounts[kTivZMag];
+    const int64_t magRows = std::min({x, y, z});
     if (x != y || y != z) console.out(kUnequalMag, magRows);
     createRecords(state, kCompleteDataTivCreation.data(),
                   kCompleteDataChannels - kCompleteDataHuxChannels,
@@ -282,7 +283,7 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
 
   MatArray& top = state.completeDataStruct;
   const int32_t audioRate = reference.huxChannelRates[kHuxAudio];
-  const int32_t audioRows = (*state.alignedCounts)[kHuxAudio];
+  const int64_t audioRows = (*state.alignedCounts)[kHuxAudio];
   addStringField(top, "path", "./", console);
   addScalarField(top, "ActualStart", static_cast<double>(reference.startTime), console);
   addScalarField(top, "audio_SR", audioRate / 10.0, console);
@@ -292,15 +293,15 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
     audioTime[1] = static_cast<double>(audioRows) / audioRate;
   }
   addRowField(top, "audioTime", audioTime, 2, console);
-  addScalarField(top, "noAudioSamples", audioRows, console);
+  addScalarField(top, "noAudioSamples", static_cast<double>(audioRows), console);
   addScalarField(top, "serialNumber", reference.huxBoardNumber, console);
   if (reference.hasTiv) addScalarField(top, "tiv_serialNumber", reference.tivBoardNumber, console);
   addStringField(top, "createdBy", provenance.createdBy, console);
   addStringField(top, "sourceFiles", provenance.sourceFiles, console);
 }
 
-void appendCompleteData(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
-                        const HuxSamples& hux, int32_t tivTimeIndex, const TivSamples& tiv) {
+void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
+                        const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv) {
   if (!state.completeDataFile.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
   appendRecords(state, 0, kCompleteDataHuxChannels, packetNumber, huxTimeIndex,

@@ -22,8 +22,8 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
 
 // Fills the gap before the packet and stores the first value of each source
 // that the packet carries, and the channel's first/last time.
-void appendCompleteData(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
-                        const HuxSamples& hux, int32_t tivTimeIndex, const TivSamples& tiv);
+void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
+                        const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv);
 
 // Reconciles the sizes, writes the "completeData" variable and closes the
 // file, when one is open.

@@ -80,11 +80,11 @@ void createChannel(DataOutChannel& channel, const DataOutEntry& entry, int32_t r
 // The longest recording time among the sources, continuing from start: the
 // sample total over the rate in hertz. A source without samples is ignored.
 template <size_t N>
-double longestDuration(double start, const std::array<int32_t, N>& totals,
+double longestDuration(double start, const std::array<int64_t, N>& totals,
                        const std::array<int32_t, N>& rates) {
   double longest = start;
   for (size_t i = 0; i < N; ++i) {
-    const double duration = totals[i] / (rates[i] / 10.0);
+    const double duration = static_cast<double>(totals[i]) / (rates[i] / 10.0);
     if (duration > longest) longest = duration;
   }
   return longest;
@@ -136,7 +136,7 @@ void addStatistics(ParseState& state, const ProvenanceTexts& provenance, Console
 // records [first, last), with the packet's time.
 template <int N>
 void appendRecords(ParseState& state, int first, int last, int32_t packetNumber,
-                   int32_t timeIndex, int32_t interruptRate, const SampleBuffers<N>& samples) {
+                   int64_t timeIndex, int32_t interruptRate, const SampleBuffers<N>& samples) {
   const double seconds = static_cast<double>(timeIndex) * 10.0 / interruptRate;
   for (int r = first; r < last; ++r) {
     DataOutChannel& channel = state.dataOutChannels[r];
@@ -188,14 +188,15 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
 
   for (int r = 0; r < kDataOutHuxChannels; ++r) {
     const DataOutEntry& entry = kDataOutCatalogue[r];
-    createChannel(state.dataOutChannels[r], entry, scan.huxSampleTotals[entry.rowsSource], console);
+    createChannel(state.dataOutChannels[r], entry, arrayRows(scan.huxSampleTotals[entry.rowsSource]),
+                  console);
   }
   state.dataOutChannels[0].timeName = "accelTime";
   if (reference.hasTiv) {
     state.dataOutChannelCount = kDataOutChannels;
     for (int r = kDataOutHuxChannels; r < kDataOutChannels; ++r) {
       const DataOutEntry& entry = kDataOutCatalogue[r];
-      createChannel(state.dataOutChannels[r], entry, scan.tivSampleTotals[entry.rowsSource],
+      createChannel(state.dataOutChannels[r], entry, arrayRows(scan.tivSampleTotals[entry.rowsSource]),
                     console);
     }
     state.dataOutChannels[kDataOutHuxChannels].timeName = "gyroTime";
@@ -213,9 +214,9 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
   addStatistics(state, provenance, console);
 }
 
-void appendDataOut(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                    const HuxSamples& hux, const HuxCalibrationState& calibration,
-                   int32_t tivTimeIndex, const TivSamples& tiv) {
+                   int64_t tivTimeIndex, const TivSamples& tiv) {
   if (!state.dataOutFile.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
   appendRecords(state, 0, kDataOutHuxChannels, packetNumber, huxTimeIndex,

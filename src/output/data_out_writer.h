@@ -23,9 +23,9 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
                    const ProvenanceTexts& provenance);
 
 // Stores the first value of each source in the packet, with its time.
-void appendDataOut(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                    const HuxSamples& hux, const HuxCalibrationState& calibration,
-                   int32_t tivTimeIndex, const TivSamples& tiv);
+                   int64_t tivTimeIndex, const TivSamples& tiv);
 
 // Reconciles the sizes, writes the "dataOut" variable and closes the file,
 // when one is open.

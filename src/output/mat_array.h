@@ -9,6 +9,7 @@
 // the struct, which owns it from then on. Sizes and indices are 32-bit.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +18,12 @@ struct matvar_t;
 
 // Which buffer of a sparse column could not be grown.
 enum class SparseGrowth { kDone, kValuesFailed, kRowIndicesFailed };
+
+// A sample count as an array dimension: -1 (which no factory accepts) for a
+// count beyond the 32-bit sizes.
+inline int32_t arrayRows(int64_t count) {
+  return count >= 0 && count <= INT32_MAX ? static_cast<int32_t>(count) : -1;
+}
 
 class MatArray {
  public:

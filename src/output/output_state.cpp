@@ -39,9 +39,9 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
   return true;
 }
 
-int writePacketSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
-                       int32_t tivTimeIndex, const TivSamples& tiv) {
+                       int64_t tivTimeIndex, const TivSamples& tiv) {
   appendWavSamples(state, packetNumber, huxTimeIndex, hux);
   appendDataOut(state, packetNumber, huxTimeIndex, hux, calibration, tivTimeIndex, tiv);
   appendCompleteData(state, packetNumber, huxTimeIndex, hux, tivTimeIndex, tiv);

@@ -35,9 +35,9 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
 
 // Serves the WAV file, dataOut and completeData, in that order, with the
 // samples of one timed packet. Allocates nothing except when a mask grows.
-int writePacketSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
-                       int32_t tivTimeIndex, const TivSamples& tiv);
+                       int64_t tivTimeIndex, const TivSamples& tiv);
 
 // Closes the WAV file, dataOut.mat and completeData.mat, each only if open.
 void closeOutputs(ParseState& state);

@@ -61,7 +61,7 @@ std::string commentText(const std::string& sourceFiles, Console& console) {
 
 }  // namespace
 
-void createWavFile(ParseState& state, const std::string& outputDir, int32_t audioSampleTotal,
+void createWavFile(ParseState& state, const std::string& outputDir, int64_t audioSampleTotal,
                    const std::string& sourceFiles) {
   Console& console = *state.console;
   if (audioSampleTotal == 0 && state.wavEnabled) {
@@ -92,7 +92,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int32_t audi
   sf_set_string(file, SF_STR_COMMENT, commentText(sourceFiles, console).c_str());
 }
 
-void appendWavSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux) {
   const int32_t n = hux.counts[kHuxAudio];
   if (!state.wavEnabled || !state.wavFile || n < 1) return;

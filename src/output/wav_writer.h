@@ -13,12 +13,12 @@
 // Opens the file and stores its strings, unless WAV writing is disabled or
 // the scan pass found no audio (then it is disabled with a warning). Needs
 // state.reference set. Throws FatalError(-8) when the file cannot be opened.
-void createWavFile(ParseState& state, const std::string& outputDir, int32_t audioSampleTotal,
+void createWavFile(ParseState& state, const std::string& outputDir, int64_t audioSampleTotal,
                    const std::string& sourceFiles);
 
 // Appends the packet's audio samples (integer form), after filling the gap
 // before them with zeros. Nothing happens for a packet without audio.
-void appendWavSamples(ParseState& state, int32_t packetNumber, int32_t huxTimeIndex,
+void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux);
 
 // Writes what the buffer holds and closes the file, when one is open.

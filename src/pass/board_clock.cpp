@@ -1,16 +1,25 @@
 #include "pass/board_clock.h"
 
+#include <cinttypes>
+#include <cstdlib>
+
 #include "common/fatal_error.h"
 
 namespace {
 
 constexpr const char* kBreakRule = "# WARNING: ---------------------\n";
 constexpr const char* kBreakDetected =
-    "# WARNING: %s, PELG Packet %6d, Break detected in timestamps, previous timeElapsed went from %d "
-    "to %d\n";
+    "# WARNING: %s, PELG Packet %6d, Break detected in timestamps, previous timeElapsed went from %" PRId64
+    " to %" PRId64 "\n";
 constexpr const char* kBreakCounters =
     "# WARNING: Interrupt max: %7d. Previous: %4d ts, %5d int, current: %4d ts, %5d int\n";
 constexpr const char* kBreakTreatedAsWrap = "# WARNING: This will be treated as a wrap around event\n";
+constexpr const char* kBridgedInGap =
+    "# WARNING: %s, PELG Packet %6d, the packet timestamps advanced %.3f seconds: bridged as %" PRId64
+    " roll-over(s) of the time counter inside a gap, %" PRId64 " interrupts on\n";
+constexpr const char* kBridgedPause =
+    "# WARNING: File %s, %s, the time counter rolled over %" PRId64
+    " time(s) during the pause before this file: %" PRId64 " interrupts added to the time line\n";
 constexpr const char* kNotARollover =
     "# ERROR: This wrap around even was not a 255->0 roll over event\n";
 constexpr const char* kExiting = "# ERROR: Exiting\n";
@@ -18,11 +27,34 @@ constexpr const char* kIgnoreRolloverHint =
     "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt files\n";
 
 constexpr int32_t kLastTimeCounter = 255;
+constexpr int64_t kTimeCounterSteps = 256;
+// A 255 -> 0 step counts as a gap, not as the plain roll-over between two
+// neighbouring packets, only when the packet timestamps moved on this far.
+constexpr int64_t kGapEvidenceMs = 1000;
 
-// The board's counters are 32-bit quantities whose sums wrap like the board's
-// own arithmetic; computing them in 64 bits and narrowing keeps that without
-// overflowing.
-int32_t wrap32(int64_t value) { return static_cast<int32_t>(value); }
+int64_t floorDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+int64_t floorMod(int64_t a, int64_t b) { return a - floorDiv(a, b) * b; }
+
+// Whole counter cycles to add to an advance of `counted` interrupts so that
+// it comes nearest to the `wall` interrupts the timestamps give; never fewer
+// than none.
+int64_t cyclesToAdd(int64_t counted, int64_t wall, int64_t cycle) {
+  const int64_t cycles = floorDiv(wall - counted + cycle / 2, cycle);
+  return cycles > 0 ? cycles : 0;
+}
+
+void printBreak(const BoardClock& clock, const BoardPacketContext& packet, int64_t reference,
+                int64_t timeElapsed, int32_t ts, int32_t ic, Console& console) {
+  console.out(kBreakRule);
+  console.out(kBreakDetected, packet.boardLabel, packet.packetNumber, reference, timeElapsed);
+  console.out(kBreakCounters, packet.interruptsPerStep, clock.prevTimeCounter, clock.prevInterruptCounter,
+              ts, ic);
+  console.out(kBreakTreatedAsWrap);
+}
 
 }  // namespace
 
@@ -46,49 +78,89 @@ BoardFileTiming tivFileTiming(InputFileInfo& info) {
 void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPacketContext& packet,
                        int32_t ts, int32_t ic, Console& console) {
   const int64_t m = packet.interruptsPerStep;
+  const int64_t cycle = kTimeCounterSteps * m;
 
   // The file's first timed packet of the board is its own predecessor.
-  if (timing.firstTimeCounter == -1 && timing.firstInterruptCounter == -1) {
+  const bool firstOfFile = timing.firstTimeCounter == -1 && timing.firstInterruptCounter == -1;
+  if (firstOfFile) {
     timing.firstTimeCounter = ts;
     timing.firstInterruptCounter = ic;
     clock.prevTimeCounter = ts;
     clock.prevInterruptCounter = ic;
   }
 
-  const int32_t timeElapsed =
-      wrap32((static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic);
+  // How far the counters moved since the previous packet, and how far the
+  // packet timestamps say time moved, both in interrupts.
+  const int64_t timeElapsed =
+      (static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic;
   if (timing.referenceElapsed == -1) timing.referenceElapsed = timeElapsed;
+  const int64_t wallMs = clock.started ? packet.wallMs - clock.lastWallMs : 0;
+  const int64_t wallInterrupts = wallMs * m / 10000;
+
+  // A bridged gap moves the index on by `bridge` interrupts from the previous packet.
+  int64_t bridge = -1;
+  const auto bridgeGap = [&](int64_t advance, int64_t rollovers) {
+    bridge = advance;
+    timing.rolloverInterrupts += rollovers * cycle;
+    console.out(kBridgedInGap, packet.boardLabel, packet.packetNumber, static_cast<double>(wallMs) / 1000.0,
+                rollovers, advance);
+  };
 
   if (timeElapsed < timing.referenceElapsed) {
-    console.out(kBreakRule);
-    console.out(kBreakDetected, packet.boardLabel, packet.packetNumber, timing.referenceElapsed,
-                timeElapsed);
-    console.out(kBreakCounters, packet.interruptsPerStep, clock.prevTimeCounter,
-                clock.prevInterruptCounter, ts, ic);
-    console.out(kBreakTreatedAsWrap);
+    printBreak(clock, packet, timing.referenceElapsed, timeElapsed, ts, ic, console);
+    // The counters' forward distance, one or more whole cycles on where the
+    // timestamps call for it; explained when it agrees with them within a step.
+    const int64_t forward = floorMod(timeElapsed, cycle);
+    const int64_t extra = cyclesToAdd(forward, wallInterrupts, cycle);
+    const int64_t advance = forward + extra * cycle;
+    const bool explained = std::llabs(advance - wallInterrupts) <= m;
     const bool isRollover = clock.prevTimeCounter == kLastTimeCounter && ts == 0;
-    if (packet.checkRollover && !isRollover) {
-      console.out(kNotARollover);
-      console.out(kExiting);
-      console.out(kIgnoreRolloverHint);
-      throw FatalError(-11);
+    if (explained && (!isRollover || wallMs >= kGapEvidenceMs)) {
+      bridgeGap(advance, extra + 1);
+    } else {
+      if (packet.checkRollover && !isRollover) {
+        console.out(kNotARollover);
+        console.out(kExiting);
+        console.out(kIgnoreRolloverHint);
+        throw FatalError(-11);
+      }
+      timing.rolloverInterrupts += clock.prevTimeCounter * m + clock.prevInterruptCounter + 1;
     }
-    timing.rolloverInterrupts = wrap32(static_cast<int64_t>(timing.rolloverInterrupts) +
-                                       clock.prevTimeCounter * m + clock.prevInterruptCounter + 1);
+  } else if (!firstOfFile) {
+    // Counters that moved forward by less than a whole cycle behind the
+    // timestamps (a gap of more than 2560 s) are given the cycles they lost.
+    const int64_t extra = cyclesToAdd(timeElapsed, wallInterrupts, cycle);
+    if (extra > 0 && std::llabs(timeElapsed + extra * cycle - wallInterrupts) <= m)
+      bridgeGap(timeElapsed + extra * cycle, extra);
   }
 
   clock.prevTimeCounter = ts;
   clock.prevInterruptCounter = ic;
 
   const int64_t position = (static_cast<int64_t>(ts) + 1) * m + ic + 1;
-  if (clock.indexOffset == -1) clock.indexOffset = wrap32(-position);  // first packet of the pass: index 0
-  clock.timeIndex = wrap32(position + clock.indexOffset);
+  if (!clock.started) clock.indexOffset = -position;  // first packet of the pass: index 0
+  clock.timeIndex = position + clock.indexOffset;
 
-  // A step back in time moves the index on by exactly one interrupt, and later
-  // packets count on from there.
-  if (clock.prevTimeIndex != -1 && clock.prevTimeIndex > clock.timeIndex) {
-    clock.indexOffset = wrap32(static_cast<int64_t>(clock.prevTimeIndex) - position + 1);
-    clock.timeIndex = wrap32(position + clock.indexOffset);
+  if (bridge >= 0) {
+    clock.indexOffset = clock.prevTimeIndex + bridge - position;
+  } else if (clock.prevTimeIndex != -1 && clock.prevTimeIndex > clock.timeIndex) {
+    // A step back in time moves the index on by exactly one interrupt, and
+    // later packets count on from there.
+    clock.indexOffset = clock.prevTimeIndex - position + 1;
+  } else if (firstOfFile && clock.started) {
+    // The first packet of a later file: as many whole roll-overs on as the
+    // pause since the board's last packet calls for, and never behind it.
+    const int64_t counted = clock.timeIndex - clock.lastTimeIndex;
+    int64_t extra = cyclesToAdd(counted, wallInterrupts, cycle);
+    if (counted + extra * cycle < 0) extra = floorDiv(-counted + cycle - 1, cycle);
+    if (extra > 0) {
+      clock.indexOffset += extra * cycle;
+      console.out(kBridgedPause, packet.fileName, packet.boardLabel, extra, extra * cycle);
+    }
   }
+  clock.timeIndex = position + clock.indexOffset;
   clock.prevTimeIndex = clock.timeIndex;
+  clock.started = true;
+  clock.lastTimeIndex = clock.timeIndex;
+  clock.lastWallMs = packet.wallMs;
 }

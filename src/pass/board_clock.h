@@ -2,9 +2,18 @@
 // carries an 8-bit time counter (wrapping from 255 to 0) and an interrupt
 // counter that counts the board's interrupts within one step of the time
 // counter; M interrupts make one step (M is the board's interrupt count from
-// the file header). The clock turns the counters into a time index in
-// interrupts that never goes backwards within a file: a step back (a
-// wrap-around included) advances the index by exactly one interrupt.
+// the file header), so the counters repeat every 256 x M interrupts (2560 s).
+// The clock turns the counters into a time index in interrupts that never
+// goes backwards within a file.
+//
+// The packets' millisecond timestamps (the logger's clock) vote where the
+// board's counters alone cannot tell how much time passed: a break of the
+// counters that the timestamps explain is a roll-over inside a gap and is
+// bridged by its forward distance; the first packet of a later file is placed
+// as many whole roll-overs on as the pause between the files calls for. A
+// 255 -> 0 step between packets without a gap advances the index by one
+// interrupt, and a break that neither clock explains is either fatal (the
+// roll-over check) or a step of one interrupt.
 #pragma once
 
 #include <cstdint>
@@ -15,19 +24,24 @@
 struct BoardClock {
   int32_t prevTimeCounter = -1;       // counters of the board's previous timed packet in the file
   int32_t prevInterruptCounter = -1;
-  int32_t timeIndex = 0;              // current time index, in interrupts
-  int32_t prevTimeIndex = -1;         // time index of the previous timed packet in the file
-  int32_t indexOffset = -1;           // maps counters to the time index; -1 until the first packet of the pass
+  int64_t timeIndex = 0;              // current time index, in interrupts
+  int64_t prevTimeIndex = -1;         // time index of the previous timed packet in the file
+  int64_t indexOffset = 0;            // maps counters to the time index once `started`
+  // Set by the board's first timed packet of the pass; the fields below
+  // carry the time line from one file into the next.
+  bool started = false;
+  int64_t lastTimeIndex = 0;  // time index of the board's last timed packet
+  int64_t lastWallMs = 0;     // its wall time: file start time plus packet timestamp, in ms
 };
 
-// Starts a new file: everything but indexOffset, which carries the time line
-// of one file on into the next.
+// Starts a new file: everything but the offset and the last packet's place,
+// which carry the time line of one file on into the next.
 void resetBoardClockForFile(BoardClock& clock);
 
 // The fields of an input file's record that one board's timing fills.
 struct BoardFileTiming {
-  int32_t& referenceElapsed;
-  int32_t& rolloverInterrupts;
+  int64_t& referenceElapsed;
+  int64_t& rolloverInterrupts;
   int32_t& firstTimeCounter;
   int32_t& firstInterruptCounter;
 };
@@ -40,13 +54,16 @@ struct BoardPacketContext {
   const char* boardLabel;      // "HUX" or "TIV", as the break warnings name the board
   int32_t interruptsPerStep;   // M
   int32_t packetNumber;        // position of the packet in its file, from 1
-  bool checkRollover;          // a break other than 255 -> 0 ends the run
+  bool checkRollover;          // an unexplained break ends the run
+  int64_t wallMs = 0;          // file start time plus the packet's timestamp, ms
+  const char* fileName = "";   // named by the warning of a pause bridged between files
 };
 
 // Places a timed packet with counters (timeCounter, interruptCounter) on the
 // board's time line, recording the file's first counters and wrap-around sums.
-// A step back in time prints four warnings and counts as a wrap-around; when it
-// is not a 255 -> 0 step and checkRollover is set, prints the error lines and
-// throws FatalError(-11).
+// A step back in time prints four warnings; one that the packet timestamps
+// explain as a gap is bridged (one more warning), a 255 -> 0 step is a
+// roll-over, and any other prints the error lines and throws FatalError(-11)
+// when checkRollover is set.
 void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPacketContext& packet,
                        int32_t timeCounter, int32_t interruptCounter, Console& console);

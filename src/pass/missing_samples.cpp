@@ -1,40 +1,39 @@
 #include "pass/missing_samples.h"
 
+#include <cinttypes>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 
 namespace {
 
 constexpr const char* kExceedsExpected =
-    "# ERROR: Algorithm error, computeNumMissingSamples, data exceeds expected amount, expected %d "
-    "recieved %d\n";
+    "# ERROR: Algorithm error, computeNumMissingSamples, data exceeds expected amount, expected %" PRId64
+    " recieved %" PRId64 "\n";
 
-// A whole double as a 32-bit count, saturating where it does not fit.
-int32_t toCount(double value) {
+constexpr int64_t kCountLimit = std::numeric_limits<int64_t>::max();
+
+// A whole double as a count, saturating where it does not fit.
+int64_t toCount(double value) {
   if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-    return std::numeric_limits<int32_t>::max();
-  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
-    return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
+  if (value >= static_cast<double>(kCountLimit)) return kCountLimit;
+  if (value <= -static_cast<double>(kCountLimit)) return -kCountLimit;
+  return static_cast<int64_t>(value);
 }
 
-// a + b, saturating at the ends of the 32-bit range.
-int32_t addCounts(int32_t a, int32_t b) {
-  const int64_t sum = static_cast<int64_t>(a) + b;
-  if (sum > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (sum < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(sum);
+// a + b, saturating at the ends of the count range.
+int64_t addCounts(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kCountLimit : -kCountLimit;
+  return sum;
 }
 
 }  // namespace
 
-int32_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCount,
-                                 int32_t& alignedCount, int32_t timeIndex, Console& console) {
+int64_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCount,
+                                 int64_t& alignedCount, int64_t timeIndex, Console& console) {
   if (newCount == 0) return 0;
 
-  int32_t missing = 0;
+  int64_t missing = 0;
   if (baseRate > 0) {
     // Samples the channel owes up to and including interrupt timeIndex.
     const double expected =

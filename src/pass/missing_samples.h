@@ -19,6 +19,8 @@
 // reported on the console (the run goes on). A non-positive baseRate gives no
 // expectation: nothing is counted as missing and nothing is reported.
 //
+// Counts and the time index are 64-bit: a week of audio passes 2^31 samples.
+//
 // Returns the number of samples counted as missing by this call.
-int32_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCount,
-                                 int32_t& alignedCount, int32_t timeIndex, Console& console);
+int64_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCount,
+                                 int64_t& alignedCount, int64_t timeIndex, Console& console);

@@ -39,10 +39,10 @@ constexpr char kTivTimestampLetter = 'L';
 // channel's aligned count up to date and empties the packet's buffers.
 template <int N>
 void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
-                   std::array<int32_t, static_cast<size_t>(N)>& totals,
-                   std::array<int32_t, static_cast<size_t>(N)>& aligned,
+                   std::array<int64_t, static_cast<size_t>(N)>& totals,
+                   std::array<int64_t, static_cast<size_t>(N)>& aligned,
                    const std::array<int32_t, static_cast<size_t>(N)>& rates,
-                   int32_t interruptRate, int32_t timeIndex, Console& console) {
+                   int32_t interruptRate, int64_t timeIndex, Console& console) {
   for (int c = 0; c < N; ++c) {
     totals[c] += samples.counts[c];
     computeNumMissingSamples(rates[c], interruptRate, samples.counts[c], aligned[c], timeIndex,
@@ -78,6 +78,11 @@ class PacketPass {
 
  private:
   const std::string& nameOf(const InputFileInfo& info) const;
+  // The logger's time of the packet just read: the file's start time plus
+  // the packet's timestamp, in milliseconds.
+  int64_t wallMs(const InputFileInfo& info) const {
+    return static_cast<int64_t>(info.startTime) + reader_->lastTimestamp;
+  }
   void openFile(const InputFileInfo& info);
   void prepareReader(const InputFileInfo& info);
   void consumeBlacklistedPacket();
@@ -211,7 +216,7 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   if (options_.writeTimestampFile && options_.timestampFile)
     writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
-                                  options_.checkRollover};
+                                  options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
 
   handOver();
@@ -227,7 +232,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   if (options_.writeTimestampFile && options_.timestampFile)
     writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
-                                  options_.checkRollover};
+                                  options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&

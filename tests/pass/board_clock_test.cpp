@@ -2,22 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include "common/fatal_error.h"
 #include "support/test_support.h"
 
 namespace {
 
 struct Counters {
   int32_t ts, ic;
+  int64_t wallMs = 0;  // the logger's time of the packet
 };
 
 // Feeds packets, numbered from 1, to a HUX (M 1000) or TIV (M 500) clock;
 // returns the time index after each.
-std::vector<int32_t> feed(BoardClock& clock, InputFileInfo& info, bool tiv, const std::vector<Counters>& packets,
+std::vector<int64_t> feed(BoardClock& clock, InputFileInfo& info, bool tiv, const std::vector<Counters>& packets,
                           bool checkRollover, Console& console) {
-  std::vector<int32_t> indices;
+  std::vector<int64_t> indices;
   int32_t packetNumber = 0;
   for (const Counters& p : packets) {
-    const BoardPacketContext context{tiv ? "TIV" : "HUX", tiv ? 500 : 1000, ++packetNumber, checkRollover};
+    const BoardPacketContext context{tiv ? "TIV" : "HUX", tiv ? 500 : 1000, ++packetNumber, checkRollover,
+                                     p.wallMs, "next.pelg"};
     advanceBoardClock(clock, tiv ? tivFileTiming(info) : huxFileTiming(info), context, p.ts, p.ic, console);
     indices.push_back(clock.timeIndex);
   }
@@ -28,8 +31,8 @@ struct ClockCase {
   const char* name;
   bool tiv, checkRollover;
   std::vector<Counters> packets;
-  std::vector<int32_t> indices;
-  int32_t rolloverInterrupts, indexOffset;
+  std::vector<int64_t> indices;
+  int64_t rolloverInterrupts, indexOffset;
   const char* warning;  // a line the output holds; "" for no output at all
 };
 
@@ -50,6 +53,26 @@ const ClockCase kClockCases[] = {
     {"TivBreaksNameTheirBoard", true, true, {{255, 400}, {0, 0}}, {0, 1}, 255 * 500 + 400 + 1, 0 - 501 + 1,
      "# WARNING: TIV, PELG Packet      2, Break detected in timestamps, previous timeElapsed went from 0 to "
      "-127900\n"},
+    // The packets' timestamps vote. M 1000 interrupts are 10 s, so 100 interrupts per second.
+    // 250/0 -> 3/0 after 90 s: nine steps forward across the roll-over, bridged with the check on.
+    {"BreakThatTheTimestampsExplainIsBridgedAsARolloverInsideAGap", false, true,
+     {{250, 0, 1000}, {3, 0, 91000}, {3, 10, 91100}}, {0, 9000, 9010}, 256000, 9000 - 4001,
+     "# WARNING: HUX, PELG Packet      2, the packet timestamps advanced 90.000 seconds: bridged as 1 "
+     "roll-over(s) of the time counter inside a gap, 9000 interrupts on\n"},
+    // 255/990 -> 0/5: 150 ms apart it is the roll-over between neighbouring packets, one interrupt;
+    // 1150 ms apart it is a gap across the roll-over, bridged by its forward distance.
+    {"RolloverStepBetweenNeighbouringPacketsStepsByOne", false, true, {{255, 990, 0}, {0, 5, 150}},
+     {0, 1}, 255 * 1000 + 990 + 1, 1 - 1006,
+     "This will be treated as a wrap around event\n"},
+    {"RolloverStepAcrossAGapOfSecondsIsBridged", false, true, {{255, 990, 0}, {0, 5, 1150}},
+     {0, 15}, 256000, 15 - 1006, "inside a gap, 15 interrupts on\n"},
+    // A gap of 3000 s: the counters moved 440 s on; the timestamps add a whole cycle (2560 s).
+    {"GapLongerThanACycleGetsTheCyclesTheCountersLost", false, true, {{10, 0, 0}, {54, 0, 3000000}},
+     {0, 300000}, 256000, 300000 - 55001, "bridged as 1 roll-over(s) of the time counter inside a gap, "
+     "300000 interrupts on\n"},
+    // 250 -> 3 with the timestamps 1 s apart: neither clock explains it.
+    {"BreakThatTheTimestampsContradictStaysFatal", false, true, {{250, 0, 1000}, {3, 0, 2000}}, {0}, 0,
+     -251001, "# ERROR: This wrap around even was not a 255->0 roll over event\n"},
 };
 
 TEST(BoardClock, Cases) {
@@ -58,7 +81,14 @@ TEST(BoardClock, Cases) {
     testsupport::CapturedConsole captured;
     BoardClock clock;
     InputFileInfo info;
-    EXPECT_EQ(feed(clock, info, c.tiv, c.packets, c.checkRollover, captured.console()), c.indices);
+    std::vector<int64_t> indices;
+    try {
+      indices = feed(clock, info, c.tiv, c.packets, c.checkRollover, captured.console());
+    } catch (const FatalError& e) {
+      EXPECT_EQ(e.status(), -11);
+      indices = {clock.timeIndex};
+    }
+    EXPECT_EQ(indices, c.indices);
     EXPECT_EQ(clock.indexOffset, c.indexOffset);
     const BoardFileTiming board = c.tiv ? tivFileTiming(info) : huxFileTiming(info);
     const BoardFileTiming other = c.tiv ? huxFileTiming(info) : tivFileTiming(info);
@@ -78,21 +108,52 @@ TEST(BoardClock, Cases) {
   }
 }
 
-TEST(BoardClock, OffsetCarriesIntoTheNextFileWithoutTheStepBackRule) {
-  testsupport::CapturedConsole captured;
-  BoardClock clock;
-  InputFileInfo first, second;
-  feed(clock, first, false, {{10, 0}, {10, 500}}, true, captured.console());
-  resetBoardClockForFile(clock);
-  EXPECT_EQ(clock.prevTimeIndex, -1);
-  EXPECT_EQ(clock.timeIndex, 0);
-  // The next file starts at earlier counters: it is placed by its own counters
-  // with the first file's offset, even below the first file's indices.
-  EXPECT_EQ(feed(clock, second, false, {{9, 0}, {9, 100}}, true, captured.console()),
-            (std::vector<int32_t>{-1000, -900}));
-  EXPECT_EQ(second.huxFirstTimeCounter, 9);
-  EXPECT_EQ(second.huxReferenceElapsed, 0);
-  EXPECT_EQ(captured.out(), "");
+struct FileCase {
+  const char* name;
+  std::vector<Counters> first, second;
+  std::vector<int64_t> secondIndices;
+  const char* out;  // the whole console output
+};
+
+// The first packet of a later file is placed by its own counters with the
+// offset of the file before, plus as many whole cycles (256 x 1000
+// interrupts) as the pause since the board's last packet calls for, and
+// never behind that packet.
+const FileCase kFileCases[] = {
+    {"PauseWithoutRolloverKeepsTheCounters", {{10, 0, 0}, {10, 500, 5000}}, {{20, 0, 100000}, {20, 100, 101000}},
+     {10000, 10100}, ""},
+    {"PauseAcrossARolloverAddsACycle", {{250, 0, 0}, {251, 0, 10000}}, {{4, 0, 100000}, {4, 100, 101000}},
+     {10000, 10100},
+     "# WARNING: File next.pelg, HUX, the time counter rolled over 1 time(s) during the pause before this "
+     "file: 256000 interrupts added to the time line\n"},
+    {"PauseOfTwoCyclesAddsTwo", {{10, 0, 0}}, {{20, 0, 5220000}}, {522000},
+     "# WARNING: File next.pelg, HUX, the time counter rolled over 2 time(s) during the pause before this "
+     "file: 512000 interrupts added to the time line\n"},
+    // Start times that say nothing (equal): earlier counters still never go behind.
+    {"EarlierCountersWithoutAPauseAreNeverBehind", {{10, 0, 0}, {10, 500, 0}}, {{9, 0, 0}, {9, 100, 0}},
+     {255000, 255100}, "rolled over 1 time(s)"},
+};
+
+TEST(BoardClock, LaterFiles) {
+  for (const FileCase& c : kFileCases) {
+    SCOPED_TRACE(c.name);
+    testsupport::CapturedConsole captured;
+    BoardClock clock;
+    InputFileInfo first, second;
+    feed(clock, first, false, c.first, true, captured.console());
+    resetBoardClockForFile(clock);
+    EXPECT_EQ(clock.prevTimeIndex, -1);
+    EXPECT_EQ(clock.timeIndex, 0);
+    EXPECT_EQ(feed(clock, second, false, c.second, true, captured.console()), c.secondIndices);
+    EXPECT_EQ(second.huxFirstTimeCounter, c.second[0].ts);
+    EXPECT_EQ(second.huxReferenceElapsed, 0);
+    EXPECT_EQ(second.huxRolloverInterrupts, 0);  // a file's own span does not hold the pause
+    if (std::string(c.out).find('\n') != std::string::npos || !*c.out) {
+      EXPECT_EQ(captured.out(), c.out);
+    } else {
+      EXPECT_NE(captured.out().find(c.out), std::string::npos) << captured.out();
+    }
+  }
 }
 
 }  // namespace

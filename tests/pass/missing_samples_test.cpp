@@ -20,7 +20,7 @@ TEST_P(MissingSamples, CountsAndReports) {
   const MissingCase& c = GetParam();
   testsupport::CapturedConsole captured;
   int32_t newCount = c.newCount;
-  int32_t aligned = c.alignedBefore;
+  int64_t aligned = c.alignedBefore;
   EXPECT_EQ(computeNumMissingSamples(c.rate, c.baseRate, newCount, aligned, c.timeIndex,
                                      captured.console()),
             c.missing);
