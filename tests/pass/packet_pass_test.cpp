@@ -136,13 +136,15 @@ struct Recording {
 // last counters (ts/ic), the reference elapsed and roll-over sums (HUX, TIV),
 // and the first audio index.
 std::string timing(const InputFileInfo& f) {
-  char text[256];
-  std::snprintf(text, sizeof text, "hux %d/%d %d/%d tiv %d/%d %d/%d ref %d %d roll %d %d audio %d",
-                f.huxFirstTimeCounter, f.huxFirstInterruptCounter, f.huxLastTimeCounter,
-                f.huxLastInterruptCounter, f.tivFirstTimeCounter, f.tivFirstInterruptCounter,
-                f.tivLastTimeCounter, f.tivLastInterruptCounter, f.huxReferenceElapsed,
-                f.tivReferenceElapsed, f.huxRolloverInterrupts, f.tivRolloverInterrupts,
-                f.firstAudioIndex);
+  auto n = [](auto value) { return static_cast<long long>(value); };
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "hux %lld/%lld %lld/%lld tiv %lld/%lld %lld/%lld ref %lld %lld roll %lld %lld audio %lld",
+                n(f.huxFirstTimeCounter), n(f.huxFirstInterruptCounter), n(f.huxLastTimeCounter),
+                n(f.huxLastInterruptCounter), n(f.tivFirstTimeCounter), n(f.tivFirstInterruptCounter),
+                n(f.tivLastTimeCounter), n(f.tivLastInterruptCounter), n(f.huxReferenceElapsed),
+                n(f.tivReferenceElapsed), n(f.huxRolloverInterrupts), n(f.tivRolloverInterrupts),
+                n(f.firstAudioIndex));
   return text;
 }
 
