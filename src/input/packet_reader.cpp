@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "common/little_endian.h"
+#include "input/packet_lookahead.h"
 #include "input/pelg_format.h"
 
 namespace {
@@ -23,6 +24,9 @@ constexpr const char* kBackwards =
     "# WARNING: file index %" PRId64
     ", PELG Packet's timestamp has moved backwards, discarding read timestamp %d, and using "
     "previous timestamp %d\n";
+constexpr const char* kClockJump =
+    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp jumped ahead %" PRIu32
+    " ms and the packets that follow continue from it: the logger paused, packets accepted from here\n";
 constexpr const char* kHux2Rejected = "# WARNING: file index %" PRId64 ", HUX2 Packet CRC invalid\n";
 constexpr const char* kTivRejected = "# WARNING: file index %" PRId64 ", TIV Packet CRC invalid\n";
 constexpr const char* kSirfOpenFailed = "# ERROR: Unable to open SIRF GPS output file: %s\n";
@@ -45,9 +49,10 @@ constexpr int kBadIdResult = -3;
 constexpr int kBadTimestampResult = -4;
 constexpr int kBadLengthResult = -5;
 
-// The smallest buffer that holds any valid packet whole.
+// The smallest buffer that holds a packet and the packets looked at after it
+// whole.
 constexpr int32_t kMinimumCapacity =
-    pelg::kPacketHeaderSize + static_cast<int32_t>(pelg::kMaxPayloadLength);
+    (1 + kLookAheadPackets) * (pelg::kPacketHeaderSize + static_cast<int32_t>(pelg::kMaxPayloadLength));
 
 // SiRF payload: byte 3 counts the receiver bytes that start at byte 7; 255
 // marks a payload that carries none.
@@ -82,10 +87,21 @@ void reportBadHeader(PacketReader& reader, int result, const PacketHeader& heade
   }
 }
 
+// True when a header rejected only for its timestamp starts a real jump of the
+// logger's clock: it is ahead of the last timestamp, and it and the packets
+// after it frame and chain from it.
+bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
+  constexpr uint32_t kAhead = 0x80000000u;
+  return result == kBadTimestampResult && header.length <= pelg::kMaxPayloadLength &&
+         static_cast<uint32_t>(header.timestamp - reader.lastTimestamp) < kAhead &&
+         confirmsClockJump(reader, header);
+}
+
 // Hunts byte by byte for the next valid header, starting at the current read
-// position. Returns kHeaderValid with the header and the read position on it,
-// or the end-of-data result that stopped the hunt.
-int searchForHeader(PacketReader& reader, PacketHeader& header) {
+// position, or for one that starts a jump of the logger's clock (`jumped`).
+// Returns kHeaderValid with the header and the read position on it, or the
+// end-of-data result that stopped the hunt.
+int searchForHeader(PacketReader& reader, PacketHeader& header, bool& jumped) {
   Console& console = *reader.console;
   const int64_t start = reader.buffer.position();
   console.out(kSearchStart, start);
@@ -94,6 +110,10 @@ int searchForHeader(PacketReader& reader, PacketHeader& header) {
     const int result = readPacketHeader(reader, header);
     if (result == kEndOfData || result == kPacketCutShort) return result;
     if (result == kHeaderValid) break;
+    if (clockJumped(reader, result, header)) {
+      jumped = true;
+      break;
+    }
     reader.buffer.consumed += 1;
   }
   const int64_t found = reader.buffer.position();
@@ -184,14 +204,18 @@ int nextPacket(PacketReader& reader) {
     reader.active = false;
     return kPacketCutShort;
   }
-  if (result != kHeaderValid) {
+  bool jumped = false;
+  if (clockJumped(reader, result, header)) {
+    jumped = true;
+  } else if (result != kHeaderValid) {
     reportBadHeader(reader, result, header);
     buffer.consumed += 1;
     // The reader stays active after a hunt that runs into the end: the next
     // call meets the same bytes in normal mode and ends the stream there.
-    result = searchForHeader(reader, header);
+    result = searchForHeader(reader, header, jumped);
     if (result != kHeaderValid) return result;
   }
+  if (jumped) console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
 
   buffer.consumed += pelg::kPacketHeaderSize;
   const int64_t payloadPos = buffer.position();

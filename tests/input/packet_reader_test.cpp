@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "input/file_header.h"
+#include "input/packet_lookahead.h"
 #include "input_test_util.h"
 
 namespace {
@@ -277,6 +278,67 @@ TEST(PacketReader, DamagedHeaderIsReportedAndSkipped) {
   }
 }
 
+// A timestamp more than 100 s ahead is accepted only when the packets after it
+// continue from it (the logger paused); a lone damaged timestamp, a jump with
+// nothing after it and a jump followed by broken packets keep the rejection
+// and the hunt. Packets: 0 at 1000 ms, then the jumped packet at 151000 ms,
+// then `after` packets 10 ms apart.
+TEST(PacketReader, ClockJumpIsAcceptedOnlyWhenThePacketsAfterItFollow) {
+  enum class After { chained, brokenBoardMessage, oldTimeLine };
+  struct Case {
+    const char* name;
+    int after;
+    After kind;
+    size_t strayBytes;  // garbage before the jumped packet
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"three packets follow", 3, After::chained, 0, true},
+      {"one packet follows, then the end", 1, After::chained, 0, true},
+      {"nothing follows", 0, After::chained, 0, false},
+      {"the next board message is broken", 3, After::brokenBoardMessage, 0, false},
+      {"the next packets continue the old time line", 3, After::oldTimeLine, 0, false},
+      {"found by the hunt after stray bytes", 3, After::chained, 3, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b = standardFile();
+    b.packet(kHuxId, 1000, huxAudioPayload());
+    const long long stray = end(b);
+    b.raw(Bytes(c.strayBytes, 0xFF));
+    const long long jumped = end(b);
+    b.packet(kHuxId, 151000, huxAccelPayload());
+    const long long firstAfter = end(b);
+    for (int i = 0; i < c.after; ++i) {
+      const uint32_t stamp = c.kind == After::oldTimeLine ? 1010 + 10 * i : 151010 + 10 * i;
+      b.packet(kHuxId, stamp, c.kind == After::brokenBoardMessage ? corrupted(huxAudioPayload()) : huxAudioPayload());
+    }
+    f.open(b);
+    const std::vector<int> results = f.drain();
+
+    if (c.accepted) {
+      std::vector<int> expected(2 + c.after, 1);
+      expected.push_back(-1);
+      EXPECT_EQ(results, expected);
+      EXPECT_EQ(f.reader->lastTimestamp, static_cast<uint32_t>(151000 + 10 * c.after));
+      std::string lines = c.strayBytes ? huntLines(kBadId, stray, jumped) : "";
+      lines += at("# WARNING: file index %lld, PELG Packet's timestamp jumped ahead 150000 ms and the packets "
+                  "that follow continue from it: the logger paused, packets accepted from here\n",
+                  jumped);
+      EXPECT_EQ(f.console.out(), lines);
+      continue;
+    }
+    EXPECT_TRUE(f.console.out().starts_with(huntLines(kBadTimestamp, jumped)));
+    EXPECT_EQ(f.console.out().find("jumped ahead"), std::string::npos);
+    if (c.kind == After::oldTimeLine) {
+      // The hunt lands on the first packet that continues the old time line.
+      EXPECT_EQ(f.console.out(), huntLines(kBadTimestamp, jumped, firstAfter));
+      EXPECT_EQ(f.reader->lastTimestamp, 1030u);
+    }
+  }
+}
+
 // The timestamp test is modular: a small timestamp right after one near 2^32
 // passes it, and is then replaced by the previous one.
 TEST(PacketReader, BackwardsTimestampKeepsThePreviousOne) {
@@ -508,8 +570,8 @@ TEST(PacketReader, SmallBufferDeliversEveryPacket) {
     if (i % 3 == 1) b.packet(kTivId, i, tivGyroPayload());
     if (i % 3 == 2) b.packet(kSirfId, i, Bytes(4096, 0xEE));
   }
-  f.open(b, 1);  // raised to the largest packet
-  EXPECT_EQ(f.reader->buffer.capacity, 4106);
+  f.open(b, 1);  // raised to the largest packet and the packets looked at after it
+  EXPECT_EQ(f.reader->buffer.capacity, (1 + kLookAheadPackets) * 4106);
   int hux = 0, tiv = 0, results = 0;
   while (f.reader->active) {
     const int result = f.next();
