@@ -32,6 +32,24 @@ struct Cadence {
   void skip(int64_t interrupts, int64_t m) { accumulated = (accumulated + rate * interrupts) % m; }
 };
 
+// A board's clock: the 8-bit time counter and the interrupt counter below M.
+struct BoardCounters {
+  int64_t interrupt = 0;
+  int64_t time = 0;
+
+  void set(int64_t counter, int64_t m) {
+    interrupt = counter % m;
+    time = (counter / m) & 0xFF;
+  }
+  void tick(int64_t m) {
+    if (++interrupt < m) return;
+    interrupt = 0;
+    time = (time + 1) & 0xFF;
+  }
+  // On either side of a roll-over: (255, M - 1) or (0, 0).
+  bool atRollover(int64_t m) const { return (time == 255 && interrupt == m - 1) || (time == 0 && interrupt == 0); }
+};
+
 class Writer {
  public:
   Writer(const SimOptions& o, const Timeline& tl)
@@ -101,10 +119,8 @@ class Writer {
       const int64_t nextBreak = gap < f.gaps.size() ? f.gaps[gap].begin : f.end;
       interrupt(t, t + 1 == nextBreak);
       ++t;
-      if (++interruptCounter_ == m_) {
-        interruptCounter_ = 0;
-        timeCounter_ = (timeCounter_ + 1) & 0xFF;
-      }
+      hux_.tick(m_);
+      tiv_.tick(m_);
       if (buffer_.size() >= kFlushAt) flush();
     }
     flush();
@@ -114,22 +130,20 @@ class Writer {
   }
 
   void setClock(int64_t t) {
-    const int64_t counter = tl_.counterStart + t;
-    interruptCounter_ = counter % m_;
-    timeCounter_ = (counter / m_) & 0xFF;
+    hux_.set(tl_.counterStart + t, m_);
+    tiv_.set(tl_.tivCounterStart + t, m_);
   }
 
   // Everything the boards read during interrupt t.
   void interrupt(int64_t t, bool lastBeforeBreak) {
-    const auto ts = static_cast<uint8_t>(timeCounter_);
-    const auto ic = static_cast<uint16_t>(interruptCounter_);
-    const bool edge = t == 0 || (timeCounter_ == 255 && interruptCounter_ == m_ - 1) ||
-                      (timeCounter_ == 0 && interruptCounter_ == 0);
+    const auto ts = static_cast<uint8_t>(hux_.time);
+    const auto ic = static_cast<uint16_t>(hux_.interrupt);
+    const bool edge = t == 0 || hux_.atRollover(m_);
     const double seconds = tl_.secondsAt(t);
 
     if (o_.tiv) {
       const bool gyro = gyro_.tick(m_), mag = mag_.tick(m_);
-      if (gyro || mag || edge) {
+      if (gyro || mag || t == 0 || tiv_.atRollover(m_)) {
         pelgbuild::TivReadings r;
         if (gyro) r.gyro = model_.gyro(seconds);
         if (mag) {
@@ -139,7 +153,7 @@ class Writer {
           r.magZ = v[2];
         }
         message_.clear();
-        pelgbuild::appendTivSensor(message_, ts, ic, r);
+        pelgbuild::appendTivSensor(message_, static_cast<uint8_t>(tiv_.time), static_cast<uint16_t>(tiv_.interrupt), r);
         emit(pelgbuild::kTivId, t);
       }
     }
@@ -264,8 +278,7 @@ class Writer {
   int64_t maxAudioPerInterrupt_ = 0;
   int64_t audioAccumulated_ = 0;
   size_t pendingAudio_ = 0;
-  int64_t interruptCounter_ = 0;
-  int64_t timeCounter_ = 0;
+  BoardCounters hux_, tiv_;
   int64_t fileBegin_ = 0;
   size_t strayNext_ = 0;
   size_t corruptNext_ = 0;

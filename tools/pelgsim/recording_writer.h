@@ -9,10 +9,11 @@
 // the converter finds exactly the sample totals the schedule implies.
 // Microphone samples are collected and sent once an interrupt more would
 // overflow the 63 samples of an audio message. At the first interrupt of the
-// recording and on both sides of every time-counter roll-over each board sends
-// a message (an empty sensor message when nothing else is due), so that the
-// converter's time line starts at the recording's first interrupt and every
-// roll-over is seen as an exact step from (255, M - 1) to (0, 0).
+// recording and on both sides of each of its time-counter roll-overs each
+// board sends a message (an empty sensor message when nothing else is due),
+// so that the converter's time line starts at the recording's first interrupt
+// and a roll-over while packets are written is seen as an exact step from
+// (255, M - 1) to (0, 0). A roll-over in a gap or a pause is seen as a jump.
 //
 // Packet timestamps are milliseconds since the file's start. Packets are
 // encoded into one large buffer that is written out in blocks; the per-packet

@@ -47,9 +47,12 @@ constexpr const char* kHelp =
     "\n"
     "Gaps\n"
     "  --gaps N                stretches without packets inside the files (default 0)\n"
-    "  --gap-length T          length of each, at most 90 s (default 20s)\n"
-    "  --file-gap T            pause between one file's end and the next file's start,\n"
-    "                          below 2500 s (default 0)\n"
+    "  --gap-length T          length of each (default 20s); gaps above 100 s make the\n"
+    "                          logger's packet timestamps jump as well\n"
+    "  --gap-at T[,T...]       gaps starting at these times after the start, instead of\n"
+    "                          --gaps spread by the seed\n"
+    "  --file-gap T            pause between one file's end and the next file's start\n"
+    "                          (default 0)\n"
     "\n"
     "GPS and damage\n"
     "  --sirf                  add SiRF GPS receiver packets, one per second\n"
@@ -61,12 +64,17 @@ constexpr const char* kHelp =
     "Other\n"
     "  --time-counter N        board time counter (0-255) at the first interrupt\n"
     "                          (default: from the seed)\n"
+    "  --rollover-at T         set the boards' clocks so that their time counters roll\n"
+    "                          over T after the start (and every 2560 s after)\n"
+    "  --tiv-rollover-at T     the TIV board's clock on its own: its roll-over T after\n"
+    "                          the start (default: the same clock as the HUX2 board)\n"
     "  -q, --quiet             do not print the summary line\n"
     "  -h, --help              print this text\n"
     "\n"
     "The board's 8-bit time counter rolls over from 255 to 0 every 2560 s; the\n"
-    "converter reports each roll-over with four warning lines. Gaps and file\n"
-    "boundaries are placed so that every roll-over is seen inside a file.\n"
+    "converter reports each roll-over with four warning lines. Gaps and pauses\n"
+    "between files fall wherever the seed or the options put them, roll-overs\n"
+    "included.\n"
     "Exit status: 0 written, 1 the files could not be written, 2 bad options.\n";
 
 bool parseInt(const std::string& text, long long lo, long long hi, long long& value) {
@@ -194,6 +202,20 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       {"--gaps", intSetter(o.gaps, 0, 100000)},
       {"--gap-length", durationSetter(o.gapSec)},
       {"--file-gap", durationSetter(o.fileGapSec)},
+      {"--gap-at", [&](const std::string& v) {
+         o.gapAtSec.clear();
+         size_t from = 0;
+         for (;;) {
+           const size_t comma = v.find(',', from);
+           const auto d = parseDuration(v.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+           if (!d) return false;
+           o.gapAtSec.push_back(*d);
+           if (comma == std::string::npos) return true;
+           from = comma + 1;
+         }
+       }},
+      {"--rollover-at", durationSetter(o.rolloverAtSec)},
+      {"--tiv-rollover-at", durationSetter(o.tivRolloverAtSec)},
       {"--stray-bytes", intSetter(o.strayRuns, 0, 100000)},
       {"--bad-checksums", intSetter(o.badChecksums, 0, 100000)},
       {"--time-counter", intSetter(o.timeCounter, 0, 255)},

@@ -28,6 +28,7 @@ struct SimOptions {
   int gaps = 0;             // stretches without packets inside the files
   double gapSec = 20.0;     // length of each
   double fileGapSec = 0.0;  // pause between the end of a file and the start of the next
+  std::vector<double> gapAtSec;  // starts of the gaps (seconds from the start) instead of the seeded spread
 
   bool sirf = false;     // 1 Hz SiRF GPS receiver packets
   int strayRuns = 0;     // runs of stray bytes between packets
@@ -35,6 +36,8 @@ struct SimOptions {
   bool cutLast = false;  // the last packet of the last file is cut short
 
   int timeCounter = -1;  // board time counter at the first interrupt; -1: from the seed
+  double rolloverAtSec = -1;     // the boards' time counters roll over at this time; -1: see timeCounter
+  double tivRolloverAtSec = -1;  // the TIV board's own roll-over time; -1: its clock follows the HUX2 board's
   double toneHz = 440.0;
   bool quiet = false;
 };

@@ -10,23 +10,24 @@ namespace {
 
 // Files are cut every 30 minutes unless the user asks for a number.
 constexpr double kAutoFileSeconds = 1800.0;
-// Packet timestamps are milliseconds since the file's start and may step at
-// most 100000 from one packet to the next: an in-file gap stays below that.
-constexpr double kMaxGapSeconds = 90.0;
-// A file gap must leave room for two steps of the time counter within one
-// roll-over cycle of 256 steps.
-constexpr double kMaxFileGapSeconds = 2500.0;
-
 std::string format(const char* fmt, double a, double b = 0) {
   char text[256];
   std::snprintf(text, sizeof text, fmt, a, b);
   return text;
 }
 
-// True when a roll-over point lies in [from, to] (both ends included: a point
-// at either end would split the roll-over's two sides).
+// True when a roll-over point of either board lies in [from, to].
 bool coversRollover(const Timeline& tl, int64_t from, int64_t to) {
-  return tl.nextRolloverPoint(from) <= to;
+  return tl.nextRolloverPoint(from) <= to || tl.nextRolloverPoint(from, tl.tivCounterStart) <= to;
+}
+
+// Interrupts from the start to time `seconds`.
+int64_t interruptsAt(double seconds, int64_t m) { return std::llround(seconds * static_cast<double>(m) / 10.0); }
+
+// The board counter at interrupt 0 that puts a roll-over point at `seconds`.
+int64_t counterRollingOverAt(double seconds, int64_t m) {
+  const int64_t cycle = 256 * m;
+  return ((-interruptsAt(seconds, m)) % cycle + cycle) % cycle;
 }
 
 // Interrupts at least one time-counter step (M interrupts) away from file
@@ -82,9 +83,9 @@ void checkSchedule(const SimOptions& o) {
 
 }  // namespace
 
-int64_t Timeline::nextRolloverPoint(int64_t t) const {
+int64_t Timeline::nextRolloverPoint(int64_t t, int64_t start) const {
   const int64_t cycle = 256 * interruptRate;
-  const int64_t c = counterStart + t;
+  const int64_t c = start + t;
   const int64_t r = ((c % cycle) + cycle) % cycle;
   return r == 0 ? t : t + (cycle - r);
 }
@@ -98,10 +99,9 @@ int Timeline::rolloversInFiles() const {
 
 Timeline planTimeline(const SimOptions& o) {
   checkSchedule(o);
-  if (o.gapSec <= 0 || o.gapSec > kMaxGapSeconds)
-    throw std::invalid_argument(format("--gap-length must be above 0 and at most %.0f s", kMaxGapSeconds));
-  if (o.fileGapSec < 0 || o.fileGapSec >= kMaxFileGapSeconds)
-    throw std::invalid_argument(format("--file-gap must be below %.0f s", kMaxFileGapSeconds));
+  if (o.gapSec <= 0) throw std::invalid_argument("--gap-length must be above 0 s");
+  if (o.timeCounter >= 0 && o.rolloverAtSec >= 0)
+    throw std::invalid_argument("--time-counter and --rollover-at both set the boards' clocks; give one");
 
   Rng rng(mix64(o.seed ^ 0x7469'6D65'6C69'6E65ull));
   Timeline tl;
@@ -109,56 +109,60 @@ Timeline planTimeline(const SimOptions& o) {
   const int64_t m = tl.interruptRate;
   tl.totalInterrupts = std::llround(o.durationSec * static_cast<double>(m) / 10.0);
   const int timeCounter = o.timeCounter >= 0 ? o.timeCounter : static_cast<int>(rng.below(256));
-  tl.counterStart = static_cast<int64_t>(timeCounter) * m;
+  tl.counterStart = o.rolloverAtSec >= 0 ? counterRollingOverAt(o.rolloverAtSec, m) : static_cast<int64_t>(timeCounter) * m;
+  tl.tivCounterStart = o.tivRolloverAtSec >= 0 ? counterRollingOverAt(o.tivRolloverAtSec, m) : tl.counterStart;
 
   const int fileCount =
       o.files > 0 ? o.files : std::max(1, static_cast<int>(std::ceil(o.durationSec / kAutoFileSeconds - 1e-9)));
-  const int64_t fileGap = std::llround(o.fileGapSec * static_cast<double>(m) / 10.0);
+  const int64_t fileGap = interruptsAt(o.fileGapSec, m);
   const int64_t minFile = 2 * m;  // 20 s
   const int64_t recorded = tl.totalInterrupts - (fileCount - 1) * fileGap;
   if (recorded / fileCount < minFile)
     throw std::invalid_argument(format("the duration is too short for %.0f files (each needs at least 20 s)", fileCount));
 
-  // File boundaries, shifted past any roll-over that they would split.
+  // File boundaries: equal pieces with the pauses between them.
   const int64_t length = recorded / fileCount;
   int64_t begin = 0;
   for (int k = 0; k < fileCount; ++k) {
     FilePlan f;
     f.begin = begin;
     f.end = k + 1 == fileCount ? tl.totalInterrupts : begin + length;
-    if (k + 1 < fileCount) {
-      const int64_t nextBegin = f.end + fileGap;
-      if (coversRollover(tl, f.end, nextBegin)) f.end = tl.nextRolloverPoint(f.end) + m;
-      begin = f.end + fileGap;
-      if (begin + minFile > tl.totalInterrupts)
-        throw std::invalid_argument(format("the duration is too short for %.0f files", fileCount));
-    }
-    if (f.end - f.begin < minFile)
-      throw std::invalid_argument(format("the duration is too short for %.0f files", fileCount));
+    begin = f.end + fileGap;
     f.startMs = o.startMs + static_cast<uint64_t>(tl.millisAt(f.begin));
     tl.files.push_back(f);
   }
 
-  // Gaps: spread over the files in turn, each near an even division of its
-  // file with some jitter, kept a step away from file edges, other gaps and
-  // roll-overs.
-  const int64_t gapLength = std::llround(o.gapSec * static_cast<double>(m) / 10.0);
-  for (int k = 0; k < fileCount; ++k) {
+  // Gaps: at the times asked for, or spread over the files in turn, each near
+  // an even division of its file with some jitter. Each keeps a step away
+  // from its file's edges and from the gap before.
+  const int64_t gapLength = interruptsAt(o.gapSec, m);
+  auto place = [&](FilePlan& f, int64_t gapBegin) {
+    Interval g{gapBegin, gapBegin + gapLength};
+    const int64_t floor = f.gaps.empty() ? f.begin + m : f.gaps.back().end + m;
+    if (g.begin < floor || g.end > f.end - m)
+      throw std::invalid_argument(format("%.0f gaps of %.0f s do not fit into the files; ask for fewer or shorter gaps",
+                                         o.gapAtSec.empty() ? o.gaps : static_cast<double>(o.gapAtSec.size()), o.gapSec));
+    f.gaps.push_back(g);
+  };
+  if (!o.gapAtSec.empty()) {
+    std::vector<double> starts = o.gapAtSec;
+    std::sort(starts.begin(), starts.end());
+    for (const double start : starts) {
+      const int64_t at = interruptsAt(start, m);
+      auto file = std::find_if(tl.files.begin(), tl.files.end(), [&](const FilePlan& f) { return at < f.end; });
+      if (file == tl.files.end() || at < file->begin)
+        throw std::invalid_argument(format("--gap-at %.0f s lies outside the files", start));
+      place(*file, at);
+    }
+  }
+  for (int k = 0; k < fileCount && o.gapAtSec.empty(); ++k) {
     FilePlan& f = tl.files[static_cast<size_t>(k)];
     const int inFile = o.gaps / fileCount + (k < o.gaps % fileCount ? 1 : 0);
     const int64_t span = f.end - f.begin;
     for (int i = 0; i < inFile; ++i) {
       const int64_t segment = span / (inFile + 1);
       const int64_t jitter = segment / 4 > 0 ? static_cast<int64_t>(rng.below(static_cast<uint64_t>(segment / 2))) - segment / 4 : 0;
-      Interval g;
-      g.begin = f.begin + segment * (i + 1) - gapLength / 2 + jitter;
-      if (coversRollover(tl, g.begin - m, g.begin + gapLength + m)) g.begin = tl.nextRolloverPoint(g.begin - m) + 2 * m;
-      g.end = g.begin + gapLength;
-      const int64_t floor = f.gaps.empty() ? f.begin + m : f.gaps.back().end + m;
-      if (g.begin < floor || g.end > f.end - m || coversRollover(tl, g.begin - 1, g.end + 1))
-        throw std::invalid_argument(format("%.0f gaps of %.0f s do not fit into the files; ask for fewer or shorter gaps",
-                                           o.gaps, o.gapSec));
-      f.gaps.push_back(g);
+      place(f, f.begin + segment * (i + 1) - gapLength / 2 + jitter);
     }
   }
 

@@ -6,10 +6,10 @@
 // Interrupt t counts from 0 at the first interrupt of the recording; the board
 // counter at t is counterStart + t, giving the time counter
 // ((counterStart + t) / M) mod 256 and the interrupt counter
-// (counterStart + t) mod M. A roll-over point w is an interrupt whose time
-// counter is 0 and interrupt counter 0. The converter can only follow a
-// roll-over that it sees as a step from (255, M - 1) to (0, 0) within one file,
-// so no file boundary and no gap is ever placed across one.
+// (counterStart + t) mod M; the TIV board counts the same way from
+// tivCounterStart. A roll-over point w is an interrupt whose time counter is 0
+// and interrupt counter 0. Pauses between files and gaps inside them fall
+// wherever the plan puts them, across roll-overs too, as on the platform.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,8 @@ struct FilePlan {
 struct Timeline {
   int64_t interruptRate = 0;  // M, tenths of a hertz: M interrupts last 10 s
   int64_t totalInterrupts = 0;
-  int64_t counterStart = 0;   // board counter at interrupt 0
+  int64_t counterStart = 0;     // HUX2 board counter at interrupt 0
+  int64_t tivCounterStart = 0;  // TIV board counter at interrupt 0
   std::vector<FilePlan> files;
   std::vector<int64_t> strayTargets;    // ascending interrupts; damage at the first packet at or after
   std::vector<int64_t> corruptTargets;  // ascending
@@ -45,9 +46,10 @@ struct Timeline {
   // Milliseconds from interrupt 0 to interrupt t.
   int64_t millisAt(int64_t t) const { return t * 10000 / interruptRate; }
   double secondsAt(int64_t t) const { return static_cast<double>(t) * 10.0 / static_cast<double>(interruptRate); }
-  bool isRolloverPoint(int64_t t) const { return (counterStart + t) % (256 * interruptRate) == 0; }
-  // The first roll-over point at or after t.
-  int64_t nextRolloverPoint(int64_t t) const;
+  // The first roll-over point at or after t of the board whose counter at
+  // interrupt 0 is `start` (the HUX2 board's unless given).
+  int64_t nextRolloverPoint(int64_t t, int64_t start) const;
+  int64_t nextRolloverPoint(int64_t t) const { return nextRolloverPoint(t, counterStart); }
   // Roll-over points that lie inside the files (the converter warns about each).
   int rolloversInFiles() const;
 };
