@@ -21,6 +21,7 @@ struct RunOptions {
   bool writeTimestampFile = false;   // "-write_timestampFile": timestamps.txt, then end
   bool useBlacklist = false;         // a blacklist was loaded
   bool integerOutput = false;        // MAT files get the decoders' integer forms
+  bool forceMat73 = false;           // "-mat73": both MAT-files as MAT v7.3 (HDF5)
   FILE* timestampFile = nullptr;     // open timestamps.txt, owned by the packet pass
   std::string blacklistPath;
   std::string outputDir;             // ends with a separator once set

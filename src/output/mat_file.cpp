@@ -9,21 +9,26 @@
 MatFile::~MatFile() { close(); }
 
 MatFile::MatFile(MatFile&& other) noexcept
-    : mat_(std::exchange(other.mat_, nullptr)), writeFailed_(other.writeFailed_) {}
+    : mat_(std::exchange(other.mat_, nullptr)),
+      writeFailed_(other.writeFailed_),
+      version_(other.version_) {}
 
 MatFile& MatFile::operator=(MatFile&& other) noexcept {
   if (this != &other) {
     close();
     mat_ = std::exchange(other.mat_, nullptr);
     writeFailed_ = other.writeFailed_;
+    version_ = other.version_;
   }
   return *this;
 }
 
-bool MatFile::open(const std::string& path) {
+bool MatFile::open(const std::string& path, MatVersion version) {
   close();
   writeFailed_ = false;
-  mat_ = Mat_CreateVer(path.c_str(), nullptr, MAT_FT_MAT5);
+  version_ = version;
+  mat_ = Mat_CreateVer(path.c_str(), nullptr,
+                       version == MatVersion::kMat73 ? MAT_FT_MAT73 : MAT_FT_MAT5);
   return mat_ != nullptr;
 }
 

@@ -1,6 +1,7 @@
-// A MAT-file (version 5, uncompressed) being written: opened for writing,
-// given its one named variable, closed. Files are readable by MATLAB, GNU
-// Octave and scipy.io.loadmat; libmatio does the encoding.
+// A MAT-file being written: opened for writing, given its one named variable,
+// closed. Version 5 (uncompressed) files are readable by MATLAB, GNU Octave
+// and scipy.io.loadmat; version 7.3 files are HDF5 files that MATLAB loads
+// with load and h5py reads. libmatio does the encoding.
 #pragma once
 
 #include <string>
@@ -8,6 +9,8 @@
 #include "output/mat_array.h"
 
 struct _mat_t;
+
+enum class MatVersion { kMat5, kMat73 };
 
 class MatFile {
  public:
@@ -19,8 +22,10 @@ class MatFile {
   MatFile& operator=(const MatFile&) = delete;
 
   // Creates (or truncates) the file at path. False when it cannot be written.
-  bool open(const std::string& path);
+  bool open(const std::string& path, MatVersion version = MatVersion::kMat5);
   bool isOpen() const { return mat_ != nullptr; }
+  // The version of the file opened last.
+  MatVersion version() const { return version_; }
 
   // Writes value as the variable name and releases it.
   void putVariable(const char* name, MatArray value);
@@ -31,4 +36,5 @@ class MatFile {
  private:
   _mat_t* mat_ = nullptr;
   bool writeFailed_ = false;
+  MatVersion version_ = MatVersion::kMat5;
 };

@@ -1,11 +1,13 @@
 #include "output/wav_writer.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <ctime>
 
 #include "common/fatal_error.h"
 #include "output/provenance.h"
+#include "output/wav_container.h"
 
 namespace {
 
@@ -13,10 +15,12 @@ constexpr const char* kNoAudio = "# WARNING: No audio samples found, disabling .
 constexpr const char* kOpening = "# INFO: Opening .wav file:             '%s'\n";
 constexpr const char* kOpenFailed = "# ERROR: Unable to open the .wav file %s\n";
 constexpr const char* kLibraryReason = "# ERROR:  libsndfile: %s\n";
-constexpr const char* kFilling = "# WARNING: Packet %6d, WAV, Filling %3d missing samples at pos %7d\n";
-constexpr const char* kAhead =
-    "# ERROR: WAV, Current audio data exceeds expected amount, expected %d recieved %d\n";
-constexpr const char* kShortWrite = "# WARNING: WAV, Error writing %3d samples at pos %7d, %d written\n";
+constexpr const char* kFilling =
+    "# WARNING: Packet %6d, WAV, Filling %3" PRId64 " missing samples at pos %7" PRId64 "\n";
+constexpr const char* kAhead = "# ERROR: WAV, Current audio data exceeds expected amount, expected %" PRId64
+                               " recieved %" PRId64 "\n";
+constexpr const char* kShortWrite =
+    "# WARNING: WAV, Error writing %3d samples at pos %7" PRId64 ", %" PRId64 " written\n";
 constexpr const char* kClosing = "# INFO: Closing completeSensorAudio.wav\n";
 constexpr const char* kCommentShortened =
     "# WARNING: WAV, comment holds the first %d of %d source file lines\n";
@@ -26,7 +30,6 @@ constexpr const char* kCommentShortened =
 constexpr size_t kCommentLimit = 48 * 1024;
 
 constexpr const char* kTitle = "HUX2 Sensor audio file";
-constexpr int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
 // Writes the buffered samples and empties the buffer; returns the count written.
 sf_count_t flushBuffer(ParseState& state) {
@@ -73,7 +76,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   state.wavFormat = SF_INFO{};
   state.wavFormat.samplerate = state.reference->huxChannelRates[kHuxAudio] / 10;
   state.wavFormat.channels = 1;
-  state.wavFormat.format = kPcm16Wav;
+  state.wavFormat.format = state.formats.wavFormat;
   state.wavPath = outputDir + "completeSensorAudio.wav";
   console.out(kOpening, state.wavPath.c_str());
   state.wavFile.reset(sf_open(state.wavPath.c_str(), SFM_WRITE, &state.wavFormat));
@@ -86,6 +89,9 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
 
   SNDFILE* file = state.wavFile.get();
+  // RF64 is chosen from the scan's count; should the file end within the RIFF
+  // limit after all, libsndfile writes it as a RIFF WAV.
+  if (isRf64Format(state.wavFormat.format)) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   sf_set_string(file, SF_STR_TITLE, kTitle);
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
@@ -107,7 +113,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
 
   // An endless expectation (interrupt rate 0) is not filled towards.
   if (std::isfinite(expected) && shortfall() >= 2.0) {
-    console.out(kFilling, packetNumber, static_cast<int>(shortfall()), state.wavPosition);
+    console.out(kFilling, packetNumber, static_cast<int64_t>(shortfall()), state.wavPosition);
     while (shortfall() >= 2.0) {
       if (state.wavBufferFill >= kWavFlushThreshold) flushBuffer(state);
       state.wavBuffer[state.wavBufferFill++] = 0;
@@ -115,7 +121,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
     }
   }
   if (state.wavPosition > expected) {
-    console.out(kAhead, static_cast<int>(expected), state.wavPosition);
+    console.out(kAhead, static_cast<int64_t>(expected), state.wavPosition);
   }
 
   sf_count_t written = n;
@@ -127,7 +133,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
     state.wavBufferFill += n;
   }
   if (written < n) {
-    console.out(kShortWrite, n, state.wavPosition, static_cast<int>(written));
+    console.out(kShortWrite, n, state.wavPosition, static_cast<int64_t>(written));
   }
   state.wavPosition += n;
 }
