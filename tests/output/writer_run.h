@@ -24,7 +24,7 @@ class WriterRun {
   explicit WriterRun(bool tiv = false) : files(2) {
     InputFileInfo& reference = files[0];
     reference.startTime = 1710406800000ull;
-    reference.fileNumber = 3;
+    reference.fileNumber = 2;
     reference.huxBoardNumber = 0x1234;
     reference.huxInterruptRate = kInterruptRate;
     reference.huxChannelRates.fill(kSensorRate);
@@ -37,7 +37,7 @@ class WriterRun {
       reference.tivChannelRates.fill(kSensorRate);
     }
     files[1] = reference;
-    files[1].fileNumber = 2;
+    files[1].fileNumber = 1;
     args = {"pelgToMatlab", "first.pelg", "second.pelg"};
     request.outputDir = dir.path() + "/";
     state = std::make_unique<ParseState>();
