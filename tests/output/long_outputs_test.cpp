@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "output/mat_read_back.h"
+#include "output/mat_versions_read_back.h"
 #include "output/writer_run.h"
 
 namespace {
 
+using readback::expectSameTree;
+using readback::loadAnyVersion;
+using readback::Loaded;
 using writertest::WriterRun;
 
 HuxSamples audioPacket(std::vector<int16_t> values) {
@@ -145,60 +148,6 @@ TEST(LongWav, AudioCountedBeyondTheRiffLimitOpensAnRf64File) {
 }
 
 // --- MAT v7.3 -------------------------------------------------------------------
-
-struct Loaded {
-  int version = 0;
-  readback::Var var;
-};
-
-Loaded loadAnyVersion(const std::string& path, const char* name) {
-  Loaded loaded;
-  mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
-  if (!mat) return loaded;
-  loaded.version = Mat_GetVersion(mat);
-  loaded.var.reset(Mat_VarRead(mat, name));
-  Mat_Close(mat);
-  return loaded;
-}
-
-std::vector<std::string> spelledForV73(std::vector<std::string> names) {
-  for (std::string& name : names)
-    for (char& c : name)
-      if (c == '/') c = '_';
-  return names;
-}
-
-// Compares a MAT v5 variable with its v7.3 twin: field names and order (with
-// the v7.3 spelling), classes, shapes and contents, masks included.
-void expectSameTree(const matvar_t* v5, const matvar_t* v73, const std::string& where) {
-  SCOPED_TRACE(where);
-  ASSERT_EQ(v5->class_type, v73->class_type);
-  ASSERT_EQ(readback::shape(v5), readback::shape(v73));
-  switch (v5->class_type) {
-    case MAT_C_STRUCT: {
-      const std::vector<std::string> names = readback::fieldNames(v5);
-      const std::vector<std::string> spelt = spelledForV73(names);
-      ASSERT_EQ(readback::fieldNames(v73), spelt);
-      for (size_t i = 0; i < names.size(); ++i) {
-        expectSameTree(readback::field(const_cast<matvar_t*>(v5), names[i]),
-                       readback::field(const_cast<matvar_t*>(v73), spelt[i]), where + "." + names[i]);
-      }
-      break;
-    }
-    case MAT_C_DOUBLE:
-      EXPECT_EQ(readback::doubles(v5), readback::doubles(v73));
-      break;
-    case MAT_C_CHAR:
-      EXPECT_EQ(readback::text(v5), readback::text(v73));
-      break;
-    case MAT_C_SPARSE:
-      EXPECT_EQ(v5->isLogical != 0, v73->isLogical != 0);
-      EXPECT_EQ(readback::trueRows(v5), readback::trueRows(v73));
-      break;
-    default:
-      ADD_FAILURE() << "unexpected class " << v5->class_type;
-  }
-}
 
 // Two conversions of one recording with TIV data, gaps, a channel without
 // samples and a three-column channel short of its rows.
