@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -21,9 +22,13 @@ std::string readAll(FILE* stream) {
   return out;
 }
 
+// `size` bytes that begin as a PELG version 2 file does (so that standard
+// input is copied in full) and go on in a pattern.
 std::string pattern(size_t size) {
   std::string s(size, '\0');
   for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+  const std::string lead("PELG\2\0\0\0", 8);
+  s.replace(0, std::min(size, lead.size()), lead, 0, std::min(size, lead.size()));
   return s;
 }
 
