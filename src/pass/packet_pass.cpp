@@ -211,6 +211,14 @@ void PacketPass::handOver() {
 
 void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
+  // A file whose header gives the TIV board no schedule (a TIV device without
+  // a recognised entry) has no interrupt rate to place a TIV message in time
+  // with: its messages are left out.
+  if (!info.hasTiv) {
+    reader.tivSamples.clear();
+    reader.tivStatus.channelCounts.fill(0);
+    return;
+  }
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
   if (options_.writeTimestampFile && options_.timestampFile)

@@ -203,6 +203,51 @@ TEST_F(InputSafety, RegressionRecordingsWithImplausibleRatesAreRefused) {
 }
 
 // ---------------------------------------------------------------------------
+// Inputs the fuzzer found.
+
+// Every regression input, of every kind, ends the run with a status of its
+// own, not by a signal.
+TEST_F(InputSafety, EveryFuzzingRegressionInputEndsWithAStatus) {
+  const std::filesystem::path folder = std::filesystem::path(PELG_SOURCE_DIR) / "fuzz/regressions";
+  int seen = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    SCOPED_TRACE(entry.path().string());
+    ++seen;
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-ignoreRollover", "-integerOutput"}}) {
+      std::vector<std::string> args{"-outputdir", dir.path() + "/"};
+      args.insert(args.end(), options.begin(), options.end());
+      args.push_back(entry.path().string());
+      const RunResult r = run(args);
+      EXPECT_LE(r.status, 0);
+      EXPECT_GE(r.status, -17);
+    }
+  }
+  EXPECT_GE(seen, 6);
+}
+
+// A TIV device without a recognised entry gives the file no TIV data, and so
+// no TIV interrupt rate; its messages once divided the board clock by zero.
+TEST_F(InputSafety, TivMessagesOfAFileWithoutTivDataAreLeftOut) {
+  pelgbuild::PelgHeader header = pelgbuild::standardHeader(kT);
+  header.devices.push_back(pelgbuild::plainDevice("tiv "));  // id 2
+  pelgbuild::PelgBuilder builder(header);
+  pelgbuild::HuxReadings accel;
+  accel.accel = std::array<int16_t, 3>{1, 2, 3};
+  pelgbuild::TivReadings gyro;
+  gyro.gyro = std::array<int16_t, 6>{1, 2, 3, 4, 5, 6};
+  for (uint16_t k = 0; k < 10; ++k) {
+    builder.packet(pelgbuild::kHuxId, 1000u + k * 10, pelgbuild::huxSensor(0, static_cast<uint16_t>(k * 50), accel));
+    builder.packet(2, 1001u + k * 10, pelgbuild::tivSensor(0, 0, gyro));
+  }
+  builder.writeTo(dir.file("a.pelg"));
+  const RunResult r = run({"a.pelg"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("TIV"), std::string::npos) << r.out;
+  EXPECT_TRUE(exists("dataOut.mat") && exists("completeData.mat"));
+}
+
+// ---------------------------------------------------------------------------
 // One file named twice.
 
 TEST_F(InputSafety, AFileNamedTwiceIsRefused) {
