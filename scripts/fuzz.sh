@@ -61,9 +61,9 @@ echo "${#inputs[@]} inputs replayed"
 echo "== Fuzzing for $seconds s"
 "$fuzzer" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$artifacts/" \
           "$corpus" fuzz/corpus > "$build/fuzz.log" 2>&1 || status=$?
-grep -E '^#[0-9]+ +(INITED|DONE)|^stat::' "$build/fuzz.log" || true
 if [ "$status" -ne 0 ]; then
   tail -n 60 "$build/fuzz.log" >&2
   report "$status"
 fi
+grep -E '^#[0-9]+ +(INITED|DONE)|^stat::' "$build/fuzz.log" || true
 echo "== Fuzzing found nothing in $seconds s ($(find "$corpus" -type f | wc -l) inputs in $corpus)"
