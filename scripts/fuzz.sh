@@ -41,7 +41,7 @@ report() {
     found=1
     echo "== Input $input ($(stat -c %s "$input") bytes), saved for reproduction:" >&2
     echo "   $fuzzer $input" >&2
-    od -A d -t x1 -v "$input" | head -n 200 >&2
+    od -A d -t x1 -v "$input" >&2
   done
   [ "$found" -eq 1 ] || echo "(no input was saved)" >&2
   exit 1
@@ -65,5 +65,5 @@ if [ "$status" -ne 0 ]; then
   tail -n 60 "$build/fuzz.log" >&2
   report "$status"
 fi
-grep -E '^#[0-9]+ +(INITED|DONE)|^stat::' "$build/fuzz.log" || true
+grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::' "$build/fuzz.log" || true
 echo "== Fuzzing found nothing in $seconds s ($(find "$corpus" -type f | wc -l) inputs in $corpus)"
