@@ -211,18 +211,18 @@ void PacketPass::handOver() {
 
 void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
+  const int32_t ts = reader.tivStatus.timeCounter;
+  const int32_t ic = reader.tivStatus.interruptCounter;
+  if (options_.writeTimestampFile && options_.timestampFile)
+    writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
   // A file whose header gives the TIV board no schedule (a TIV device without
   // a recognised entry) has no interrupt rate to place a TIV message in time
-  // with: its messages are left out.
+  // with: its messages are left out of the time line and the outputs.
   if (!info.hasTiv) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  const int32_t ts = reader.tivStatus.timeCounter;
-  const int32_t ic = reader.tivStatus.interruptCounter;
-  if (options_.writeTimestampFile && options_.timestampFile)
-    writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
@@ -242,6 +242,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
+  info.huxLastTimeIndex = hux_.timeIndex;
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
       reader.huxStatus.channelCounts[kHuxAudio] > 0)
@@ -290,6 +291,7 @@ void PacketPass::readFile(InputFileInfo& info) {
     info.tivLastTimeCounter = reader.tivStatus.timeCounter;
     info.tivLastInterruptCounter = reader.tivStatus.interruptCounter;
   }
+  info.lastPacketMs = reader.lastTimestamp;
   if (options_.printProgress) console_.out(kPacketProgress, packetNumber_);
   closeFile();
 }
