@@ -215,10 +215,11 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   const int32_t ic = reader.tivStatus.interruptCounter;
   if (options_.writeTimestampFile && options_.timestampFile)
     writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
-  // A file whose header gives the TIV board no schedule (a TIV device without
-  // a recognised entry) has no interrupt rate to place a TIV message in time
-  // with: its messages are left out of the time line and the outputs.
-  if (!info.hasTiv) {
+  // Without a TIV interrupt rate, from this file's header or one read before
+  // (a TIV device without a recognised entry in the first file), a TIV
+  // message cannot be placed in time: it is left out of the time line and
+  // the outputs.
+  if (file_.header.tivInfo.interrupt_count <= 0) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;

@@ -226,8 +226,9 @@ TEST_F(InputSafety, EveryFuzzingRegressionInputEndsWithAStatus) {
   EXPECT_GE(seen, 6);
 }
 
-// A TIV device without a recognised entry gives the file no TIV data, and so
-// no TIV interrupt rate; its messages once divided the board clock by zero.
+// A TIV device without a recognised entry gives the file no TIV data, and,
+// in the first file, no TIV interrupt rate; its messages once divided the
+// board clock by zero.
 TEST_F(InputSafety, TivMessagesOfAFileWithoutTivDataAreLeftOut) {
   pelgbuild::PelgHeader header = pelgbuild::standardHeader(kT);
   header.devices.push_back(pelgbuild::plainDevice("tiv "));  // id 2
