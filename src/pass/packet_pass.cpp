@@ -228,6 +228,15 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   const int32_t ic = reader.tivStatus.interruptCounter;
   if (options_.writeTimestampFile && options_.timestampFile)
     writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
+  // Without a TIV interrupt rate, from this file's header or one read before
+  // (a TIV device without a recognised entry in the first file), a TIV
+  // message cannot be placed in time: it is left out of the time line and
+  // the outputs.
+  if (file_.header.tivInfo.interrupt_count <= 0) {
+    reader.tivSamples.clear();
+    reader.tivStatus.channelCounts.fill(0);
+    return;
+  }
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
