@@ -17,5 +17,6 @@ inline constexpr int kCalibrationDiffers = -13;
 inline constexpr int kScheduleDiffers = -14;
 inline constexpr int kSerialDiffers = -15;
 inline constexpr int kGapTooLarge = -16;
+inline constexpr int kClockRunsAhead = -17;  // the board clocks claim far more time than the files cover
 
 }  // namespace driver_status

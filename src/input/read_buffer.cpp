@@ -35,6 +35,15 @@ void releaseReader(ReadBuffer& buffer) {
   buffer.consumed = 0;
 }
 
+bool seekReader(ReadBuffer& buffer, FILE* stream, int64_t offset) {
+  if (fseeko(stream, offset, SEEK_SET) != 0) return false;
+  buffer.origin = offset;
+  buffer.filled = 0;
+  buffer.consumed = 0;
+  buffer.atEof = 0;
+  return true;
+}
+
 int ensureAvailable(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console) {
   if (buffer.origin == -1) {
     // The buffer's first byte is the stream's current byte: the first packet.

@@ -28,6 +28,10 @@ void bindReader(ReadBuffer& buffer, int32_t capacity);
 // Releases the storage.
 void releaseReader(ReadBuffer& buffer);
 
+// Moves the stream to file offset `offset` and empties the buffer, so that
+// the next byte read is the one there. Returns false when the stream cannot seek.
+bool seekReader(ReadBuffer& buffer, FILE* stream, int64_t offset);
+
 // Makes at least n unread bytes available if the stream still has them.
 // Returns 1 available, 0 n exceeds the capacity (nothing read), -1 the stream
 // is exhausted with fewer than n unread bytes.

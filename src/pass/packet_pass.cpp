@@ -234,6 +234,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
+  info.huxLastTimeIndex = hux_.timeIndex;
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
       reader.huxStatus.channelCounts[kHuxAudio] > 0)
@@ -282,6 +283,7 @@ void PacketPass::readFile(InputFileInfo& info) {
     info.tivLastTimeCounter = reader.tivStatus.timeCounter;
     info.tivLastInterruptCounter = reader.tivStatus.interruptCounter;
   }
+  info.lastPacketMs = reader.lastTimestamp;
   if (options_.printProgress) console_.out(kPacketProgress, packetNumber_);
   closeFile();
 }
