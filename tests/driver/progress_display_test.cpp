@@ -22,12 +22,7 @@ struct Harness {
 
   // Everything written so far.
   std::string written() {
-    std::fflush(stream);
-    std::string text;
-    std::rewind(stream);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, n);
+    std::string text = testsupport::slurp(stream);
     std::fseek(stream, 0, SEEK_END);
     return text;
   }
@@ -132,10 +127,7 @@ TEST(ProgressDisplay, ClearsWhenDestroyedAndLeavesTheConsole) {
     display.fileStarted(0);
   }
   captured.console().out("# INFO: after\n");  // the display is gone: no call into it
-  std::rewind(stream);
-  char text[256] = {};
-  const size_t n = std::fread(text, 1, sizeof text - 1, stream);
-  const std::string written(text, n);
+  const std::string written = testsupport::slurp(stream);
   EXPECT_EQ(written.substr(written.size() - kClear.size()), kClear);
   std::fclose(stream);
 }
