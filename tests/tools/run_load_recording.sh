@@ -17,6 +17,13 @@ mkdir -p "$work/recording" "$work/converted" "$work/converted73"
 "$converter" -outputdir "$work/converted/" "$work"/recording/*.pelg > "$work/pelgToMatlab.log"
 "$converter" -mat73 -outputdir "$work/converted73/" "$work"/recording/*.pelg > "$work/pelgToMatlab73.log"
 
+# The README's form: a folder relative to where Octave runs, the example called by name.
+(cd "$work" && octave --no-gui --no-window-system --quiet \
+  --eval "folder = 'converted'; addpath('$(dirname "$example")'); load_recording" \
+  > "$work/octave-relative.log" 2>&1 || true)
+grep -q '^Recording of board 0x1234 starts 2024-03-14 09:00:00 UTC$' "$work/octave-relative.log" \
+  || { cat "$work/octave-relative.log"; echo "FAILED: relative folder" >&2; exit 1; }
+
 fail() { echo "FAILED: $1" >&2; exit 1; }
 for folder in converted converted73; do
   log="$work/octave-$folder.log"
