@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr char kCannotOpen[] = "ERROR: can't open file %s\n";
+constexpr char kIsDirectory[] = "ERROR: %s is a directory\n";
 constexpr char kStandardInputName[] = "stdin";
 
 bool namesStandardInput(const std::string& name) {
@@ -92,8 +94,13 @@ bool InputOpener::open(InputFile& file, const std::string& name) {
     file.name = name;
     file.stream = std::fopen(name.c_str(), "rb");
   }
+  // A directory opens like a file, then fails every read.
+  struct stat info {};
+  const bool directory = file.stream != nullptr && fstat(fileno(file.stream), &info) == 0 && S_ISDIR(info.st_mode);
+  if (directory) closeInput(file);
   if (file.stream == nullptr) {
     console_.err(kCannotOpen, name.c_str());
+    if (directory) console_.err(kIsDirectory, name.c_str());
     return false;
   }
   clearHeaderLists(file.header);
