@@ -5,21 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "output/mat5_layout.h"
 
 namespace {
 
-// A version 5 MAT-file: a 128-byte header, then each variable as one tagged
-// element: type (miMATRIX) and byte count, 4 bytes each, then its bytes.
-constexpr off_t kHeaderBytes = 128;
-constexpr off_t kTagBytes = 8;
-constexpr uint32_t kMatrixType = 14;
+// Room asked for, beyond the end of a file cut short, to learn why it was cut.
+constexpr off_t kProbeBytes = 65536;
 
 }  // namespace
 
@@ -29,22 +25,19 @@ MatFile::~MatFile() {
 
 MatFile::MatFile(MatFile&& other) noexcept
     : output_(std::move(other.output_)),
-      mat_(std::exchange(other.mat_, nullptr)),
-      wroteVariable_(std::exchange(other.wroteVariable_, false)) {}
+      mat_(std::exchange(other.mat_, nullptr)) {}
 
 MatFile& MatFile::operator=(MatFile&& other) noexcept {
   if (this != &other) {
     if (mat_) Mat_Close(std::exchange(mat_, nullptr));
     output_ = std::move(other.output_);
     mat_ = std::exchange(other.mat_, nullptr);
-    wroteVariable_ = std::exchange(other.wroteVariable_, false);
   }
   return *this;
 }
 
 bool MatFile::open(const std::string& path) {
   if (mat_) Mat_Close(std::exchange(mat_, nullptr));
-  wroteVariable_ = false;
   if (!output_.create(path)) return false;
   errno = 0;
   mat_ = Mat_CreateVer(output_.temporaryPath().c_str(), nullptr, MAT_FT_MAT5);
@@ -68,15 +61,13 @@ void MatFile::putVariable(const char* name, MatArray value) {
     output_.fail(ENOMEM);
   } else if (Mat_VarWrite(mat_, var, MAT_COMPRESSION_NONE) != 0) {
     output_.fail(errno);
-  } else {
-    wroteVariable_ = true;
   }
 }
 
 // libmatio goes on after a write that failed (a full disk, a file-size limit)
 // and still reports success, leaving a file shorter than its contents say.
-// The system's reason is then found by asking for the missing room.
-void MatFile::verifyLength() {
+// The system's reason is then found by asking for more room.
+void MatFile::verifyWhole() {
   if (output_.failed()) return;
   const int fd = output_.descriptor();
   struct stat written {};
@@ -84,28 +75,8 @@ void MatFile::verifyLength() {
     output_.fail(errno);
     return;
   }
-  off_t expected = kHeaderBytes;
-  if (wroteVariable_) {
-    // libmatio writes in the machine's byte order (the header says which).
-    uint8_t tag[kTagBytes] = {};
-    uint32_t type = 0, bytes = 0;
-    const bool tagRead = pread(fd, tag, sizeof tag, kHeaderBytes) == static_cast<ssize_t>(sizeof tag);
-    std::memcpy(&type, tag, sizeof type);
-    std::memcpy(&bytes, tag + sizeof type, sizeof bytes);
-    if (tagRead && type == kMatrixType) {
-      expected = kHeaderBytes + kTagBytes + bytes;
-    } else {
-      // The variable's own tag is missing: something more was to come.
-      expected = std::max<off_t>(written.st_size + 1, kHeaderBytes + kTagBytes);
-    }
-  }
-  if (written.st_size == expected) return;
-  if (written.st_size > expected) {
-    // Longer than its byte count can say: a variable beyond 4 GiB.
-    output_.fail(EFBIG);
-    return;
-  }
-  const int refused = posix_fallocate(fd, written.st_size, expected - written.st_size);
+  if (mat5FileIsWhole(fd, written.st_size)) return;
+  const int refused = posix_fallocate(fd, written.st_size, kProbeBytes);
   output_.fail(refused != 0 ? refused : EIO);
 }
 
@@ -113,6 +84,6 @@ bool MatFile::close() {
   if (!mat_) return output_.finish();
   errno = 0;
   if (Mat_Close(std::exchange(mat_, nullptr)) != 0) output_.fail(errno);
-  verifyLength();
+  verifyWhole();
   return output_.finish();
 }

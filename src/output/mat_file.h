@@ -5,7 +5,8 @@
 //
 // Contract: the file is written as an OutputFile, under its temporary name
 // until commit(). libmatio does not report failed writes, so close() checks
-// the file itself: it must be exactly as long as the variable it holds says.
+// the file itself: it must hold all that its elements announce
+// (mat5FileIsWhole).
 // The first failure is kept in output() with the system's reason.
 #pragma once
 
@@ -42,9 +43,8 @@ class MatFile {
   const OutputFile& output() const { return output_; }
 
  private:
-  void verifyLength();
+  void verifyWhole();
 
   OutputFile output_;
   _mat_t* mat_ = nullptr;
-  bool wroteVariable_ = false;
 };

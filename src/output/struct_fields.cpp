@@ -11,7 +11,7 @@ constexpr const char* kCreateDoubleFailed = "# ERROR: Unable to create double fo
 constexpr const char* kPointerFailed = "# ERROR: Unable to retrieve pointer for field %s\n";
 constexpr const char* kCreateStringFailed = "# ERROR: Unable to create string for field %s\n";
 constexpr const char* kCharactersReplaced =
-    "# WARNING: Field %s: %d characters stored as U+FFFD (not valid UTF-8, or beyond the Basic "
+    "# WARNING: Field %s: %d character(s) stored as U+FFFD (not valid UTF-8, or beyond the Basic "
     "Multilingual Plane, which not every MAT-file reader loads)\n";
 
 }  // namespace

@@ -122,13 +122,16 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
   // Through the descriptor: libsndfile's own open refuses paths longer than
   // its name buffer, far below what the system accepts.
+  errno = 0;
   state.wavFile.reset(sf_open_fd(state.wavOutput.descriptor(), SFM_WRITE, &state.wavFormat, SF_FALSE));
   if (!state.wavFile) {
+    // libsndfile writes the header at once: a full disk already shows here.
+    const int error = errno;
     char reason[1024] = {};
     sf_error_str(nullptr, reason, sizeof reason);
     console.out(kOpenFailed, state.wavPath.c_str());
     console.out(kLibraryReason, reason);
-    exitRun(console, -8);
+    failWrite(state, error);
   }
 
   SNDFILE* file = state.wavFile.get();
