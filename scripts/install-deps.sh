@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libmatio-dev
           python3 python3-numpy python3-scipy python3-soundfile
-          octave gnuplot-nox fonts-freefont-otf "$@")
+          octave gnuplot-nox fonts-freefont-otf
+          clang libclang-rt-14-dev "$@")  # the fuzz target: clang with libFuzzer and the sanitizers
 
 missing=()
 for p in "${packages[@]}"; do

@@ -36,6 +36,8 @@ struct InputFileInfo {
   int32_t huxInterruptRate = 0;
   int32_t tivInterruptRate = 0;
   int64_t firstAudioIndex = -1;  // HUX time index of the first audio packet
+  int64_t huxLastTimeIndex = -1;  // HUX time index of the file's last timed packet
+  int64_t lastPacketMs = -1;      // the file's last packet timestamp, ms after its start time
   // boardNumber, hardwareVersion, majorVersion, minorVersion, word1..word4,
   // C1..C6, micGain
   std::array<int32_t, 15> huxBoardInfo{};
@@ -56,4 +58,6 @@ inline void resetPassTiming(InputFileInfo& info) {
   info.tivFirstTimeCounter = info.tivFirstInterruptCounter = -1;
   info.tivLastTimeCounter = info.tivLastInterruptCounter = -1;
   info.firstAudioIndex = initial.firstAudioIndex;
+  info.huxLastTimeIndex = initial.huxLastTimeIndex;
+  info.lastPacketMs = initial.lastPacketMs;
 }

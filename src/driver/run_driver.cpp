@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/fatal_error.h"
+#include "driver/clock_span_check.h"
 #include "driver/command_line.h"
 #include "driver/driver_status.h"
 #include "driver/output_directory.h"
@@ -41,6 +42,9 @@ void runPhases(RunState& run, Console& console) {
   run.scanCounters = PassCounters{};
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.scanCounters, nullptr,
                 run.opener, console);
+  if (run.options.checkHeaders)
+    checkClockSpan(run.files.data(), run.fileCount(), run.validationFile.header.huxInfo.interrupt_count, run.args,
+                   console);
 
   if (run.options.writeSummaryFile) {
     writeSummaryFiles(run.files.data(), run.fileCount(), run.args, run.options.outputDir, console);

@@ -1,10 +1,12 @@
 #include "driver/sequence_validation.h"
 
 #include <array>
+#include <map>
 
 #include "common/fatal_error.h"
 #include "driver/board_listing.h"
 #include "driver/driver_status.h"
+#include "driver/header_rates.h"
 #include "driver/start_order.h"
 
 namespace {
@@ -16,6 +18,7 @@ constexpr const char* kNoInfoData = "# WARNING: no calibration/info data\n";
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
 constexpr const char* kBadInterruptRate = "# ERROR: File %s, interrupt rate must be positive\n";
+constexpr const char* kSameFile = "# ERROR: File %s is the same file as %s\n";
 
 constexpr const char* kCalibrationDiffers =
     "# ERROR: File %s has a different calibration matrix than the other PELG files\n";
@@ -89,7 +92,9 @@ void fillRecord(InputFileInfo& record, const FileHeader& header, int32_t fileNum
   record.huxInterruptRate = hux.interrupt_count;
 
   HuxRates& rates = record.huxChannelRates;
-  rates[kHuxAudio] = hux.mic_hz * 10;  // the schedule gives the microphone rate in hertz
+  // The schedule gives the microphone rate in hertz; validated to at most
+  // kMaxMicrophoneRate, so the tenths fit.
+  rates[kHuxAudio] = static_cast<int32_t>(int64_t{hux.mic_hz} * 10);
   rates[kHuxBarPress] = hux.barometer_hz;
   rates[kHuxCompass] = hux.compass_hz;
   rates[kHuxHfVisLight] = hux.amb_light_hz;
@@ -162,6 +167,8 @@ void validateInputSequence(const std::vector<std::string>& args,
                            InputFile& file, InputOpener& opener, Console& console) {
   const int count = static_cast<int>(inputArgIndex.size());
   ReferenceHeader reference;
+  // The files named so far, by the file each name stands for, with the name.
+  std::map<FileIdentity, const std::string*> named;
   for (int t = 0; t < count; ++t) {
     const int32_t fileNumber = inputArgIndex[static_cast<size_t>(t)];
     const std::string& name = args[static_cast<size_t>(fileNumber)];
@@ -169,6 +176,16 @@ void validateInputSequence(const std::vector<std::string>& args,
     FileHeader& header = file.header;
 
     console.out(kOpenFile, t + 1, name.c_str());
+    // A file named twice would be converted twice over, its samples repeated
+    // and its times running backwards. Looked up before opening, as opening a
+    // FIFO a second time would wait for a writer that never comes.
+    if (const auto identity = opener.identify(name)) {
+      const auto [earlier, added] = named.emplace(*identity, &name);
+      if (!added) {
+        console.out(kSameFile, name.c_str(), earlier->second->c_str());
+        exitRun(console, driver_status::kSameFile);
+      }
+    }
     if (!opener.open(file, name)) {
       console.out(kUnableToOpen, name.c_str());
       exitRun(console, driver_status::kCannotOpen);
@@ -197,6 +214,7 @@ void validateInputSequence(const std::vector<std::string>& args,
       console.out(kBadInterruptRate, name.c_str());
       exitRun(console, driver_status::kBadInterruptRate);
     }
+    refuseImplausibleRates(header, carriesTiv, name, console);
 
     fillRecord(record, header, fileNumber, tivFileTally);
     if (t == 0) {

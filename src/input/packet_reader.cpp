@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "common/little_endian.h"
+#include "input/foreign_stretch.h"
 #include "input/packet_lookahead.h"
 #include "input/pelg_format.h"
 
@@ -27,6 +28,19 @@ constexpr const char* kBackwards =
 constexpr const char* kClockJump =
     "# WARNING: file index %" PRId64 ", PELG Packet's timestamp jumped ahead %" PRIu32
     " ms and the packets that follow continue from it: the logger paused, packets accepted from here\n";
+constexpr const char* kOutlier =
+    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp %" PRIu32 " is %" PRIu32
+    " ms ahead of the packets around it: the packet is kept, its timestamp is not\n";
+constexpr const char* kRepeated =
+    "# WARNING: file index %" PRId64 ", PELG Packet repeats one read shortly before (a duplicated sector): dropped\n";
+constexpr const char* kForeign =
+    "# WARNING: file index %" PRId64 ", %" PRId64 " packets (%" PRId64
+    " bytes) whose board counters lie off this recording's time line: dropped as foreign data, reading on at "
+    "file index %" PRId64 "\n";
+constexpr const char* kForeignToEnd =
+    "# WARNING: file index %" PRId64 ", %" PRId64 " packets (%" PRId64
+    " bytes) to the end of the file whose board counters lie off this recording's time line: dropped as foreign "
+    "data\n";
 constexpr const char* kHux2Rejected = "# WARNING: file index %" PRId64 ", HUX2 Packet CRC invalid\n";
 constexpr const char* kTivRejected = "# WARNING: file index %" PRId64 ", TIV Packet CRC invalid\n";
 
@@ -48,6 +62,17 @@ constexpr int kBadIdResult = -3;
 constexpr int kBadTimestampResult = -4;
 constexpr int kBadLengthResult = -5;
 
+// A timestamp further ahead of the last one than this is checked against the
+// packets after it: they continue from it (a gap) or from the last one (the
+// timestamp alone is damaged).
+constexpr uint32_t kOutlierAdvanceMs = 1000;
+
+// Packets after a hunt that are checked for repeating one delivered before.
+constexpr int32_t kRepeatCheckPackets = RecentPackets::kRemembered;
+
+// Bytes read at a time when reading ahead over a suspect stretch.
+constexpr int32_t kScanCapacity = 64 * 1024;
+
 // The smallest buffer that holds a packet and the packets looked at after it
 // whole.
 constexpr int32_t kMinimumCapacity =
@@ -62,6 +87,7 @@ constexpr uint8_t kSirfNoData = 255;
 // Statuses of the decoders that mean the payload was accepted.
 constexpr int32_t kDecodeAccepted = 1;
 constexpr int32_t kDecodeAuxiliary = 2;
+constexpr int32_t kDecodeRejected = -2;
 
 // Reports a header rejected in normal mode: the console warning at the
 // header's offset and the position-log line with the offending value.
@@ -94,6 +120,30 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
   return result == kBadTimestampResult && header.length <= pelg::kMaxPayloadLength &&
          static_cast<uint32_t>(header.timestamp - reader.lastTimestamp) < kAhead &&
          confirmsClockJump(reader, header);
+}
+
+// True when a valid header's timestamp is far ahead of the last one while the
+// packets after it continue from the last one, not from it.
+bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header) {
+  const uint32_t advance = header.timestamp - reader.lastTimestamp;
+  if (advance <= kOutlierAdvanceMs || advance > pelg::kMaxTimestampAdvance) return false;
+  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  if (lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
+  const LookAhead fromLast = lookAhead(reader, size, reader.lastTimestamp, kLookAheadPackets);
+  return fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
+}
+
+// After a hunt: drops a stretch of foreign packets that starts at the read
+// position. Returns true when it dropped one.
+bool dropForeignStretch(PacketReader& reader) {
+  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position());
+  if (!stretch.found) return false;
+  const int64_t bytes = stretch.end - stretch.begin;
+  if (stretch.toEnd)
+    reader.console->out(kForeignToEnd, stretch.begin, stretch.packets, bytes);
+  else
+    reader.console->out(kForeign, stretch.begin, stretch.packets, bytes, stretch.end);
+  return seekReader(reader.buffer, reader.file->stream, stretch.end);
 }
 
 // Hunts byte by byte for the next valid header, starting at the current read
@@ -148,6 +198,11 @@ void initPacketReader(PacketReader& reader, Console& console) {
   reader.sirfOutput = nullptr;
   reader.lastTimestamp = 0;
   reader.console = &console;
+  resetBoardTrack(reader.huxTrack, 0);
+  resetBoardTrack(reader.tivTrack, 0);
+  reader.recent.clear();
+  reader.repeatCheckLeft = 0;
+  reader.damageBefore = false;
 }
 
 void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
@@ -155,9 +210,15 @@ void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
   // The buffer must hold the largest packet whole; a smaller capacity could
   // never deliver it.
   bindReader(reader.buffer, capacity < kMinimumCapacity ? kMinimumCapacity : capacity);
+  bindReader(reader.scanBuffer, kScanCapacity);
   reader.active = true;
   reader.huxEnabled.fill(false);
   reader.tivEnabled.fill(false);
+  resetBoardTrack(reader.huxTrack, file.header.huxInfo.interrupt_count);
+  resetBoardTrack(reader.tivTrack, file.header.tivInfo.interrupt_count);
+  reader.recent.clear();
+  reader.repeatCheckLeft = 0;
+  reader.damageBefore = false;
 }
 
 int readPacketHeader(PacketReader& reader, PacketHeader& header) {
@@ -182,30 +243,59 @@ int nextPacket(PacketReader& reader) {
   Console& console = *reader.console;
   ReadBuffer& buffer = reader.buffer;
   PacketHeader header;
+  PacketKey key;
 
-  int result = readPacketHeader(reader, header);
-  if (result == kEndOfData) {
-    reader.active = false;
-    return kEndOfData;
+  for (;;) {
+    int result = readPacketHeader(reader, header);
+    if (result == kEndOfData) {
+      reader.active = false;
+      return kEndOfData;
+    }
+    if (result == kPacketCutShort) {
+      console.out(kCutShort);
+      if (reader.positionLog) std::fprintf(reader.positionLog, kLogCutShort, buffer.position());
+      reader.active = false;
+      return kPacketCutShort;
+    }
+    bool jumped = false;
+    bool hunted = false;
+    if (clockJumped(reader, result, header)) {
+      jumped = true;
+    } else if (result != kHeaderValid) {
+      reportBadHeader(reader, result, header);
+      buffer.consumed += 1;
+      // The reader stays active after a hunt that runs into the end: the next
+      // call meets the same bytes in normal mode and ends the stream there.
+      result = searchForHeader(reader, header, jumped);
+      if (result != kHeaderValid) return result;
+      hunted = !jumped;
+    }
+    if (hunted) reader.damageBefore = true;
+    if (reader.damageBefore) {
+      // The first packet after damage: what follows may be a block of
+      // another recording, or bytes the card wrote twice.
+      reader.damageBefore = false;
+      reader.repeatCheckLeft = kRepeatCheckPackets;
+      if (dropForeignStretch(reader)) continue;
+    }
+    const uint8_t* packet = buffer.next();
+    key = packetKey(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
+    if (reader.repeatCheckLeft > 0) {
+      --reader.repeatCheckLeft;
+      if (reader.recent.contains(key)) {
+        console.out(kRepeated, buffer.position());
+        buffer.consumed += pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+        continue;
+      }
+    }
+    if (jumped) {
+      console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
+    } else if (timestampIsOutlier(reader, header)) {
+      console.out(kOutlier, buffer.position(), header.timestamp, header.timestamp - reader.lastTimestamp);
+      header.timestamp = reader.lastTimestamp;
+    }
+    break;
   }
-  if (result == kPacketCutShort) {
-    console.out(kCutShort);
-    if (reader.positionLog) std::fprintf(reader.positionLog, kLogCutShort, buffer.position());
-    reader.active = false;
-    return kPacketCutShort;
-  }
-  bool jumped = false;
-  if (clockJumped(reader, result, header)) {
-    jumped = true;
-  } else if (result != kHeaderValid) {
-    reportBadHeader(reader, result, header);
-    buffer.consumed += 1;
-    // The reader stays active after a hunt that runs into the end: the next
-    // call meets the same bytes in normal mode and ends the stream there.
-    result = searchForHeader(reader, header, jumped);
-    if (result != kHeaderValid) return result;
-  }
-  if (jumped) console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
 
   buffer.consumed += pelg::kPacketHeaderSize;
   const int64_t payloadPos = buffer.position();
@@ -227,7 +317,11 @@ int nextPacket(PacketReader& reader) {
     case DeviceKind::mic:
       decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
                  reader.huxEnabled);
+      if (reader.huxStatus.status == kDecodeAccepted)
+        followBoardTrack(reader.huxTrack, reader.huxStatus.timeCounter, reader.huxStatus.interruptCounter,
+                         header.timestamp);
       if (reader.huxStatus.status != kDecodeAccepted && reader.huxStatus.status != kDecodeAuxiliary) {
+        reader.damageBefore = reader.huxStatus.status == kDecodeRejected;
         console.out(kHux2Rejected, payloadPos);
         if (reader.positionLog) std::fprintf(reader.positionLog, kLogHux2Rejected, payloadPos);
       }
@@ -235,7 +329,11 @@ int nextPacket(PacketReader& reader) {
     case DeviceKind::tiv:
       decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
                 reader.tivEnabled);
+      if (reader.tivStatus.status == kDecodeAccepted)
+        followBoardTrack(reader.tivTrack, reader.tivStatus.timeCounter, reader.tivStatus.interruptCounter,
+                         header.timestamp);
       if (reader.tivStatus.status != kDecodeAccepted && reader.tivStatus.status != kDecodeAuxiliary) {
+        reader.damageBefore = reader.tivStatus.status == kDecodeRejected;
         console.out(kTivRejected, payloadPos);
         if (reader.positionLog) std::fprintf(reader.positionLog, kLogTivRejected, payloadPos);
       }
@@ -247,6 +345,11 @@ int nextPacket(PacketReader& reader) {
       break;
   }
 
+  // A board message whose checksum failed is not remembered: a later copy of
+  // it may be the intact one.
+  if (reader.huxStatus.status != kDecodeRejected && reader.tivStatus.status != kDecodeRejected)
+    reader.recent.remember(key);
+
   buffer.consumed += static_cast<int32_t>(header.length);
   return 1;
 }
@@ -257,4 +360,5 @@ void closePacketReader(PacketReader& reader) {
     reader.positionLog = nullptr;
   }
   releaseReader(reader.buffer);
+  releaseReader(reader.scanBuffer);
 }

@@ -16,8 +16,10 @@
 #include "decoders/hux2_decoder.h"
 #include "decoders/sample_buffers.h"
 #include "decoders/tiv_decoder.h"
+#include "input/board_track.h"
 #include "input/input_file.h"
 #include "input/read_buffer.h"
+#include "input/recent_packets.h"
 
 struct PacketHeader {
   uint16_t id = 0;
@@ -43,6 +45,17 @@ struct PacketReader {
 
   uint32_t lastTimestamp = 0;
   Console* console = nullptr;
+  // Damage screening: each board's clock as the packets taken in left it,
+  // the packets delivered last, whether damage (a hunt, a rejected board
+  // message) came right before the next packet, the packets after damage
+  // still checked for being repeats, and a buffer for reading ahead over a
+  // suspect stretch.
+  BoardTrack huxTrack;
+  BoardTrack tivTrack;
+  RecentPackets recent;
+  bool damageBefore = false;
+  int32_t repeatCheckLeft = 0;
+  ReadBuffer scanBuffer;
 };
 
 // Gives every field its starting value (closing nothing).
@@ -59,6 +72,12 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 
 // Processes exactly one packet. Returns 1 a packet was processed, -1 end of
 // data, -2 the last packet is cut short; after -1 or -2 the reader is inactive.
+// Damage costs only itself: a packet whose timestamp alone jumped ahead is
+// kept without moving the last timestamp; after damage (a hunt, a rejected
+// board message), packets that repeat one delivered shortly before (a
+// duplicated sector) and a stretch whose board counters lie off the
+// recording's time line (a stale block of another recording) are dropped,
+// each with a warning, and never delivered.
 int nextPacket(PacketReader& reader);
 
 // Closes the position log if open and releases the buffer.

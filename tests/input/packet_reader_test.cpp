@@ -700,3 +700,144 @@ TEST(PacketReader, RandomDamageNeverReadsOutside) {
 }
 
 }  // namespace
+
+namespace {
+
+// A HUX2 accelerometer message at board clock `counter` (time counter x M +
+// interrupt counter, M = 5120).
+Bytes accelAt(int64_t counter) {
+  pelgbuild::HuxReadings readings;
+  readings.accel = std::array<int16_t, 3>{static_cast<int16_t>(counter % 1000), 2, 3};
+  const int64_t c = counter % (256 * 5120);
+  return pelgbuild::huxSensor(static_cast<uint8_t>(c / 5120), static_cast<uint16_t>(c % 5120), readings);
+}
+
+// Packets 10 ms apart whose board clock runs with the timestamps (5.12
+// interrupts per 10 ms): packet k at timestamp 1000 + 10 k, counter
+// `clock` + 5 k.
+void onTimeLine(PelgBuilder& b, int from, int to, int64_t clock = 51200) {
+  for (int k = from; k < to; ++k)
+    b.packet(kHuxId, static_cast<uint32_t>(1000 + 10 * k), accelAt(clock + 5 * k));
+}
+
+}  // namespace
+
+// Damage that costs more than its own bytes unless the two clocks vote: a
+// timestamp that alone jumped, a block of another recording (its counters off
+// the time line) behind damage, a packet repeated behind damage. A clean break
+// of the counters without damage before it is left to the time line.
+TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
+  enum class Kind { outlierTimestamp, staleBlock, staleToEnd, staleWithoutDamage, repeatedPacket, gapOfBothClocks };
+  struct Case {
+    const char* name;
+    Kind kind;
+    int delivered;       // packets delivered
+    const char* line;    // a warning the case must give ("" none)
+    uint32_t lastTimestamp;
+  };
+  const Case cases[] = {
+      {"one timestamp 65536 ms ahead", Kind::outlierTimestamp, 40,
+       "ms ahead of the packets around it: the packet is kept, its timestamp is not", 1390},
+      {"a stale block behind a broken message", Kind::staleBlock, 30,
+       "whose board counters lie off this recording's time line: dropped as foreign data, reading on at", 1390},
+      {"a stale stretch to the end of the file", Kind::staleToEnd, 20, "to the end of the file", 1195},
+      {"counters that break in clean framing", Kind::staleWithoutDamage, 40, "", 1390},
+      {"a packet repeated behind a hunt", Kind::repeatedPacket, 40,
+       "repeats one read shortly before (a duplicated sector): dropped", 1390},
+      {"a gap of both clocks behind a broken message", Kind::gapOfBothClocks, 40, "", 1390 + 30000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderFixture f;
+    PelgBuilder b = standardFile();
+    switch (c.kind) {
+      case Kind::outlierTimestamp:
+        onTimeLine(b, 0, 20);
+        b.packet(kHuxId, 1200 + 65536, accelAt(51200 + 100));
+        onTimeLine(b, 21, 40);
+        break;
+      case Kind::staleBlock:
+      case Kind::staleToEnd:
+      case Kind::staleWithoutDamage:
+        onTimeLine(b, 0, 20);
+        if (c.kind != Kind::staleWithoutDamage) b.packet(kHuxId, 1195, corrupted(accelAt(51200 + 98)));
+        // Ten packets of another recording: timestamps like this one's, the
+        // board clock 1000 s elsewhere.
+        for (int k = 20; k < 30; ++k) b.packet(kHuxId, static_cast<uint32_t>(1000 + 10 * k), accelAt(563200 + 5 * k));
+        if (c.kind != Kind::staleToEnd) onTimeLine(b, 30, 40);
+        break;
+      case Kind::repeatedPacket: {
+        onTimeLine(b, 0, 20);
+        b.raw(Bytes(3, 0xFF));
+        // The copy repeats the last packet (same millisecond, same counters).
+        b.packet(kHuxId, 1190, accelAt(51200 + 95));
+        onTimeLine(b, 20, 40);
+        break;
+      }
+      case Kind::gapOfBothClocks:
+        onTimeLine(b, 0, 20);
+        b.packet(kHuxId, 1195, corrupted(accelAt(51200 + 98)));
+        // 30 s on, on both clocks.
+        for (int k = 20; k < 40; ++k)
+          b.packet(kHuxId, static_cast<uint32_t>(31000 + 10 * k), accelAt(51200 + 15360 + 5 * k));
+        break;
+    }
+    f.file.name = f.dir.file("in.pelg");
+    b.writeTo(f.file.name);
+    f.file.stream = std::fopen(f.file.name.c_str(), "rb");
+    ASSERT_TRUE(readHeader(f.file.header, f.file.stream));
+    ASSERT_TRUE(extractHuxInfo(f.file.header));
+    f.bind();
+    int delivered = 0;
+    while (f.reader->active) {
+      if (f.next() == 1 && f.reader->huxStatus.status == 1) ++delivered;
+    }
+    EXPECT_EQ(delivered, c.delivered) << f.console.out();
+    if (*c.line) {
+      EXPECT_NE(f.console.out().find(c.line), std::string::npos) << f.console.out();
+    } else {
+      EXPECT_EQ(f.console.out().find("dropped"), std::string::npos) << f.console.out();
+    }
+    EXPECT_EQ(f.reader->lastTimestamp, c.lastTimestamp);
+  }
+}
+
+// The board track's vote: counters must advance as far as the timestamps,
+// modulo the 2560 s cycle, within 2 s plus 1 % of the advance.
+TEST(BoardTrack, CountersMustAdvanceWithTheTimestamps) {
+  constexpr int32_t m = 5120;  // interrupts per 10 s
+  struct Case {
+    const char* name;
+    int64_t counterStep;  // interrupts the counters advanced (may wrap)
+    int32_t millis;       // the timestamps' advance
+    bool on;
+  };
+  const Case cases[] = {
+      {"both still", 0, 0, true},
+      {"10 ms, 5 interrupts", 5, 10, true},
+      {"a small step back in the same millisecond", -3, 0, true},
+      {"30 s gap on both clocks", 15360, 30000, true},
+      {"across the roll-over", 256 * m - 100 + 105, 10, true},
+      {"a gap spanning a roll-over", 256 * m + 1024, 2000, true},
+      {"1.9 s off", 973, 0, true},
+      {"2.5 s off", 1280, 0, false},
+      {"counters 1000 s back", -512000, 10, false},
+      {"counters 500 s ahead", 256000, 10, false},
+      {"timestamps 60 s ahead, counters still", 0, 60000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardTrack track;
+    resetBoardTrack(track, m);
+    const int64_t from = 200 * m + 4000;
+    followBoardTrack(track, static_cast<int32_t>(from / m), static_cast<int32_t>(from % m), 50000);
+    const int64_t cycle = 256 * m;
+    const int64_t to = ((from + c.counterStep) % cycle + cycle) % cycle;
+    EXPECT_EQ(onBoardTrack(track, static_cast<int32_t>(to / m), static_cast<int32_t>(to % m),
+                           50000 + static_cast<uint32_t>(c.millis)),
+              c.on);
+  }
+  BoardTrack unknown;
+  resetBoardTrack(unknown, m);
+  EXPECT_TRUE(onBoardTrack(unknown, 7, 7, 7)) << "nothing to judge by";
+}

@@ -1,0 +1,44 @@
+// The keys of the last packets a reader delivered, to recognise a
+// packet that a damaged card wrote twice (a duplicated sector): the copy
+// repeats an earlier packet's header and the head of its board message
+// (subtype, count or mask, counters). Only the head is compared: where the
+// sector boundary cut the first copy, its tail differs from the second one,
+// and the second would otherwise add the same interrupt's readings again.
+// Two packets of different kinds with equal board counters (an audio and a
+// sensor message of the same interrupt) have different heads and are both
+// kept.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// What identifies a packet: its id, timestamp and length and the first eight
+// bytes of its payload (a board message's marker, subtype, count or mask and
+// counters).
+struct PacketKey {
+  uint64_t head = 0;
+  uint32_t timestamp = 0;
+  uint32_t idAndLength = 0;
+  bool operator==(const PacketKey&) const = default;
+};
+
+PacketKey packetKey(uint16_t id, uint32_t timestamp, const uint8_t* payload, uint32_t length);
+
+class RecentPackets {
+ public:
+  static constexpr int kRemembered = 64;
+
+  void clear() { count_ = 0; next_ = 0; }
+  bool contains(const PacketKey& key) const;
+  void remember(const PacketKey& key) {
+    keys_[static_cast<size_t>(next_)] = key;
+    next_ = (next_ + 1) % kRemembered;
+    if (count_ < kRemembered) ++count_;
+  }
+
+ private:
+  std::array<PacketKey, kRemembered> keys_{};
+  int count_ = 0;
+  int next_ = 0;
+};
