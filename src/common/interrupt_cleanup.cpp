@@ -68,8 +68,10 @@ void install() {
   for (const HandledSignal& handled : kHandled) {
     struct sigaction previous {};
     // A signal the process was started with ignored (nohup, a shell's
-    // background job) stays ignored.
-    if (sigaction(handled.number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    // background job) stays ignored, and one that a host program handles
+    // itself (a fuzzing engine, say) stays its own.
+    if (sigaction(handled.number, nullptr, &previous) != 0) continue;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL) continue;
     sigaction(handled.number, &action, nullptr);
   }
   signal(SIGXFSZ, SIG_IGN);

@@ -7,8 +7,10 @@
 // blocked, so the handler always sees whole entries, and the handler calls
 // only async-signal-safe functions (unlink, write, sigaction, raise).
 //
-// The first registration installs the handler for SIGINT, SIGTERM, SIGHUP,
-// SIGPIPE and SIGABRT, and ignores SIGXFSZ (so that a file-size limit shows as
+// The first registration installs the handler for those of SIGINT, SIGTERM,
+// SIGHUP, SIGPIPE and SIGABRT that still have their default action (one
+// started ignored, or handled by a host program, is left alone), and ignores
+// SIGXFSZ (so that a file-size limit shows as
 // a failed write, which the writers report, rather than ending the process
 // unannounced). On one of those signals the handler removes every registered
 // temporary, prints "# ERROR: Stopped by <signal>, unfinished outputs

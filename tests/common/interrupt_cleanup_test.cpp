@@ -60,6 +60,10 @@ TEST(InterruptCleanup, SignalRemovesUnfinishedOutputsAndEndsByTheSignal) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
+    // A signal the tests were started with ignored (a background job's
+    // SIGINT) stays ignored by design; the program's own test covers it.
+    struct sigaction current {};
+    if (sigaction(c.number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     TempDir dir;
     writeFile(dir.file("pending.bin"), "earlier run");
     const Stopped stopped = stopChild(dir, c.number);
