@@ -62,8 +62,9 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 class PacketPass {
  public:
   PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
-             ParseState* output, InputOpener& opener, Console& console)
-      : names_(names),
+             ParseState* output, InputOpener& opener, Console& console, PassObserver* observer)
+      : observer_(observer),
+        names_(names),
         options_(options),
         counters_(counters),
         output_(output),
@@ -92,6 +93,7 @@ class PacketPass {
   void handOver();
   void closeFile();
 
+  PassObserver* observer_;  // null when nobody watches
   const std::vector<std::string>& names_;
   RunOptions& options_;
   PassCounters& counters_;
@@ -286,6 +288,7 @@ void PacketPass::readFile(InputFileInfo& info) {
       continue;
     }
     nextPacket(reader);
+    if (observer_) observer_->bytesRead(reader.buffer.position());
 
     if (reader.tivStatus.status == kStatusTimed) handleTivPacket(info);
     reader.tivStatus.status = kStatusConsumed;
@@ -315,11 +318,14 @@ void PacketPass::closeFile() {
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   RunOptions& options, PassCounters& counters, ParseState* output,
-                  InputOpener& opener, Console& console) {
+                  InputOpener& opener, Console& console, PassObserver* observer) {
   if (options.writeTimestampFile) openTimestampFile(options, console);
   try {
-    PacketPass pass(names, options, counters, output, opener, console);
-    for (int i = 0; i < fileCount; ++i) pass.readFile(files[i]);
+    PacketPass pass(names, options, counters, output, opener, console, observer);
+    for (int i = 0; i < fileCount; ++i) {
+      if (observer) observer->fileStarted(i);
+      pass.readFile(files[i]);
+    }
   } catch (...) {
     // A fatal condition ends the run; leave no stream of the pass open behind it.
     closeTimestampFile(options);
