@@ -132,6 +132,27 @@ class Json(unittest.TestCase):
                 self.assertTrue(os.path.exists(os.path.join(r["output_dir"], "completeData.mat")))
 
 
+class NoCount(unittest.TestCase):
+    def test_same_grouping_without_counts(self):
+        s = study()
+        counted = json.loads(pelginfo("--json", s["root"]).stdout)
+        run = pelginfo("--json", "--no-count", s["root"])
+        quick = json.loads(run.stdout)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual([(r["name"], r["files"], r["args"]) for r in quick["recordings"]],
+                         [(r["name"], r["files"], r["args"]) for r in counted["recordings"]])
+        self.assertEqual([(f["path"], f["problem"]) for f in quick["files"]],
+                         [(f["path"], f["problem"]) for f in counted["files"]])
+        good = [f for f in quick["files"] if f["ok"]]
+        self.assertTrue(all(f["packets"] is None and f["span_seconds"] is None for f in good))
+        self.assertTrue(all(r["end_time"] is None for r in quick["recordings"]))
+        # A file without packets is still told apart.
+        empty = [f for f in quick["files"] if f["path"] == s["empty"]][0]
+        self.assertEqual(empty["problem"], "holds no packets")
+        text = pelginfo("--no-count", s["root"]).stdout
+        self.assertIn("  packets        not counted (--no-count)\n", text)
+
+
 class Text(unittest.TestCase):
     def test_listing(self):
         s = study()

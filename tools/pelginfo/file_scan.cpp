@@ -47,7 +47,7 @@ void tallyPositionLog(const char* text, FileScan& scan) {
   }
 }
 
-void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
+void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
   auto reader = std::make_unique<PacketReader>();
   initPacketReader(*reader, quiet);
   bindPacketReader(*reader, file, kScanBufferSize);
@@ -64,6 +64,7 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
     const int64_t timestamp = reader->lastTimestamp;
     if (scan.firstPacketMs < 0) scan.firstPacketMs = timestamp;
     scan.lastPacketMs = timestamp;
+    if (!all) break;
   }
   closePacketReader(*reader);  // closes the position log, which completes logText
   if (logText) {
@@ -74,7 +75,7 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
 
 }  // namespace
 
-FileScan scanFile(const std::string& path, InputOpener& opener) {
+FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll) {
   FileScan scan;
   scan.path = path;
   struct stat info {};
@@ -109,7 +110,8 @@ FileScan scanFile(const std::string& path, InputOpener& opener) {
   scan.record.hasTiv = scan.carriesTiv ? 1 : 0;
   if (scan.carriesTiv) fillTivBoardInfo(scan.record, file.header.tivInfo);
 
-  countPackets(file, scan, quiet);
+  scan.counted = countAll;
+  countPackets(file, scan, quiet, countAll);
   closeInput(file);
   if (scan.packets == 0) scan.problem = kNoPackets;
   return scan;

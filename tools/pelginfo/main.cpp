@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "   --outdir DIR        the commands convert each recording into DIR/<recording>/\n"
     "                       (default converted)\n"
     "   --converter PATH    the program the commands name (default pelgToMatlab)\n"
+    "   --no-count          read each file only up to its first packet: the grouping and\n"
+    "                       the headers without the packet counts, at once for any size\n"
     "   -h, --help          this text\n"
     "  Exit status 0; 1 when a file belongs to no recording (its reason is listed);\n"
     "  2 for bad options.\n";
@@ -40,6 +42,7 @@ constexpr const char* kUsageError = "pelginfo: %s\n";
 
 struct Options {
   bool json = false;
+  bool countPackets = true;
   ReportOptions report;
   std::vector<std::string> inputs;
 };
@@ -89,6 +92,8 @@ int parseOptions(int argc, char** argv, Options& options) {
       return std::fflush(stdout) == 0 ? kStatusAllUsable : kStatusUsage;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--no-count") {
+      options.countPackets = false;
     } else if (arg == "--max-gap-sec") {
       char* end = nullptr;
       if (!value(text)) break;
@@ -137,7 +142,7 @@ int main(int argc, char** argv) {
   {
     InputOpener opener(quiet);
     for (const std::string& path : expandInputs(options.inputs))
-      scans.push_back(scanFile(path, opener));
+      scans.push_back(scanFile(path, opener, options.countPackets));
   }
   if (null) std::fclose(null);
 
