@@ -13,10 +13,12 @@ inline constexpr int kTivAfterNoTiv = -10;  // TIV data after a file without it
 inline constexpr int kNoPelgHeader = -11;
 inline constexpr int kNoInfoData = -12;
 inline constexpr int kBadInterruptRate = -12;
+inline constexpr int kRateOutOfRange = -12;   // a header rate the platform cannot produce
 inline constexpr int kCalibrationDiffers = -13;
 inline constexpr int kScheduleDiffers = -14;
 inline constexpr int kSerialDiffers = -15;
 inline constexpr int kGapTooLarge = -16;
+inline constexpr int kSameFile = -17;         // one file named twice
 inline constexpr int kClockRunsAhead = -17;  // the board clocks claim far more time than the files cover
 
 }  // namespace driver_status

@@ -26,7 +26,10 @@ void fillInputFileInfo(InputFileInfo& record, const FileHeader& header, int32_t 
   record.huxInterruptRate = hux.interrupt_count;
 
   HuxRates& rates = record.huxChannelRates;
-  rates[kHuxAudio] = hux.mic_hz * 10;  // the schedule gives the microphone rate in hertz
+  // The schedule gives the microphone rate in hertz; validation keeps it at
+  // most kMaxMicrophoneRate, so the tenths fit (computed in 64 bits for any
+  // other caller).
+  rates[kHuxAudio] = static_cast<int32_t>(int64_t{hux.mic_hz} * 10);
   rates[kHuxBarPress] = hux.barometer_hz;
   rates[kHuxCompass] = hux.compass_hz;
   rates[kHuxHfVisLight] = hux.amb_light_hz;

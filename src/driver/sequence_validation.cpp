@@ -1,11 +1,13 @@
 #include "driver/sequence_validation.h"
 
 #include <array>
+#include <map>
 
 #include "common/fatal_error.h"
 #include "driver/board_listing.h"
 #include "driver/driver_status.h"
 #include "driver/header_checks.h"
+#include "driver/header_rates.h"
 #include "driver/start_order.h"
 
 namespace {
@@ -17,6 +19,7 @@ constexpr const char* kNoInfoData = "# WARNING: no calibration/info data\n";
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
 constexpr const char* kBadInterruptRate = "# ERROR: File %s, interrupt rate must be positive\n";
+constexpr const char* kSameFile = "# ERROR: File %s is the same file as %s\n";
 
 constexpr const char* kCalibrationDiffers =
     "# ERROR: File %s has a different calibration matrix than the other PELG files\n";
@@ -113,6 +116,8 @@ void validateInputSequence(const std::vector<std::string>& args,
                            InputFile& file, InputOpener& opener, Console& console) {
   const int count = static_cast<int>(inputArgIndex.size());
   ReferenceHeader reference;
+  // The files named so far, by the file each name stands for, with the name.
+  std::map<FileIdentity, const std::string*> named;
   for (int t = 0; t < count; ++t) {
     const int32_t fileNumber = inputArgIndex[static_cast<size_t>(t)];
     const std::string& name = args[static_cast<size_t>(fileNumber)];
@@ -120,6 +125,16 @@ void validateInputSequence(const std::vector<std::string>& args,
     FileHeader& header = file.header;
 
     console.out(kOpenFile, t + 1, name.c_str());
+    // A file named twice would be converted twice over, its samples repeated
+    // and its times running backwards. Looked up before opening, as opening a
+    // FIFO a second time would wait for a writer that never comes.
+    if (const auto identity = opener.identify(name)) {
+      const auto [earlier, added] = named.emplace(*identity, &name);
+      if (!added) {
+        console.out(kSameFile, name.c_str(), earlier->second->c_str());
+        exitRun(console, driver_status::kSameFile);
+      }
+    }
     bool carriesTiv = false;
     switch (readInputHeader(file, name, opener, carriesTiv)) {
       case HeaderReadResult::ok:
@@ -143,6 +158,7 @@ void validateInputSequence(const std::vector<std::string>& args,
       console.out(kBadInterruptRate, name.c_str());
       exitRun(console, driver_status::kBadInterruptRate);
     }
+    refuseImplausibleRates(header, carriesTiv, name, console);
 
     fillInputFileInfo(record, header, fileNumber, tivFileTally);
     if (t == 0) {

@@ -20,7 +20,7 @@
 // by start time, tivFileTally counting the leading files with TIV data (-1 once
 // a file without it was read), and `file` holding the last file's header with
 // its stream closed. A sequence that cannot be converted prints its lines and
-// throws FatalError with a status from -10 to -16.
+// throws FatalError with a status from -10 to -17.
 void validateInputSequence(const std::vector<std::string>& args,
                            const std::vector<int32_t>& inputArgIndex, const RunOptions& options,
                            std::vector<InputFileInfo>& files, int32_t& tivFileTally,

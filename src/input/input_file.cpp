@@ -2,15 +2,26 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "input/input_spool.h"
 
 namespace {
 
 constexpr char kCannotOpen[] = "ERROR: can't open file %s\n";
+constexpr char kCannotCreateCopy[] =
+    "# ERROR: Unable to create a temporary copy of %s in the folder %s: %s\n";
+constexpr char kCannotWriteCopy[] = "# ERROR: Unable to copy %s into the temporary folder %s: %s\n";
+constexpr char kCannotRead[] = "# ERROR: Unable to read %s: %s\n";
 constexpr char kStandardInputName[] = "stdin";
+
+// Standard input when fstat cannot describe it: still one input, whatever its name.
+constexpr FileIdentity kUndescribedStandardInput{~uint64_t{0}, ~uint64_t{0}};
 
 bool namesStandardInput(const std::string& name) {
   for (const char* alias : {"-", "stdin", "/dev/stdin"}) {
@@ -19,42 +30,23 @@ bool namesStandardInput(const std::string& name) {
   return false;
 }
 
-// Copies the whole of `from` into a fresh anonymous temporary file, which the
-// system removes when it is closed or the process ends. Null on any failure.
-FILE* spoolToTemporaryFile(FILE* from) {
-  if (from == nullptr) return nullptr;
-  FILE* spool = std::tmpfile();
-  if (spool == nullptr) return nullptr;
-  char chunk[65536];
-  bool ok = true;
-  for (;;) {
-    const size_t got = std::fread(chunk, 1, sizeof chunk, from);
-    if (got > 0 && std::fwrite(chunk, 1, got, spool) != got) {
-      ok = false;
-      break;
-    }
-    if (got < sizeof chunk) {
-      ok = !std::ferror(from);
-      break;
-    }
-  }
-  if (ok) ok = std::fflush(spool) == 0;
-  if (!ok) {
-    std::fclose(spool);
-    return nullptr;
-  }
-  return spool;
+// Inputs that cannot be read twice from their start: FIFOs, sockets and
+// character devices (terminals and the like). Regular files, block devices
+// and folders are opened directly.
+bool readOnlyOnce(const std::string& path, struct stat& info) {
+  if (::stat(path.c_str(), &info) != 0) return false;
+  return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode);
 }
 
-// A read-only stream on the spool, positioned at its first byte. Reopening
+// A read-only stream on the copy, positioned at its first byte. Reopening
 // through /proc gives the stream a file position of its own, so two readers
 // never move each other; where that is unavailable the descriptor is
 // duplicated instead (its position is then shared, and each open rewinds it).
-FILE* readerOnSpool(FILE* spool) {
-  const int spoolFd = fileno(spool);
-  const std::string procPath = "/proc/self/fd/" + std::to_string(spoolFd);
+FILE* readerOnCopy(FILE* copy) {
+  const int copyFd = fileno(copy);
+  const std::string procPath = "/proc/self/fd/" + std::to_string(copyFd);
   int fd = ::open(procPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fd = ::dup(spoolFd);
+  if (fd < 0) fd = ::dup(copyFd);
   if (fd < 0) return nullptr;
   FILE* stream = ::fdopen(fd, "rb");
   if (stream == nullptr) {
@@ -71,23 +63,65 @@ FILE* readerOnSpool(FILE* spool) {
 }  // namespace
 
 InputOpener::InputOpener(Console& console, FILE* standardInput)
-    : console_(console), standardInput_(standardInput) {}
+    : console_(console), standardInput_(standardInput), temporaryFolder_(temporaryFolder()) {
+  if (standardInput_ != nullptr) {
+    standardInputIdentity_ = identityOfStream(standardInput_);
+    if (!standardInputIdentity_) standardInputIdentity_ = kUndescribedStandardInput;
+  }
+}
 
 InputOpener::~InputOpener() {
-  if (spool_ != nullptr) std::fclose(spool_);
+  if (standardInputCopy_ != nullptr) std::fclose(standardInputCopy_);
+  for (auto& [identity, copy] : namedCopies_) {
+    if (copy != nullptr) std::fclose(copy);
+  }
+}
+
+std::optional<FileIdentity> InputOpener::identify(const std::string& name) const {
+  if (namesStandardInput(name)) return standardInputIdentity_;
+  return identityOfPath(name);
+}
+
+FILE* InputOpener::copyOf(FILE* source, const std::string& name) {
+  const Spool spool = spoolStream(source, temporaryFolder_);
+  switch (spool.result) {
+    case SpoolResult::copied:
+    case SpoolResult::notPelg:
+      break;
+    case SpoolResult::cannotCreate:
+      console_.out(kCannotCreateCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
+      break;
+    case SpoolResult::cannotWrite:
+      console_.out(kCannotWriteCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
+      break;
+    case SpoolResult::cannotRead:
+      console_.out(kCannotRead, name.c_str(), std::strerror(spool.error));
+      break;
+  }
+  return spool.copy;
 }
 
 bool InputOpener::open(InputFile& file, const std::string& name) {
   closeInput(file);
+  struct stat info;
   if (namesStandardInput(name)) {
     file.name = kStandardInputName;
-    if (spool_ == nullptr && standardInput_ != nullptr) {
-      spool_ = spoolToTemporaryFile(standardInput_);
-      // Standard input has been read to its end (or to an error): a failed
-      // copy cannot be retried, so every later open of it fails too.
-      standardInput_ = nullptr;
+    if (!standardInputTaken_ && standardInput_ != nullptr) {
+      standardInputCopy_ = copyOf(standardInput_, file.name);
+      standardInputTaken_ = true;
     }
-    if (spool_ != nullptr) file.stream = readerOnSpool(spool_);
+    if (standardInputCopy_ != nullptr) file.stream = readerOnCopy(standardInputCopy_);
+  } else if (readOnlyOnce(name, info)) {
+    file.name = name;
+    const FileIdentity identity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    auto copy = namedCopies_.find(identity);
+    if (copy == namedCopies_.end()) {
+      if (FILE* source = std::fopen(name.c_str(), "rb")) {
+        copy = namedCopies_.emplace(identity, copyOf(source, name)).first;
+        std::fclose(source);
+      }
+    }
+    if (copy != namedCopies_.end() && copy->second != nullptr) file.stream = readerOnCopy(copy->second);
   } else {
     file.name = name;
     file.stream = std::fopen(name.c_str(), "rb");

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include "common/fatal_error.h"
@@ -142,11 +143,15 @@ void createRecords(ParseState& state, const int32_t* records, int count, const i
   }
 }
 
-// Marks row as filled, growing the mask by the fixed step when it is full.
+// Marks row as filled, growing the mask when it is full by half its capacity,
+// at least by the fixed step: a long run of filled rows then costs a number of
+// reallocations that grows with the logarithm of its length, not linearly
+// (each one may copy the whole mask).
 void markFilledRow(MissingSampleMask& mask, int32_t row, const char* name, Console& console) {
   if (!mask.array) return;
   if (mask.entries >= mask.capacity) {
-    const int32_t capacity = mask.capacity + kMaskGrowthStep;
+    const int64_t step = std::max<int64_t>(kMaskGrowthStep, mask.capacity / 2);
+    const auto capacity = static_cast<int32_t>(std::min<int64_t>(int64_t{mask.capacity} + step, INT32_MAX));
     const SparseGrowth growth = mask.array.growSparse(capacity);
     if (growth != SparseGrowth::kDone) {
       console.out(growth == SparseGrowth::kValuesFailed ? kMaskValuesGrowthFailed

@@ -24,7 +24,7 @@ inline constexpr int kWavBufferSize = 20480;
 inline constexpr int kWavFlushThreshold = 20352;
 
 inline constexpr int32_t kMaskInitialCapacity = 1024;
-inline constexpr int32_t kMaskGrowthStep = 500;
+inline constexpr int32_t kMaskGrowthStep = 500;  // the least a full mask grows by
 
 // One dataOut channel: a double column of values in arrival order and, for a
 // channel with its own time field, a column of packet times row for row.

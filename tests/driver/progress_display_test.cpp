@@ -14,11 +14,17 @@ namespace {
 
 constexpr int64_t kMB = 1000000;
 
+// Closes the display's stream after the display is gone: the display clears
+// its line when destroyed, so the stream must outlive it.
+struct OwnedStream {
+  FILE* stream = std::tmpfile();
+  ~OwnedStream() { std::fclose(stream); }
+};
+
 // A display writing into a temporary file, with a settable clock.
 struct Harness {
   explicit Harness(std::vector<int64_t> sizes, bool shares = false)
-      : stream(std::tmpfile()), display(stream, std::move(sizes), shares, [this] { return now; }) {}
-  ~Harness() { std::fclose(stream); }
+      : stream(owned.stream), display(stream, std::move(sizes), shares, [this] { return now; }) {}
 
   // Everything written so far.
   std::string written() {
@@ -32,6 +38,7 @@ struct Harness {
   }
 
   double now = 100.0;
+  OwnedStream owned;
   FILE* stream;
   ProgressDisplay display;
 };

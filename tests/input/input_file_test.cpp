@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <csignal>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "input_test_util.h"
 
@@ -21,9 +27,13 @@ std::string readAll(FILE* stream) {
   return out;
 }
 
+// `size` bytes that begin as a PELG version 2 file does (so that standard
+// input is copied in full) and go on in a pattern.
 std::string pattern(size_t size) {
   std::string s(size, '\0');
   for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+  const std::string lead("PELG\2\0\0\0", 8);
+  s.replace(0, std::min(size, lead.size()), lead, 0, std::min(size, lead.size()));
   return s;
 }
 
@@ -121,6 +131,70 @@ TEST(InputFile, OpenClearsHeaderListsButKeepsInformationBlocks) {
             std::vector<int64_t>({0, 0, 0, 5120, 1000, 786}));
   EXPECT_EQ(readAll(o.file.stream), "PELG");
   closeInput(o.file);
+}
+
+// Standard input that is no recording opens, but its copy holds only the
+// first bytes, and its header cannot be read.
+TEST(InputFile, StandardInputThatIsNoRecordingIsCopiedOnlyToItsFirstBytes) {
+  Opener o(std::string(100000, 'x'));
+  ASSERT_TRUE(o.opener.open(o.file, "stdin"));
+  EXPECT_EQ(readAll(o.file.stream), std::string(8, 'x'));
+  ASSERT_TRUE(o.opener.open(o.file, "stdin"));
+  EXPECT_FALSE(readHeader(o.file.header, o.file.stream));
+  EXPECT_EQ(o.input->tell(), 8);
+  closeInput(o.file);
+  EXPECT_EQ(o.captured.out(), "");
+}
+
+TEST(InputFile, IdentifyNamesTheFileANameStandsFor) {
+  Opener o("PELG");
+  const std::string a = o.input->dir.file("a.pelg"), b = o.input->dir.file("b.pelg");
+  testsupport::writeFile(a, "a");
+  testsupport::writeFile(b, "a");
+  ASSERT_EQ(::link(a.c_str(), o.input->dir.file("hard").c_str()), 0);
+  ASSERT_EQ(::symlink(a.c_str(), o.input->dir.file("soft").c_str()), 0);
+  const auto identityOfA = o.opener.identify(a);
+  ASSERT_TRUE(identityOfA.has_value());
+  for (const std::string& name : {a, o.input->dir.file("hard"), o.input->dir.file("soft"), o.input->dir.path() + "/./a.pelg"})
+    EXPECT_EQ(o.opener.identify(name), identityOfA) << name;
+  EXPECT_NE(o.opener.identify(b), identityOfA);
+  EXPECT_EQ(o.opener.identify(o.input->dir.file("none")), std::nullopt);
+
+  // Every standard-input name stands for standard input, here the file the test made for it.
+  const auto standardInput = o.opener.identify("stdin");
+  ASSERT_TRUE(standardInput.has_value());
+  EXPECT_EQ(standardInput, identityOfPath(o.input->path()));
+  for (const char* name : {"-", "STDIN", "/dev/stdin"}) EXPECT_EQ(o.opener.identify(name), standardInput) << name;
+  EXPECT_NE(standardInput, identityOfA);
+
+  Opener none(nullptr);
+  EXPECT_EQ(none.opener.identify("stdin"), std::nullopt);
+}
+
+// A FIFO is drained once, on its first open; every open reads the copy.
+TEST(InputFile, AFifoIsCopiedOnceAndEveryOpenReadsTheCopy) {
+  std::signal(SIGPIPE, SIG_IGN);  // a writer left without a reader fails instead of ending the test
+  for (const std::string& contents : {pattern(150000), std::string("not a recording at all")}) {
+    Opener o;
+    const std::string fifo = o.input->dir.file("in.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+      FILE* w = std::fopen(fifo.c_str(), "wb");
+      if (w == nullptr) return;
+      std::fwrite(contents.data(), 1, contents.size(), w);
+      std::fclose(w);  // a reader that stops early makes the writes fail (EPIPE), no harm
+    });
+    ASSERT_TRUE(o.opener.open(o.file, fifo));
+    writer.join();
+    const std::string copied = contents.substr(0, contents.rfind("PELG", 0) == 0 ? std::string::npos : 8);
+    EXPECT_EQ(readAll(o.file.stream), copied);
+    InputFile second;
+    ASSERT_TRUE(o.opener.open(second, fifo));  // would wait for a writer if the FIFO itself were opened
+    EXPECT_EQ(second.name, fifo);
+    EXPECT_EQ(readAll(second.stream), copied);
+    closeInput(second);
+    closeInput(o.file);
+  }
 }
 
 // A failed open prints only the error line. Names that merely resemble the

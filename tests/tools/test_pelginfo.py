@@ -191,6 +191,22 @@ class Text(unittest.TestCase):
         self.assertEqual(run.returncode, 1)
         self.assertIn("no-such.pelg: cannot be opened", run.stderr)
 
+    def test_files_the_converter_refuses(self):
+        s = study()
+        folder = os.path.join(SCRATCH, "refused")
+        shutil.rmtree(folder, ignore_errors=True)
+        fast = pelg_files.simulate(PELGSIM, folder, "fast", "--duration", "20", "--seed", "8")[0]
+        pelg_files.set_entry(fast, "dals", 16711780)
+        link = os.path.join(folder, "again.pelg")
+        os.symlink(s["a"][0], link)
+        run = pelginfo("--json", s["a"][0], link, fast)
+        files = {f["path"]: f for f in json.loads(run.stdout)["files"]}
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(files[link]["problem"], "the same file as " + s["a"][0])
+        self.assertEqual(files[fast]["problem"],
+                         "'dals' rate 16711780 is out of range (allowed 0 to 1000000)")
+        self.assertEqual(json.loads(run.stdout)["recordings"][0]["files"], [s["a"][0]])
+
     def test_max_gap_joins_days(self):
         s = study()
         # The two devices never join; a larger gap changes nothing for them,

@@ -8,6 +8,7 @@
 
 #include "common/console.h"
 #include "driver/header_checks.h"
+#include "driver/header_rates.h"
 #include "input/packet_reader.h"
 
 namespace {
@@ -103,6 +104,16 @@ FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll) {
   scan.header = file.header;
   if (!interruptRatesUsable(file.header, scan.carriesTiv)) {
     scan.problem = kBadInterruptRate;
+    closeInput(file);
+    return scan;
+  }
+  // The converter refuses a header whose rates the boards cannot produce.
+  if (const auto fault = firstRateOutOfRange(file.header.huxInfo,
+                                             scan.carriesTiv ? &file.header.tivInfo : nullptr)) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, kRateOutOfRange, fault->tag, fault->value, fault->low,
+                  fault->high);
+    scan.problem = reason;
     closeInput(file);
     return scan;
   }

@@ -40,6 +40,8 @@ inline constexpr const char* kNoPelgHeader = "does not have a PELG v2 header";
 inline constexpr const char* kNoInfoData = "no calibration/info data";
 inline constexpr const char* kBadInterruptRate = "interrupt rate must be positive";
 inline constexpr const char* kNoPackets = "holds no packets";
+inline constexpr const char* kRateOutOfRange = "'%s' rate %d is out of range (allowed %d to %d)";
+inline constexpr const char* kSameFileAs = "the same file as ";  // followed by the earlier name
 
 // Reads the file's header and, when it is usable, counts its packets; with
 // countAll false it reads only as far as the first packet, which is

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
+#include "input/file_identity.h"
 #include "file_scan.h"
 #include "info_report.h"
 #include "recording_groups.h"
@@ -141,8 +143,22 @@ int main(int argc, char** argv) {
   std::vector<FileScan> scans;
   {
     InputOpener opener(quiet);
-    for (const std::string& path : expandInputs(options.inputs))
+    // A file named twice (again, through a link, inside a folder also named)
+    // is listed once; the converter refuses a file named twice.
+    std::map<FileIdentity, std::string> seen;
+    for (const std::string& path : expandInputs(options.inputs)) {
+      if (const auto identity = identityOfPath(path)) {
+        const auto [earlier, added] = seen.emplace(*identity, path);
+        if (!added) {
+          FileScan twice;
+          twice.path = path;
+          twice.problem = kSameFileAs + earlier->second;
+          scans.push_back(twice);
+          continue;
+        }
+      }
       scans.push_back(scanFile(path, opener, options.countPackets));
+    }
   }
   if (null) std::fclose(null);
 
