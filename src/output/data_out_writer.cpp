@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/fatal_error.h"
+#include "common/output_file.h"
 #include "output/mat73_field_names.h"
 #include "output/struct_fields.h"
 
@@ -184,7 +185,7 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
   console.out(kOpening, state.dataOutPath.c_str());
   if (!state.dataOutFile.open(state.dataOutPath, state.formats.dataOut)) {
     console.out(kOpenFailed);
-    exitRun(console, -8);
+    exitOnOutputFailure(state.dataOutFile.output(), console);
   }
   state.dataOutStruct = MatArray::structure();
   if (!state.dataOutStruct) {
@@ -256,5 +257,8 @@ void closeDataOut(ParseState& state) {
     if (channel.data) addArrayField(top, channel.name, std::move(channel.data));
   }
   state.dataOutFile.putVariable("dataOut", std::move(state.dataOutStruct));
-  if (state.dataOutFile.close() != 0) console.out(kCloseFailed);
+  if (!state.dataOutFile.close()) {
+    console.out(kCloseFailed);
+    exitOnOutputFailure(state.dataOutFile.output(), console);
+  }
 }

@@ -15,6 +15,7 @@
 #include "common/channels.h"
 #include "common/console.h"
 #include "common/input_file_info.h"
+#include "common/output_file.h"
 #include "output/mat_array.h"
 #include "output/mat_file.h"
 #include "output/output_catalogue.h"
@@ -90,6 +91,9 @@ struct ParseState {
   OutputFormats formats;  // chosen from the scan pass's counts before creation
 
   SF_INFO wavFormat{};
+  // The file libsndfile writes through its descriptor. Declared before the
+  // handle, so that the handle is closed first when the state goes.
+  OutputFile wavOutput;
   std::unique_ptr<SNDFILE, CloseWav> wavFile;  // null while no WAV file is open
   std::string wavPath;
   int64_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
@@ -107,4 +111,8 @@ struct ParseState {
   std::string completeDataPath;
   int32_t completeDataChannelCount = kCompleteDataHuxChannels;
   std::array<CompleteDataChannel, kCompleteDataChannels> completeDataChannels;
+
+  // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
+  OutputFile sirfOutput;
+  std::string sirfPath;
 };

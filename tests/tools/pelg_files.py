@@ -41,8 +41,8 @@ def _header_layout(data):
     return devices, pos
 
 
-def set_serial(path, serial, device="hux2"):
-    """Gives the named device's board serial number ("bdnr") a new value."""
+def set_entry(path, entry, value, device="hux2"):
+    """Gives a 4-byte entry of the named device's header block a new value."""
     with open(path, "r+b") as f:
         data = f.read()
         devices, _ = _header_layout(data)
@@ -50,11 +50,16 @@ def set_serial(path, serial, device="hux2"):
             if tag != device:
                 continue
             for entry_tag, offset, length in entries:
-                if entry_tag == "bdnr" and length == 4:
+                if entry_tag == entry and length == 4:
                     f.seek(offset)
-                    f.write(struct.pack("<i", serial))
+                    f.write(struct.pack("<i", value))
                     return
-    raise ValueError("no bdnr entry of %s in %s" % (device, path))
+    raise ValueError("no %s entry of %s in %s" % (entry, device, path))
+
+
+def set_serial(path, serial, device="hux2"):
+    """Gives the named device's board serial number ("bdnr") a new value."""
+    set_entry(path, "bdnr", serial, device)
 
 
 def cut_to_header(path):

@@ -132,6 +132,27 @@ class Json(unittest.TestCase):
                 self.assertTrue(os.path.exists(os.path.join(r["output_dir"], "completeData.mat")))
 
 
+class NoCount(unittest.TestCase):
+    def test_same_grouping_without_counts(self):
+        s = study()
+        counted = json.loads(pelginfo("--json", s["root"]).stdout)
+        run = pelginfo("--json", "--no-count", s["root"])
+        quick = json.loads(run.stdout)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual([(r["name"], r["files"], r["args"]) for r in quick["recordings"]],
+                         [(r["name"], r["files"], r["args"]) for r in counted["recordings"]])
+        self.assertEqual([(f["path"], f["problem"]) for f in quick["files"]],
+                         [(f["path"], f["problem"]) for f in counted["files"]])
+        good = [f for f in quick["files"] if f["ok"]]
+        self.assertTrue(all(f["packets"] is None and f["span_seconds"] is None for f in good))
+        self.assertTrue(all(r["end_time"] is None for r in quick["recordings"]))
+        # A file without packets is still told apart.
+        empty = [f for f in quick["files"] if f["path"] == s["empty"]][0]
+        self.assertEqual(empty["problem"], "holds no packets")
+        text = pelginfo("--no-count", s["root"]).stdout
+        self.assertIn("  packets        not counted (--no-count)\n", text)
+
+
 class Text(unittest.TestCase):
     def test_listing(self):
         s = study()
@@ -169,6 +190,22 @@ class Text(unittest.TestCase):
         run = pelginfo(os.path.join(SCRATCH, "no-such.pelg"))
         self.assertEqual(run.returncode, 1)
         self.assertIn("no-such.pelg: cannot be opened", run.stderr)
+
+    def test_files_the_converter_refuses(self):
+        s = study()
+        folder = os.path.join(SCRATCH, "refused")
+        shutil.rmtree(folder, ignore_errors=True)
+        fast = pelg_files.simulate(PELGSIM, folder, "fast", "--duration", "20", "--seed", "8")[0]
+        pelg_files.set_entry(fast, "dals", 16711780)
+        link = os.path.join(folder, "again.pelg")
+        os.symlink(s["a"][0], link)
+        run = pelginfo("--json", s["a"][0], link, fast)
+        files = {f["path"]: f for f in json.loads(run.stdout)["files"]}
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(files[link]["problem"], "the same file as " + s["a"][0])
+        self.assertEqual(files[fast]["problem"],
+                         "'dals' rate 16711780 is out of range (allowed 0 to 1000000)")
+        self.assertEqual(json.loads(run.stdout)["recordings"][0]["files"], [s["a"][0]])
 
     def test_max_gap_joins_days(self):
         s = study()

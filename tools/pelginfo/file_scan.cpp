@@ -8,6 +8,7 @@
 
 #include "common/console.h"
 #include "driver/header_checks.h"
+#include "driver/header_rates.h"
 #include "input/packet_reader.h"
 
 namespace {
@@ -47,7 +48,7 @@ void tallyPositionLog(const char* text, FileScan& scan) {
   }
 }
 
-void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
+void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
   auto reader = std::make_unique<PacketReader>();
   initPacketReader(*reader, quiet);
   bindPacketReader(*reader, file, kScanBufferSize);
@@ -64,6 +65,7 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
     const int64_t timestamp = reader->lastTimestamp;
     if (scan.firstPacketMs < 0) scan.firstPacketMs = timestamp;
     scan.lastPacketMs = timestamp;
+    if (!all) break;
   }
   closePacketReader(*reader);  // closes the position log, which completes logText
   if (logText) {
@@ -74,7 +76,7 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet) {
 
 }  // namespace
 
-FileScan scanFile(const std::string& path, InputOpener& opener) {
+FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll) {
   FileScan scan;
   scan.path = path;
   struct stat info {};
@@ -105,11 +107,22 @@ FileScan scanFile(const std::string& path, InputOpener& opener) {
     closeInput(file);
     return scan;
   }
+  // The converter refuses a header whose rates the boards cannot produce.
+  if (const auto fault = firstRateOutOfRange(file.header.huxInfo,
+                                             scan.carriesTiv ? &file.header.tivInfo : nullptr)) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, kRateOutOfRange, fault->tag, fault->value, fault->low,
+                  fault->high);
+    scan.problem = reason;
+    closeInput(file);
+    return scan;
+  }
   fillInputFileInfo(scan.record, file.header, 0, scan.carriesTiv ? 1 : -1);
   scan.record.hasTiv = scan.carriesTiv ? 1 : 0;
   if (scan.carriesTiv) fillTivBoardInfo(scan.record, file.header.tivInfo);
 
-  countPackets(file, scan, quiet);
+  scan.counted = countAll;
+  countPackets(file, scan, quiet, countAll);
   closeInput(file);
   if (scan.packets == 0) scan.problem = kNoPackets;
   return scan;

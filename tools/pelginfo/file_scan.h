@@ -21,6 +21,7 @@ struct FileScan {
   bool carriesTiv = false;
   InputFileInfo record;       // as validation fills it (TIV rates when carriesTiv)
 
+  bool counted = true;        // false when only the first packet was read (the counts say nothing more)
   int64_t packets = 0;        // packets framed
   int64_t damagedStretches = 0;  // damaged stretches skipped by the reader's search
   int64_t bytesSkipped = 0;
@@ -39,6 +40,10 @@ inline constexpr const char* kNoPelgHeader = "does not have a PELG v2 header";
 inline constexpr const char* kNoInfoData = "no calibration/info data";
 inline constexpr const char* kBadInterruptRate = "interrupt rate must be positive";
 inline constexpr const char* kNoPackets = "holds no packets";
+inline constexpr const char* kRateOutOfRange = "'%s' rate %d is out of range (allowed %d to %d)";
+inline constexpr const char* kSameFileAs = "the same file as ";  // followed by the earlier name
 
-// Reads the file's header and, when it is usable, counts its packets.
-FileScan scanFile(const std::string& path, InputOpener& opener);
+// Reads the file's header and, when it is usable, counts its packets; with
+// countAll false it reads only as far as the first packet, which is
+// enough to tell whether the file belongs to a recording.
+FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll = true);

@@ -31,6 +31,8 @@ constexpr const char* kDamageLine =
     "  damage         %" PRId64 " damaged stretches skipped (%" PRId64 " bytes), %" PRId64
     " bad checksums%s\n";
 constexpr const char* kCutShortText = ", last packet cut short";
+constexpr const char* kEndNotCounted = "(end not counted)";
+constexpr const char* kNotCountedLine = "  packets        not counted (--no-count)\n";
 constexpr const char* kRecordingLine = "  recording      %s\n";
 constexpr const char* kProblemLine = "  ERROR: %s; belongs to no recording\n";
 constexpr const char* kRecordingsHeading = "\n%zu recording%s\n";
@@ -106,6 +108,11 @@ void appendFileText(std::string& out, const FileScan& scan, const Recording* rec
   }
   if (!scan.usable()) {
     append(out, kProblemLine, scan.problem.c_str());
+    return;
+  }
+  if (!scan.counted) {
+    out += kNotCountedLine;
+    if (recording) append(out, kRecordingLine, recording->name.c_str());
     return;
   }
   const double first = scan.firstPacketMs / 1000.0;
@@ -209,24 +216,26 @@ void appendFileJson(JsonWriter& json, const FileScan& scan, const Recording* rec
     } else {
       json.null();
     }
-    json.key("packets");
-    json.value(scan.packets);
-    json.key("damaged_packets");
-    json.value(scan.damagedPackets());
-    json.key("damaged_stretches");
-    json.value(scan.damagedStretches);
-    json.key("bytes_skipped");
-    json.value(scan.bytesSkipped);
-    json.key("bad_checksums");
-    json.value(scan.badChecksums);
+    const std::pair<const char*, int64_t> counts[] = {
+        {"packets", scan.packets},
+        {"damaged_packets", scan.damagedPackets()},
+        {"damaged_stretches", scan.damagedStretches},
+        {"bytes_skipped", scan.bytesSkipped},
+        {"bad_checksums", scan.badChecksums},
+        {"first_packet_ms", scan.firstPacketMs},
+        {"last_packet_ms", scan.lastPacketMs}};
+    // Without the count (--no-count) only whether the file has packets is known.
+    for (const auto& [name, count] : counts) {
+      json.key(name);
+      if (scan.counted) json.value(count); else json.null();
+    }
     json.key("cut_short");
-    json.value(scan.cutShort);
-    json.key("first_packet_ms");
-    json.value(scan.firstPacketMs);
-    json.key("last_packet_ms");
-    json.value(scan.lastPacketMs);
+    if (scan.counted) json.value(scan.cutShort); else json.null();
     json.key("span_seconds");
-    json.value(scan.packets > 0 ? (scan.lastPacketMs - scan.firstPacketMs) / 1000.0 : 0.0);
+    if (scan.counted)
+      json.value(scan.packets > 0 ? (scan.lastPacketMs - scan.firstPacketMs) / 1000.0 : 0.0);
+    else
+      json.null();
   }
   json.endObject();
 }
@@ -300,7 +309,7 @@ std::string textReport(const std::vector<FileScan>& scans, const std::vector<Rec
     const FileScan& last = scans[recording.files.back()];
     append(out, kRecordingHeading, recording.name.c_str(), recording.files.size(),
            plural(recording.files.size()), utcText(first.record.startTime).c_str(),
-           utcText(endTimeMs(last)).c_str());
+           last.counted ? utcText(endTimeMs(last)).c_str() : kEndNotCounted);
     for (size_t index : recording.files) append(out, kRecordingFile, scans[index].path.c_str());
     const RecordingCommand command = commandFor(recording, scans, options);
     append(out, kCommandLine, shellQuoted(command.outputDir).c_str(), command.text().c_str());
@@ -345,12 +354,16 @@ std::string jsonReport(const std::vector<FileScan>& scans, const std::vector<Rec
     json.value(first.record.startTime);
     json.key("start_time");
     json.value(utcText(first.record.startTime));
+    // The end is known only when the last file's packets were counted.
     json.key("end_time_ms");
-    json.value(endTimeMs(last));
+    if (last.counted) json.value(endTimeMs(last)); else json.null();
     json.key("end_time");
-    json.value(utcText(endTimeMs(last)));
+    if (last.counted) json.value(utcText(endTimeMs(last))); else json.null();
     json.key("duration_seconds");
-    json.value(static_cast<double>(endTimeMs(last) - first.record.startTime) / 1000.0);
+    if (last.counted)
+      json.value(static_cast<double>(endTimeMs(last) - first.record.startTime) / 1000.0);
+    else
+      json.null();
     int64_t bytes = 0;
     for (size_t index : recording.files) bytes += scans[index].sizeBytes > 0 ? scans[index].sizeBytes : 0;
     json.key("size_bytes");

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
+#include "input/file_identity.h"
 #include "file_scan.h"
 #include "info_report.h"
 #include "recording_groups.h"
@@ -32,6 +34,8 @@ constexpr const char* kUsage =
     "   --outdir DIR        the commands convert each recording into DIR/<recording>/\n"
     "                       (default converted)\n"
     "   --converter PATH    the program the commands name (default pelgToMatlab)\n"
+    "   --no-count          read each file only up to its first packet: the grouping and\n"
+    "                       the headers without the packet counts, at once for any size\n"
     "   -h, --help          this text\n"
     "  Exit status 0; 1 when a file belongs to no recording (its reason is listed);\n"
     "  2 for bad options.\n";
@@ -40,6 +44,7 @@ constexpr const char* kUsageError = "pelginfo: %s\n";
 
 struct Options {
   bool json = false;
+  bool countPackets = true;
   ReportOptions report;
   std::vector<std::string> inputs;
 };
@@ -89,6 +94,8 @@ int parseOptions(int argc, char** argv, Options& options) {
       return std::fflush(stdout) == 0 ? kStatusAllUsable : kStatusUsage;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--no-count") {
+      options.countPackets = false;
     } else if (arg == "--max-gap-sec") {
       char* end = nullptr;
       if (!value(text)) break;
@@ -136,8 +143,22 @@ int main(int argc, char** argv) {
   std::vector<FileScan> scans;
   {
     InputOpener opener(quiet);
-    for (const std::string& path : expandInputs(options.inputs))
-      scans.push_back(scanFile(path, opener));
+    // A file named twice (again, through a link, inside a folder also named)
+    // is listed once; the converter refuses a file named twice.
+    std::map<FileIdentity, std::string> seen;
+    for (const std::string& path : expandInputs(options.inputs)) {
+      if (const auto identity = identityOfPath(path)) {
+        const auto [earlier, added] = seen.emplace(*identity, path);
+        if (!added) {
+          FileScan twice;
+          twice.path = path;
+          twice.problem = kSameFileAs + earlier->second;
+          scans.push_back(twice);
+          continue;
+        }
+      }
+      scans.push_back(scanFile(path, opener, options.countPackets));
+    }
   }
   if (null) std::fclose(null);
 
