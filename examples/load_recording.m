@@ -3,7 +3,8 @@
 % Loads dataOut.mat, completeData.mat and completeSensorAudio.wav from one
 % output folder, prints what they hold and plots the barometric pressure on
 % the uniform time base with the samples that the converter filled (missing
-% from the recording) marked. Runs in MATLAB and in Octave.
+% from the recording) marked. Runs in MATLAB and in Octave, on MAT v5 and
+% MAT v7.3 files.
 %
 %   folder = 'build/demo/demo-output/converted';  % where pelgToMatlab wrote
 %   addpath('examples');
@@ -25,8 +26,10 @@ if ~exist(fullfile(folder, 'completeData.mat'), 'file')
         folder, pwd, folder);
 end
 
-d = load(fullfile(folder, 'dataOut.mat'));       % every value as found
-c = load(fullfile(folder, 'completeData.mat'));  % uniform time base, gaps filled
+% load_pelg_mat (next to this script) loads MAT v5 and v7.3 files alike.
+addpath(fileparts(mfilename('fullpath')));
+d = load_pelg_mat(fullfile(folder, 'dataOut.mat'));       % every value as found
+c = load_pelg_mat(fullfile(folder, 'completeData.mat'));  % uniform time base, gaps filled
 dataOut = d.dataOut;
 completeData = c.completeData;
 [audio, fs] = audioread(fullfile(folder, 'completeSensorAudio.wav'));

@@ -273,7 +273,12 @@ class Recording:
     @staticmethod
     def _schedules(stat, c):
         def rates(struct):
-            return {k: float(_scalar(v)) for k, v in struct.items()} if struct else {}
+            # A MAT v7.3 file spells the sources with "_" ("hux_audio"), as
+            # HDF5 names cannot hold "/"; the keys are the sources' names.
+            def source(name):
+                return name.replace("_", "/", 1) if name.startswith(("hux_", "tiv_")) else name
+
+            return {source(k): float(_scalar(v)) for k, v in struct.items()} if struct else {}
 
         schedule = rates(stat.get("schedule")) if stat else {}
         tiv_schedule = rates(stat.get("tiv_schedule")) if stat else {}

@@ -22,6 +22,7 @@ struct RunOptions {
   bool writeTimestampFile = false;   // "-write_timestampFile": timestamps.txt, then end
   bool useBlacklist = false;         // a blacklist was loaded
   bool integerOutput = false;        // MAT files get the decoders' integer forms
+  bool forceMat73 = false;           // "-mat73": both MAT-files as MAT v7.3 (HDF5)
   OutputFile timestampFile;          // timestamps.txt while the packet pass writes it
   std::string blacklistPath;
   std::string outputDir;             // ends with a separator once set

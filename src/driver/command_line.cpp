@@ -23,6 +23,7 @@ constexpr const char* kDisableChecksLine2 = "# INFO: This may result in corrupt 
 constexpr const char* kIgnoreRolloverLine = "# INFO: Non-normal roll over events will be ignored\n";
 constexpr const char* kPrintProgressLine = "# INFO: Progress will be printed as files are parsed\n";
 constexpr const char* kIntegerOutputLine = "# INFO: Outputting integer values to .mat files\n";
+constexpr const char* kMat73Line = "# INFO: MAT-files will be written as MAT v7.3 (HDF5)\n";
 constexpr const char* kProgressMaxLine = "# INFO: Progress update will be printed every %d packets\n";
 constexpr const char* kTimestampFileLine = "# INFO: ASCII timestamps will be written to timestamp.txt\n";
 constexpr const char* kSummaryFileLine = "# INFO: Summary information will be written to .stats file\n";
@@ -91,6 +92,9 @@ class CommandLineParser {
     } else if (arg == "-integerOutput") {
       options_.integerOutput = true;
       console_.out(kIntegerOutputLine);
+    } else if (arg == "-mat73") {
+      options_.forceMat73 = true;
+      console_.out(kMat73Line);
     } else if (arg == "-printProgressMax") {
       options_.printProgressMax = intValue(arg, 1, kIntMax);
       console_.out(kProgressMaxLine, options_.printProgressMax);

@@ -42,6 +42,7 @@ void runOutputPhase(RunState& run, Console& console) {
   request.writeWavFile = run.options.writeWavFile;
   request.writeDataOut = run.options.writeDataOut;
   request.writeCompleteData = run.options.writeCompleteData;
+  request.forceMat73 = run.options.forceMat73;
   // The outputs keep a reference to the scan counters as their expected sizes,
   // so the write pass counts into a set of its own.
   createOutputs(run.parseState, request, run.files.data(), run.fileCount(), run.args, run.scanCounters);

@@ -263,7 +263,7 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
 
   state.completeDataPath = outputDir + "completeData.mat";
   console.out(kOpening, state.completeDataPath.c_str());
-  if (!state.completeDataFile.open(state.completeDataPath)) {
+  if (!state.completeDataFile.open(state.completeDataPath, state.formats.completeData)) {
     console.out(kOpenFailed);
     exitOnOutputFailure(state.completeDataFile.output(), console);
   }

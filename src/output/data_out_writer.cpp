@@ -4,6 +4,7 @@
 
 #include "common/fatal_error.h"
 #include "common/output_file.h"
+#include "output/mat73_field_names.h"
 #include "output/struct_fields.h"
 
 namespace {
@@ -91,10 +92,12 @@ double longestDuration(double start, const std::array<int64_t, N>& totals,
   return longest;
 }
 
-// A struct of the channel rates in hertz, one field per source name.
+// A struct of the channel rates in hertz, one field per source name (spelt
+// for the file's version).
 template <size_t N>
 void addSchedule(MatArray& stat, const char* field, const std::array<const char*, N>& names,
-                 const std::array<int32_t, N>& rates, const char* createFailed, Console& console) {
+                 const std::array<int32_t, N>& rates, MatVersion version, const char* createFailed,
+                 Console& console) {
   MatArray schedule = MatArray::structure();
   if (!schedule) {
     console.out("%s", createFailed);
@@ -104,7 +107,9 @@ void addSchedule(MatArray& stat, const char* field, const std::array<const char*
     console.out(kAddFieldFailed, field);
     return;
   }
-  for (size_t i = 0; i < N; ++i) addScalarField(schedule, names[i], rates[i] / 10.0, console);
+  for (size_t i = 0; i < N; ++i) {
+    addScalarField(schedule, matFieldName(names[i], version).c_str(), rates[i] / 10.0, console);
+  }
   stat.setField(field, std::move(schedule));
 }
 
@@ -124,10 +129,11 @@ void addStatistics(ParseState& state, const ProvenanceTexts& provenance, Console
   if (reference.hasTiv) addScalarField(stat, "tiv_serialNumber", reference.tivBoardNumber, console);
   addStringField(stat, "createdBy", provenance.createdBy, console);
   addStringField(stat, "sourceFiles", provenance.sourceFiles, console);
-  addSchedule(stat, "schedule", kHuxChannelLabels, reference.huxChannelRates, kScheduleFailed,
-              console);
+  const MatVersion version = state.dataOutFile.version();
+  addSchedule(stat, "schedule", kHuxChannelLabels, reference.huxChannelRates, version,
+              kScheduleFailed, console);
   if (reference.hasTiv) {
-    addSchedule(stat, "tiv_schedule", kTivChannelLabels, reference.tivChannelRates,
+    addSchedule(stat, "tiv_schedule", kTivChannelLabels, reference.tivChannelRates, version,
                 kTivScheduleFailed, console);
   }
   state.dataOutStruct.setField("stat", std::move(stat));
@@ -177,7 +183,7 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
 
   state.dataOutPath = outputDir + "dataOut.mat";
   console.out(kOpening, state.dataOutPath.c_str());
-  if (!state.dataOutFile.open(state.dataOutPath)) {
+  if (!state.dataOutFile.open(state.dataOutPath, state.formats.dataOut)) {
     console.out(kOpenFailed);
     exitOnOutputFailure(state.dataOutFile.output(), console);
   }

@@ -25,22 +25,26 @@ MatFile::~MatFile() {
 
 MatFile::MatFile(MatFile&& other) noexcept
     : output_(std::move(other.output_)),
-      mat_(std::exchange(other.mat_, nullptr)) {}
+      mat_(std::exchange(other.mat_, nullptr)),
+      version_(other.version_) {}
 
 MatFile& MatFile::operator=(MatFile&& other) noexcept {
   if (this != &other) {
     if (mat_) Mat_Close(std::exchange(mat_, nullptr));
     output_ = std::move(other.output_);
     mat_ = std::exchange(other.mat_, nullptr);
+    version_ = other.version_;
   }
   return *this;
 }
 
-bool MatFile::open(const std::string& path) {
+bool MatFile::open(const std::string& path, MatVersion version) {
   if (mat_) Mat_Close(std::exchange(mat_, nullptr));
+  version_ = version;
   if (!output_.create(path)) return false;
   errno = 0;
-  mat_ = Mat_CreateVer(output_.temporaryPath().c_str(), nullptr, MAT_FT_MAT5);
+  mat_ = Mat_CreateVer(output_.temporaryPath().c_str(), nullptr,
+                       version == MatVersion::kMat73 ? MAT_FT_MAT73 : MAT_FT_MAT5);
   if (!mat_) {
     output_.fail(errno);
     return false;
@@ -68,7 +72,9 @@ void MatFile::putVariable(const char* name, MatArray value) {
 // and still reports success, leaving a file shorter than its contents say.
 // The system's reason is then found by asking for more room.
 void MatFile::verifyWhole() {
-  if (output_.failed()) return;
+  // The layout check reads MAT v5 elements; a v7.3 file is HDF5, whose
+  // library reports its failed writes itself.
+  if (output_.failed() || version_ != MatVersion::kMat5) return;
   const int fd = output_.descriptor();
   struct stat written {};
   if (fstat(fd, &written) != 0) {

@@ -1,12 +1,13 @@
-// A MAT-file (version 5, uncompressed) being written: opened for writing,
-// given its one named variable, closed, then moved into place. Files are
-// readable by MATLAB, GNU Octave and scipy.io.loadmat; libmatio does the
+// A MAT-file being written: opened for writing, given its one named variable,
+// closed, then moved into place. Version 5 (uncompressed) files are readable
+// by MATLAB, GNU Octave and scipy.io.loadmat; version 7.3 files are HDF5
+// files that MATLAB loads with load and h5py reads. libmatio does the
 // encoding.
 //
 // Contract: the file is written as an OutputFile, under its temporary name
-// until commit(). libmatio does not report failed writes, so close() checks
-// the file itself: it must hold all that its elements announce
-// (mat5FileIsWhole).
+// until commit(). libmatio does not report failed writes of version 5
+// files, so close() checks the file itself: it must hold all that its
+// elements announce (mat5FileIsWhole).
 // The first failure is kept in output() with the system's reason.
 #pragma once
 
@@ -16,6 +17,8 @@
 #include "output/mat_array.h"
 
 struct _mat_t;
+
+enum class MatVersion { kMat5, kMat73 };
 
 class MatFile {
  public:
@@ -28,8 +31,10 @@ class MatFile {
 
   // Creates the file's temporary and opens it for writing. False when it
   // cannot be written (output() says why).
-  bool open(const std::string& path);
+  bool open(const std::string& path, MatVersion version = MatVersion::kMat5);
   bool isOpen() const { return mat_ != nullptr; }
+  // The version of the file opened last.
+  MatVersion version() const { return version_; }
 
   // Writes value as the variable name and releases it.
   void putVariable(const char* name, MatArray value);
@@ -47,4 +52,5 @@ class MatFile {
 
   OutputFile output_;
   _mat_t* mat_ = nullptr;
+  MatVersion version_ = MatVersion::kMat5;
 };

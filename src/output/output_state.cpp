@@ -34,6 +34,15 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
   provenance.createdBy = createdByText();
   provenance.sourceFiles = sourceFilesText(files, fileCount, args);
 
+  OutputSelection selection;
+  selection.wav = state.wavEnabled;
+  selection.dataOut = state.dataOutEnabled;
+  selection.completeData = state.completeDataEnabled;
+  selection.forceMat73 = request.forceMat73;
+  state.formats = chooseOutputFormats(selection, files[0], scan,
+                                      provenance.createdBy.size() + provenance.sourceFiles.size(),
+                                      *state.console);
+
   createWavFile(state, request.outputDir, scan.huxSampleTotals[kHuxAudio], provenance.sourceFiles);
   if (state.dataOutEnabled) createDataOut(state, request.outputDir, scan, provenance);
   if (state.completeDataEnabled) createCompleteData(state, request.outputDir, scan, provenance);

@@ -23,6 +23,7 @@ struct OutputRequest {
   bool writeWavFile = true;
   bool writeDataOut = true;
   bool writeCompleteData = true;
+  bool forceMat73 = false;  // both MAT-files as MAT v7.3, whatever their size
 };
 
 void initParseState(ParseState& state, Console& console);

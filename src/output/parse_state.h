@@ -19,6 +19,7 @@
 #include "output/mat_array.h"
 #include "output/mat_file.h"
 #include "output/output_catalogue.h"
+#include "output/output_formats.h"
 
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
@@ -87,6 +88,7 @@ struct ParseState {
   bool wavEnabled = false;
   bool dataOutEnabled = false;
   bool completeDataEnabled = false;
+  OutputFormats formats;  // chosen from the scan pass's counts before creation
 
   SF_INFO wavFormat{};
   // The file libsndfile writes through its descriptor. Declared before the
@@ -94,7 +96,7 @@ struct ParseState {
   OutputFile wavOutput;
   std::unique_ptr<SNDFILE, CloseWav> wavFile;  // null while no WAV file is open
   std::string wavPath;
-  int32_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
+  int64_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
   std::array<int16_t, kWavBufferSize> wavBuffer{};
   int32_t wavBufferFill = 0;
 

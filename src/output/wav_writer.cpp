@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <ctime>
 
 #include "common/fatal_error.h"
 #include "common/output_file.h"
 #include "output/provenance.h"
+#include "output/wav_container.h"
 
 namespace {
 
@@ -17,10 +19,12 @@ constexpr const char* kNoAudio = "# WARNING: No audio samples found, disabling .
 constexpr const char* kOpening = "# INFO: Opening .wav file:             '%s'\n";
 constexpr const char* kOpenFailed = "# ERROR: Unable to open the .wav file %s\n";
 constexpr const char* kLibraryReason = "# ERROR:  libsndfile: %s\n";
-constexpr const char* kFilling = "# WARNING: Packet %6d, WAV, Filling %3d missing samples at pos %7d\n";
-constexpr const char* kAhead =
-    "# ERROR: WAV, Current audio data exceeds expected amount, expected %d recieved %d\n";
-constexpr const char* kShortWrite = "# WARNING: WAV, Error writing %3d samples at pos %7d, %d written\n";
+constexpr const char* kFilling =
+    "# WARNING: Packet %6d, WAV, Filling %3" PRId64 " missing samples at pos %7" PRId64 "\n";
+constexpr const char* kAhead = "# ERROR: WAV, Current audio data exceeds expected amount, expected %" PRId64
+                               " recieved %" PRId64 "\n";
+constexpr const char* kShortWrite =
+    "# WARNING: WAV, Error writing %3d samples at pos %7" PRId64 ", %" PRId64 " written\n";
 constexpr const char* kClosing = "# INFO: Closing completeSensorAudio.wav\n";
 constexpr const char* kCommentShortened =
     "# WARNING: WAV, comment holds the first %d of %d source file lines\n";
@@ -31,14 +35,14 @@ constexpr size_t kCommentLimit = 48 * 1024;
 
 constexpr const char* kTitle = "HUX2 Sensor audio file";
 constexpr const char* kFileName = "completeSensorAudio.wav";
-constexpr int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
-// The file's format: mono 16-bit PCM WAV at the microphone rate in hertz.
-SF_INFO wavFormat(const InputFileInfo& reference) {
+// The file's format: mono 16-bit PCM at the microphone rate in hertz, in the
+// container chosen for its length (WAV, or RF64 where a WAV cannot hold it).
+SF_INFO wavFormat(const InputFileInfo& reference, int container) {
   SF_INFO format{};
   format.samplerate = reference.huxChannelRates[kHuxAudio] / 10;
   format.channels = 1;
-  format.format = kPcm16Wav;
+  format.format = container;
   return format;
 }
 
@@ -113,7 +117,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
   if (!state.wavEnabled) return;
 
-  state.wavFormat = wavFormat(*state.reference);
+  state.wavFormat = wavFormat(*state.reference, state.formats.wavFormat);
   state.wavPath = outputDir + kFileName;
   console.out(kOpening, state.wavPath.c_str());
   if (!state.wavOutput.create(state.wavPath)) {
@@ -135,6 +139,9 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
 
   SNDFILE* file = state.wavFile.get();
+  // RF64 is chosen from the scan's count; should the file end within the RIFF
+  // limit after all, libsndfile writes it as a RIFF WAV.
+  if (isRf64Format(state.wavFormat.format)) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   sf_set_string(file, SF_STR_TITLE, kTitle);
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
@@ -156,7 +163,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
 
   // An endless expectation (interrupt rate 0) is not filled towards.
   if (std::isfinite(expected) && shortfall() >= 2.0) {
-    console.out(kFilling, packetNumber, static_cast<int>(shortfall()), state.wavPosition);
+    console.out(kFilling, packetNumber, static_cast<int64_t>(shortfall()), state.wavPosition);
     while (shortfall() >= 2.0) {
       if (state.wavBufferFill >= kWavFlushThreshold) flushBuffer(state);
       state.wavBuffer[state.wavBufferFill++] = 0;
@@ -164,7 +171,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
     }
   }
   if (state.wavPosition > expected) {
-    console.out(kAhead, static_cast<int>(expected), state.wavPosition);
+    console.out(kAhead, static_cast<int64_t>(expected), state.wavPosition);
   }
 
   if (state.wavBufferFill + n > kWavFlushThreshold) flushBuffer(state);
@@ -172,7 +179,7 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
     const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
     if (written < n) {
       const int error = errno;
-      console.out(kShortWrite, n, state.wavPosition, static_cast<int>(written));
+      console.out(kShortWrite, n, state.wavPosition, static_cast<int64_t>(written));
       failWrite(state, error);
     }
   } else {

@@ -66,15 +66,16 @@ TEST(CommandLine, DefaultsAndFileIndexes) {
   EXPECT_TRUE(p.options.checkRollover);
   EXPECT_TRUE(p.options.writeDataOut && p.options.writeCompleteData && p.options.writeWavFile);
   EXPECT_FALSE(p.options.writeSummaryFile || p.options.writeTimestampFile || p.options.printProgress ||
-               p.options.useBlacklist || p.options.integerOutput);
+               p.options.useBlacklist || p.options.integerOutput || p.options.forceMat73);
   EXPECT_EQ(p.options.outputDir, "");
 }
 
 TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
   const Parsed p = parse({"-buffSize", "8192", "x.pelg", "-outputdir", "out", "-NoDataOut",
                           "-NoCompleteData", "-NoWavFile", "-maxGap_sec", "60", "-disableChecks",
-                          "-ignoreRollover", "-printProgress", "-integerOutput", "-printProgressMax",
-                          "50", "-write_timestampFile", "-write_summaryFile", "y.pelg"});
+                          "-ignoreRollover", "-printProgress", "-integerOutput", "-mat73",
+                          "-printProgressMax", "50", "-write_timestampFile", "-write_summaryFile",
+                          "y.pelg"});
   ASSERT_EQ(p.status, 0);
   EXPECT_EQ(p.out,
             "# INFO: Buffer size of 8192 will be used\n"
@@ -88,10 +89,11 @@ TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
             "# INFO: Non-normal roll over events will be ignored\n"
             "# INFO: Progress will be printed as files are parsed\n"
             "# INFO: Outputting integer values to .mat files\n"
+            "# INFO: MAT-files will be written as MAT v7.3 (HDF5)\n"
             "# INFO: Progress update will be printed every 50 packets\n"
             "# INFO: ASCII timestamps will be written to timestamp.txt\n"
             "# INFO: Summary information will be written to .stats file\n");
-  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3, 19}));
+  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3, 20}));
   const RunOptions& o = p.options;
   EXPECT_EQ(o.buffSize, 8192);
   EXPECT_EQ(o.outputDir, "out/");
@@ -99,6 +101,7 @@ TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
   EXPECT_EQ(o.maxGap_sec, 60);
   EXPECT_FALSE(o.checkHeaders || o.checkRollover);
   EXPECT_TRUE(o.printProgress && o.integerOutput && o.writeTimestampFile && o.writeSummaryFile);
+  EXPECT_TRUE(o.forceMat73);
   EXPECT_EQ(o.printProgressMax, 50);
 }
 
