@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "common/output_file.h"
 
 struct RunOptions {
   int32_t buffSize = 204800;         // read-buffer capacity in bytes ("-buffSize")
@@ -21,7 +22,7 @@ struct RunOptions {
   bool writeTimestampFile = false;   // "-write_timestampFile": timestamps.txt, then end
   bool useBlacklist = false;         // a blacklist was loaded
   bool integerOutput = false;        // MAT files get the decoders' integer forms
-  FILE* timestampFile = nullptr;     // open timestamps.txt, owned by the packet pass
+  OutputFile timestampFile;          // timestamps.txt while the packet pass writes it
   std::string blacklistPath;
   std::string outputDir;             // ends with a separator once set
   std::vector<int32_t> blacklist;    // packet numbers to skip, ascending once loaded

@@ -9,6 +9,7 @@
 #include "driver/command_line.h"
 #include "driver/driver_status.h"
 #include "driver/output_directory.h"
+#include "driver/output_folder.h"
 #include "driver/output_phase.h"
 #include "driver/progress_display.h"
 #include "driver/run_state.h"
@@ -56,6 +57,8 @@ void runPhases(RunState& run, Console& console) {
   if (run.options.outputDir.empty())
     run.options.outputDir =
         inferredOutputDirectory(run.args[static_cast<size_t>(run.files[0].fileNumber)]);
+  // Before the scan pass: a folder that cannot take the outputs ends the run now.
+  prepareOutputFolder(run.options.outputDir, console);
 
   console.out("\n");
   console.out("\n");

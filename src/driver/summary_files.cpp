@@ -1,7 +1,6 @@
 #include "driver/summary_files.h"
 
-#include <cstdio>
-
+#include "common/output_file.h"
 #include "driver/output_directory.h"
 #include "driver/summary_report.h"
 
@@ -25,13 +24,15 @@ void writeSummaryFiles(const InputFileInfo* files, int count, const std::vector<
   for (int k = 0; k < count; ++k) {
     const InputFileInfo& info = files[k];
     const std::string path = outputDir + baseName(names[static_cast<size_t>(info.fileNumber)]) + kExtension;
-    FILE* stream = std::fopen(path.c_str(), "wb");
-    if (stream == nullptr) {
+    // Each file takes its name once written whole (see OutputFile); one that
+    // cannot be made ends the run, which would otherwise pass for complete.
+    OutputFile file;
+    if (!file.create(path)) {
       console.out(kCannotCreate, info.fileNumber, path.c_str());
-      continue;
+      exitOnOutputFailure(file, console);
     }
-    std::fprintf(stream, kStartTime, static_cast<unsigned long long>(info.startTime));
-    std::fprintf(stream, kDuration, huxDurationSeconds(info));
-    std::fclose(stream);
+    file.print(kStartTime, static_cast<unsigned long long>(info.startTime));
+    file.print(kDuration, huxDurationSeconds(info));
+    if (!file.finish() || !file.commit()) exitOnOutputFailure(file, console);
   }
 }

@@ -9,8 +9,9 @@
 #include "common/input_file_info.h"
 
 // Writes the .stats file of files[0..count-1] in that order; names is the
-// argument list that fileNumber indexes. A file that cannot be created prints
-// a warning and is skipped.
+// argument list that fileNumber indexes. A file that cannot be created or
+// written prints its lines and throws FatalError(-8); the files written
+// before it stay.
 void writeSummaryFiles(const InputFileInfo* files, int count, const std::vector<std::string>& names,
                        const std::string& outputDir, Console& console);
 

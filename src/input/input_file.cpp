@@ -14,6 +14,7 @@
 namespace {
 
 constexpr char kCannotOpen[] = "ERROR: can't open file %s\n";
+constexpr char kIsDirectory[] = "ERROR: %s is a directory\n";
 constexpr char kCannotCreateCopy[] =
     "# ERROR: Unable to create a temporary copy of %s in the folder %s: %s\n";
 constexpr char kCannotWriteCopy[] = "# ERROR: Unable to copy %s into the temporary folder %s: %s\n";
@@ -126,8 +127,14 @@ bool InputOpener::open(InputFile& file, const std::string& name) {
     file.name = name;
     file.stream = std::fopen(name.c_str(), "rb");
   }
+  // A directory opens like a file, then fails every read.
+  struct stat opened {};
+  const bool directory =
+      file.stream != nullptr && fstat(fileno(file.stream), &opened) == 0 && S_ISDIR(opened.st_mode);
+  if (directory) closeInput(file);
   if (file.stream == nullptr) {
     console_.err(kCannotOpen, name.c_str());
+    if (directory) console_.err(kIsDirectory, name.c_str());
     return false;
   }
   clearHeaderLists(file.header);

@@ -43,7 +43,6 @@ constexpr const char* kForeignToEnd =
     "data\n";
 constexpr const char* kHux2Rejected = "# WARNING: file index %" PRId64 ", HUX2 Packet CRC invalid\n";
 constexpr const char* kTivRejected = "# WARNING: file index %" PRId64 ", TIV Packet CRC invalid\n";
-constexpr const char* kSirfOpenFailed = "# ERROR: Unable to open SIRF GPS output file: %s\n";
 
 // Position log lines.
 constexpr const char* kLogSearchStart = "\"pos\",%" PRId64 ",\"ERR_SEARCH_START\"\n";
@@ -172,21 +171,13 @@ int searchForHeader(PacketReader& reader, PacketHeader& header, bool& jumped) {
   return kHeaderValid;
 }
 
-// Appends the receiver bytes of a SiRF payload to the side file, opening the
-// file on first use.
+// Appends the receiver bytes of a SiRF payload to the side file. A failed
+// write is kept by the file and reported when it is closed.
 void copySirf(PacketReader& reader, const uint8_t* payload, uint32_t length) {
-  if (!reader.sirfFile && !reader.sirfPath.empty()) {
-    reader.sirfFile = std::fopen(reader.sirfPath.c_str(), "ab");
-    if (!reader.sirfFile) {
-      reader.console->out(kSirfOpenFailed, reader.sirfPath.c_str());
-      return;
-    }
-    std::fseek(reader.sirfFile, 0, SEEK_END);
-  }
-  if (!reader.sirfFile || length <= kSirfCountOffset) return;
+  if (!reader.sirfOutput || length <= kSirfCountOffset) return;
   const uint8_t count = payload[kSirfCountOffset];
   if (count == kSirfNoData || kSirfDataOffset + count > length) return;
-  if (count > 0) std::fwrite(payload + kSirfDataOffset, 1, count, reader.sirfFile);
+  if (count > 0) reader.sirfOutput->write(payload + kSirfDataOffset, count);
 }
 
 }  // namespace
@@ -204,8 +195,7 @@ void initPacketReader(PacketReader& reader, Console& console) {
   reader.tivInterruptLimit = 0;
   reader.tivEnabled.fill(false);
   reader.sirfEnabled = false;
-  reader.sirfFile = nullptr;
-  reader.sirfPath.clear();
+  reader.sirfOutput = nullptr;
   reader.lastTimestamp = 0;
   reader.console = &console;
   resetBoardTrack(reader.huxTrack, 0);
@@ -365,10 +355,6 @@ int nextPacket(PacketReader& reader) {
 }
 
 void closePacketReader(PacketReader& reader) {
-  if (reader.sirfFile) {
-    std::fclose(reader.sirfFile);
-    reader.sirfFile = nullptr;
-  }
   if (reader.positionLog) {
     std::fclose(reader.positionLog);
     reader.positionLog = nullptr;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/output_file.h"
 #include "decoders/hux2_decoder.h"
 #include "decoders/sample_buffers.h"
 #include "decoders/tiv_decoder.h"
@@ -40,8 +41,8 @@ struct PacketReader {
   int32_t tivInterruptLimit = 0;
   TivEnables tivEnabled{};
   bool sirfEnabled = false;
-  FILE* sirfFile = nullptr;
-  std::string sirfPath;
+  OutputFile* sirfOutput = nullptr;  // the GPS side file, owned by the caller
+
   uint32_t lastTimestamp = 0;
   Console* console = nullptr;
   // Damage screening: each board's clock as the packets taken in left it,
@@ -79,5 +80,5 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 // each with a warning, and never delivered.
 int nextPacket(PacketReader& reader);
 
-// Closes the side file and the position log if open and releases the buffer.
+// Closes the position log if open and releases the buffer.
 void closePacketReader(PacketReader& reader);

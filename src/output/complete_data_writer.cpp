@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/fatal_error.h"
+#include "common/output_file.h"
 #include "output/struct_fields.h"
 
 namespace {
@@ -264,7 +265,7 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
   console.out(kOpening, state.completeDataPath.c_str());
   if (!state.completeDataFile.open(state.completeDataPath)) {
     console.out(kOpenFailed);
-    exitRun(console, -8);
+    exitOnOutputFailure(state.completeDataFile.output(), console);
   }
   state.completeDataStruct = MatArray::structure();
   if (!state.completeDataStruct) {
@@ -350,5 +351,8 @@ void closeCompleteData(ParseState& state) {
   }
   top.setField("missingSamples", std::move(missingSamples));
   state.completeDataFile.putVariable("completeData", std::move(state.completeDataStruct));
-  if (state.completeDataFile.close() != 0) console.out(kCloseFailed);
+  if (!state.completeDataFile.close()) {
+    console.out(kCloseFailed);
+    exitOnOutputFailure(state.completeDataFile.output(), console);
+  }
 }

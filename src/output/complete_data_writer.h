@@ -13,9 +13,9 @@
 #include "output/parse_state.h"
 #include "common/pass_counters.h"
 
-// Opens completeData.mat and creates the struct, the channel arrays, masks,
-// time and sample-rate fields and the top-level fields. Needs state.reference
-// and state.alignedCounts set. Throws FatalError(-8) when the file or struct
+// Opens completeData.mat (under its temporary name) and creates the struct,
+// the channel arrays, masks, time and sample-rate fields and the top-level
+// fields. Needs state.reference and state.alignedCounts set. Throws FatalError(-8) when the file or struct
 // cannot be made and FatalError(-1) when an array or mask cannot.
 void createCompleteData(ParseState& state, const std::string& outputDir, const PassCounters& scan,
                         const ProvenanceTexts& provenance);
@@ -26,5 +26,6 @@ void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTime
                         const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv);
 
 // Reconciles the sizes, writes the "completeData" variable and closes the
-// file, when one is open.
+// file, when one is open (it is moved into place by commitOutputs). Throws
+// FatalError(-8) when the file could not be written whole.
 void closeCompleteData(ParseState& state);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/fatal_error.h"
+#include "common/output_file.h"
 #include "output/struct_fields.h"
 
 namespace {
@@ -178,7 +179,7 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
   console.out(kOpening, state.dataOutPath.c_str());
   if (!state.dataOutFile.open(state.dataOutPath)) {
     console.out(kOpenFailed);
-    exitRun(console, -8);
+    exitOnOutputFailure(state.dataOutFile.output(), console);
   }
   state.dataOutStruct = MatArray::structure();
   if (!state.dataOutStruct) {
@@ -250,5 +251,8 @@ void closeDataOut(ParseState& state) {
     if (channel.data) addArrayField(top, channel.name, std::move(channel.data));
   }
   state.dataOutFile.putVariable("dataOut", std::move(state.dataOutStruct));
-  if (state.dataOutFile.close() != 0) console.out(kCloseFailed);
+  if (!state.dataOutFile.close()) {
+    console.out(kCloseFailed);
+    exitOnOutputFailure(state.dataOutFile.output(), console);
+  }
 }

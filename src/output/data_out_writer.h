@@ -16,9 +16,9 @@ struct ProvenanceTexts {
   std::string sourceFiles;
 };
 
-// Opens dataOut.mat and creates the struct, the channel arrays and the
-// statistics fields. Needs state.reference set. Throws FatalError(-8) when the
-// file or struct cannot be made and FatalError(-1) when an array cannot.
+// Opens dataOut.mat (under its temporary name) and creates the struct, the
+// channel arrays and the statistics fields. Needs state.reference set. Throws
+// FatalError(-8) when the file or struct cannot be made and FatalError(-1) when an array cannot.
 void createDataOut(ParseState& state, const std::string& outputDir, const PassCounters& scan,
                    const ProvenanceTexts& provenance);
 
@@ -28,5 +28,6 @@ void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex
                    int64_t tivTimeIndex, const TivSamples& tiv);
 
 // Reconciles the sizes, writes the "dataOut" variable and closes the file,
-// when one is open.
+// when one is open (it is moved into place by commitOutputs). Throws
+// FatalError(-8) when the file could not be written whole.
 void closeDataOut(ParseState& state);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/mat_text.h"
+
 namespace {
 
 // Element buffers are allocated here and handed to libmatio as they are
@@ -44,12 +46,14 @@ MatArray MatArray::doubleMatrix(int32_t rows, int32_t columns) {
   return MatArray(adopt(var));
 }
 
-MatArray MatArray::string(const std::string& text) {
-  size_t dims[2] = {1, text.size()};
-  // The text is copied into the variable.
-  return MatArray(Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT8, 2, dims,
-                                text.empty() ? nullptr : const_cast<char*>(text.data()), 0));
+MatArray MatArray::string(const std::u16string& units) {
+  size_t dims[2] = {1, units.size()};
+  // The units are copied into the variable.
+  return MatArray(Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UTF16, 2, dims,
+                                units.empty() ? nullptr : const_cast<char16_t*>(units.data()), 0));
 }
+
+MatArray MatArray::string(const std::string& utf8) { return string(matText(utf8).units); }
 
 MatArray MatArray::structure() {
   size_t dims[2] = {1, 1};

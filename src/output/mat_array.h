@@ -31,8 +31,10 @@ class MatArray {
 
   // rows x columns doubles, all 0.0.
   static MatArray doubleMatrix(int32_t rows, int32_t columns);
-  // A 1 x length character array holding text.
-  static MatArray string(const std::string& text);
+  // A 1 x n character array of n UTF-16 code units (see mat_text.h).
+  static MatArray string(const std::u16string& units);
+  // The same for UTF-8 text, converted by matText.
+  static MatArray string(const std::string& utf8);
   // A 1x1 struct without fields.
   static MatArray structure();
   // A rows x 1 sparse logical column without entries, with room for capacity.

@@ -1,45 +1,89 @@
 #include "output/mat_file.h"
 
+#include <fcntl.h>
 #include <matio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
-MatFile::~MatFile() { close(); }
+#include "output/mat5_layout.h"
+
+namespace {
+
+// Room asked for, beyond the end of a file cut short, to learn why it was cut.
+constexpr off_t kProbeBytes = 65536;
+
+}  // namespace
+
+MatFile::~MatFile() {
+  if (mat_) Mat_Close(std::exchange(mat_, nullptr));
+}
 
 MatFile::MatFile(MatFile&& other) noexcept
-    : mat_(std::exchange(other.mat_, nullptr)), writeFailed_(other.writeFailed_) {}
+    : output_(std::move(other.output_)),
+      mat_(std::exchange(other.mat_, nullptr)) {}
 
 MatFile& MatFile::operator=(MatFile&& other) noexcept {
   if (this != &other) {
-    close();
+    if (mat_) Mat_Close(std::exchange(mat_, nullptr));
+    output_ = std::move(other.output_);
     mat_ = std::exchange(other.mat_, nullptr);
-    writeFailed_ = other.writeFailed_;
   }
   return *this;
 }
 
 bool MatFile::open(const std::string& path) {
-  close();
-  writeFailed_ = false;
-  mat_ = Mat_CreateVer(path.c_str(), nullptr, MAT_FT_MAT5);
-  return mat_ != nullptr;
+  if (mat_) Mat_Close(std::exchange(mat_, nullptr));
+  if (!output_.create(path)) return false;
+  errno = 0;
+  mat_ = Mat_CreateVer(output_.temporaryPath().c_str(), nullptr, MAT_FT_MAT5);
+  if (!mat_) {
+    output_.fail(errno);
+    return false;
+  }
+  return true;
 }
 
 void MatFile::putVariable(const char* name, MatArray value) {
   matvar_t* var = value.get();
   if (!mat_ || !var) {
-    writeFailed_ = true;
+    output_.fail(EINVAL);
     return;
   }
   std::free(var->name);
   var->name = strdup(name);
-  if (!var->name || Mat_VarWrite(mat_, var, MAT_COMPRESSION_NONE) != 0) writeFailed_ = true;
+  errno = 0;
+  if (!var->name) {
+    output_.fail(ENOMEM);
+  } else if (Mat_VarWrite(mat_, var, MAT_COMPRESSION_NONE) != 0) {
+    output_.fail(errno);
+  }
 }
 
-int MatFile::close() {
-  if (!mat_) return 0;
-  const int closed = Mat_Close(std::exchange(mat_, nullptr));
-  return closed != 0 || writeFailed_ ? 1 : 0;
+// libmatio goes on after a write that failed (a full disk, a file-size limit)
+// and still reports success, leaving a file shorter than its contents say.
+// The system's reason is then found by asking for more room.
+void MatFile::verifyWhole() {
+  if (output_.failed()) return;
+  const int fd = output_.descriptor();
+  struct stat written {};
+  if (fstat(fd, &written) != 0) {
+    output_.fail(errno);
+    return;
+  }
+  if (mat5FileIsWhole(fd, written.st_size)) return;
+  const int refused = posix_fallocate(fd, written.st_size, kProbeBytes);
+  output_.fail(refused != 0 ? refused : EIO);
+}
+
+bool MatFile::close() {
+  if (!mat_) return output_.finish();
+  errno = 0;
+  if (Mat_Close(std::exchange(mat_, nullptr)) != 0) output_.fail(errno);
+  verifyWhole();
+  return output_.finish();
 }

@@ -4,6 +4,7 @@
 #include "output/data_out_writer.h"
 #include "output/parse_state.h"
 #include "output/provenance.h"
+#include "output/sirf_gps_file.h"
 #include "output/wav_writer.h"
 
 namespace {
@@ -36,7 +37,12 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
   createWavFile(state, request.outputDir, scan.huxSampleTotals[kHuxAudio], provenance.sourceFiles);
   if (state.dataOutEnabled) createDataOut(state, request.outputDir, scan, provenance);
   if (state.completeDataEnabled) createCompleteData(state, request.outputDir, scan, provenance);
+  createSirfGpsFile(state, request.outputDir);
   return true;
+}
+
+OutputFile* sirfGpsOutputOf(ParseState& state) {
+  return state.sirfOutput.isOpen() ? &state.sirfOutput : nullptr;
 }
 
 int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
@@ -52,4 +58,15 @@ void closeOutputs(ParseState& state) {
   closeWavFile(state);
   closeDataOut(state);
   closeCompleteData(state);
+  closeSirfGpsFile(state);
+  // Only now, with every output written whole, do they take their names:
+  // a failure above leaves the files of an earlier run as they were.
+  for (OutputFile* output : {&state.wavOutput, &state.sirfOutput}) {
+    if (output->isFinished() && !output->commit()) exitOnOutputFailure(*output, *state.console);
+  }
+  for (MatFile* file : {&state.dataOutFile, &state.completeDataFile}) {
+    if (file->output().isFinished() && !file->commit()) {
+      exitOnOutputFailure(file->output(), *state.console);
+    }
+  }
 }

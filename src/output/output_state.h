@@ -15,6 +15,7 @@
 #include "common/pass_counters.h"
 
 struct ParseState;
+class OutputFile;
 
 struct OutputRequest {
   std::string outputDir;  // ends with a separator
@@ -26,7 +27,8 @@ struct OutputRequest {
 
 void initParseState(ParseState& state, Console& console);
 
-// Sizes and opens the outputs. files is the sorted table (record 0 is the
+// Sizes and opens the outputs, each under its temporary name (OutputFile),
+// and creates sirfGPSOutput.bin. files is the sorted table (record 0 is the
 // reference file), args the argument list that fileNumber indexes, scan the
 // scan pass's counters (kept by reference for the aligned HUX counts).
 // Failures it cannot survive print their lines and throw FatalError.
@@ -39,5 +41,12 @@ int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeI
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
                        int64_t tivTimeIndex, const TivSamples& tiv);
 
-// Closes the WAV file, dataOut.mat and completeData.mat, each only if open.
+// The GPS side file that the write pass's packet reader appends to; null
+// until the outputs are created.
+OutputFile* sirfGpsOutputOf(ParseState& state);
+
+// Closes the WAV file, dataOut.mat, completeData.mat and sirfGPSOutput.bin,
+// each only if open, then moves every one into place. Throws FatalError(-8)
+// when any of them cannot be written whole; the outputs of an earlier run
+// stay as they were then.
 void closeOutputs(ParseState& state);

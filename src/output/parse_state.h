@@ -15,6 +15,7 @@
 #include "common/channels.h"
 #include "common/console.h"
 #include "common/input_file_info.h"
+#include "common/output_file.h"
 #include "output/mat_array.h"
 #include "output/mat_file.h"
 #include "output/output_catalogue.h"
@@ -88,6 +89,9 @@ struct ParseState {
   bool completeDataEnabled = false;
 
   SF_INFO wavFormat{};
+  // The file libsndfile writes through its descriptor. Declared before the
+  // handle, so that the handle is closed first when the state goes.
+  OutputFile wavOutput;
   std::unique_ptr<SNDFILE, CloseWav> wavFile;  // null while no WAV file is open
   std::string wavPath;
   int32_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
@@ -105,4 +109,8 @@ struct ParseState {
   std::string completeDataPath;
   int32_t completeDataChannelCount = kCompleteDataHuxChannels;
   std::array<CompleteDataChannel, kCompleteDataChannels> completeDataChannels;
+
+  // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
+  OutputFile sirfOutput;
+  std::string sirfPath;
 };

@@ -2,12 +2,17 @@
 
 #include <utility>
 
+#include "output/mat_text.h"
+
 namespace {
 
 constexpr const char* kAddFieldFailed = "# ERROR: Unable to add field %s to struct\n";
 constexpr const char* kCreateDoubleFailed = "# ERROR: Unable to create double for field %s\n";
 constexpr const char* kPointerFailed = "# ERROR: Unable to retrieve pointer for field %s\n";
 constexpr const char* kCreateStringFailed = "# ERROR: Unable to create string for field %s\n";
+constexpr const char* kCharactersReplaced =
+    "# WARNING: Field %s: %d character(s) stored as U+FFFD (not valid UTF-8, or beyond the Basic "
+    "Multilingual Plane, which not every MAT-file reader loads)\n";
 
 }  // namespace
 
@@ -41,7 +46,9 @@ void addStringField(MatArray& structure, const char* name, const std::string& te
     console.out(kAddFieldFailed, name);
     return;
   }
-  MatArray string = MatArray::string(text);
+  const MatText converted = matText(text);
+  if (converted.replaced > 0) console.out(kCharactersReplaced, name, converted.replaced);
+  MatArray string = MatArray::string(converted.units);
   if (!string) {
     console.out(kCreateStringFailed, name);
     return;

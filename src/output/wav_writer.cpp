@@ -1,10 +1,14 @@
 #include "output/wav_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <ctime>
 
 #include "common/fatal_error.h"
+#include "common/output_file.h"
 #include "output/provenance.h"
 
 namespace {
@@ -26,14 +30,53 @@ constexpr const char* kCommentShortened =
 constexpr size_t kCommentLimit = 48 * 1024;
 
 constexpr const char* kTitle = "HUX2 Sensor audio file";
+constexpr const char* kFileName = "completeSensorAudio.wav";
 constexpr int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
-// Writes the buffered samples and empties the buffer; returns the count written.
-sf_count_t flushBuffer(ParseState& state) {
-  const sf_count_t written =
-      sf_write_short(state.wavFile.get(), state.wavBuffer.data(), state.wavBufferFill);
+// The file's format: mono 16-bit PCM WAV at the microphone rate in hertz.
+SF_INFO wavFormat(const InputFileInfo& reference) {
+  SF_INFO format{};
+  format.samplerate = reference.huxChannelRates[kHuxAudio] / 10;
+  format.channels = 1;
+  format.format = kPcm16Wav;
+  return format;
+}
+
+[[noreturn]] void failWrite(ParseState& state, int error) {
+  state.wavOutput.fail(error);
+  exitOnOutputFailure(state.wavOutput, *state.console);
+}
+
+// Writes count samples; returns the count written, with errno as the write
+// left it.
+sf_count_t writeSamples(ParseState& state, const int16_t* samples, sf_count_t count) {
+  errno = 0;
+  return count > 0 ? sf_write_short(state.wavFile.get(), samples, count) : 0;
+}
+
+// Writes the buffered samples and empties the buffer. A write that falls short
+// (a full disk) ends the run: the file could only hold a shorter recording
+// than the time line says.
+void flushBuffer(ParseState& state) {
+  const sf_count_t count = state.wavBufferFill;
+  const sf_count_t written = writeSamples(state, state.wavBuffer.data(), count);
+  if (written < count) failWrite(state, errno);
   state.wavBufferFill = 0;
-  return written;
+}
+
+// After closing: the header that libsndfile rewrote must announce every
+// sample accounted for; a header that could not be rewritten would not.
+void verifyHeader(ParseState& state, int closeError) {
+  OutputFile& output = state.wavOutput;
+  if (output.failed()) return;
+  SF_INFO read{};
+  SNDFILE* check = nullptr;
+  if (lseek(output.descriptor(), 0, SEEK_SET) == 0) {
+    check = sf_open_fd(output.descriptor(), SFM_READ, &read, SF_FALSE);
+  }
+  const bool complete = check && read.frames == state.wavPosition;
+  if (check) sf_close(check);
+  if (!complete) output.fail(closeError);
 }
 
 // The local time of creation as asctime renders it (with its line feed).
@@ -70,19 +113,25 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
   if (!state.wavEnabled) return;
 
-  state.wavFormat = SF_INFO{};
-  state.wavFormat.samplerate = state.reference->huxChannelRates[kHuxAudio] / 10;
-  state.wavFormat.channels = 1;
-  state.wavFormat.format = kPcm16Wav;
-  state.wavPath = outputDir + "completeSensorAudio.wav";
+  state.wavFormat = wavFormat(*state.reference);
+  state.wavPath = outputDir + kFileName;
   console.out(kOpening, state.wavPath.c_str());
-  state.wavFile.reset(sf_open(state.wavPath.c_str(), SFM_WRITE, &state.wavFormat));
+  if (!state.wavOutput.create(state.wavPath)) {
+    console.out(kOpenFailed, state.wavPath.c_str());
+    exitOnOutputFailure(state.wavOutput, console);
+  }
+  // Through the descriptor: libsndfile's own open refuses paths longer than
+  // its name buffer, far below what the system accepts.
+  errno = 0;
+  state.wavFile.reset(sf_open_fd(state.wavOutput.descriptor(), SFM_WRITE, &state.wavFormat, SF_FALSE));
   if (!state.wavFile) {
+    // libsndfile writes the header at once: a full disk already shows here.
+    const int error = errno;
     char reason[1024] = {};
     sf_error_str(nullptr, reason, sizeof reason);
     console.out(kOpenFailed, state.wavPath.c_str());
     console.out(kLibraryReason, reason);
-    exitRun(console, -8);
+    failWrite(state, error);
   }
 
   SNDFILE* file = state.wavFile.get();
@@ -118,23 +167,31 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
     console.out(kAhead, static_cast<int>(expected), state.wavPosition);
   }
 
-  sf_count_t written = n;
   if (state.wavBufferFill + n > kWavFlushThreshold) flushBuffer(state);
   if (n > kWavBufferSize) {
-    written = sf_write_short(state.wavFile.get(), hux.values16[kHuxAudio].data(), n);
+    const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
+    if (written < n) {
+      const int error = errno;
+      console.out(kShortWrite, n, state.wavPosition, static_cast<int>(written));
+      failWrite(state, error);
+    }
   } else {
     std::copy_n(hux.values16[kHuxAudio].data(), n, state.wavBuffer.data() + state.wavBufferFill);
     state.wavBufferFill += n;
-  }
-  if (written < n) {
-    console.out(kShortWrite, n, state.wavPosition, static_cast<int>(written));
   }
   state.wavPosition += n;
 }
 
 void closeWavFile(ParseState& state) {
   if (!state.wavFile) return;
-  state.console->out(kClosing);
+  Console& console = *state.console;
+  console.out(kClosing);
   flushBuffer(state);
-  state.wavFile.reset();
+  const bool libraryFailed = sf_error(state.wavFile.get()) != SF_ERR_NO_ERROR;
+  errno = 0;
+  const bool closeFailed = sf_close(state.wavFile.release()) != 0;
+  const int closeError = errno;
+  if (libraryFailed || closeFailed) state.wavOutput.fail(closeError);
+  verifyHeader(state, closeError);
+  if (!state.wavOutput.finish()) exitOnOutputFailure(state.wavOutput, console);
 }

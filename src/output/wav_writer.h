@@ -10,16 +10,20 @@
 #include "decoders/sample_buffers.h"
 #include "output/parse_state.h"
 
-// Opens the file and stores its strings, unless WAV writing is disabled or
-// the scan pass found no audio (then it is disabled with a warning). Needs
-// state.reference set. Throws FatalError(-8) when the file cannot be opened.
+// Opens the file (under its temporary name, see OutputFile) and stores its
+// strings, unless WAV writing is disabled or the scan pass found no audio
+// (then it is disabled with a warning). Needs state.reference set. Throws
+// FatalError(-8) when the file cannot be opened.
 void createWavFile(ParseState& state, const std::string& outputDir, int64_t audioSampleTotal,
                    const std::string& sourceFiles);
 
 // Appends the packet's audio samples (integer form), after filling the gap
-// before them with zeros. Nothing happens for a packet without audio.
+// before them with zeros. Nothing happens for a packet without audio. A write
+// that falls short ends the run with FatalError(-8).
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux);
 
-// Writes what the buffer holds and closes the file, when one is open.
+// Writes what the buffer holds and closes the file, when one is open; checks
+// that its header announces every sample and syncs it to disk. The file is
+// moved into place by commitOutputs. Throws FatalError(-8) on any failure.
 void closeWavFile(ParseState& state);

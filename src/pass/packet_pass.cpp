@@ -10,7 +10,6 @@
 #include "pass/blacklist.h"
 #include "pass/board_clock.h"
 #include "pass/missing_samples.h"
-#include "pass/sirf_side_file.h"
 #include "pass/timestamp_file.h"
 
 namespace {
@@ -71,9 +70,7 @@ class PacketPass {
         output_(output),
         opener_(opener),
         console_(console),
-        reader_(std::make_unique<PacketReader>()) {
-    if (output_) sirfPath_ = sirfSideFilePath(options_.outputDir);
-  }
+        reader_(std::make_unique<PacketReader>()) {}
 
   ~PacketPass() { closeFile(); }
   PacketPass(const PacketPass&) = delete;
@@ -116,8 +113,6 @@ class PacketPass {
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
   int32_t tivFileTally_ = 0;
-  bool sirfTruncatePending_ = true;
-  std::string sirfPath_;
   const std::string noName_;
 };
 
@@ -159,11 +154,10 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
   initPacketReader(reader, console_);
   bindPacketReader(reader, file_, options_.buffSize);
 
+  // The write pass appends GPS bytes to the side file of the outputs.
   if (output_) {
-    if (sirfTruncatePending_) truncateSirfSideFile(sirfPath_, console_);
-    sirfTruncatePending_ = false;
     reader.sirfEnabled = true;
-    reader.sirfPath = sirfPath_;
+    reader.sirfOutput = sirfGpsOutputOf(*output_);
   }
 
   // Every channel is stored except the acceleration magnitude, which the

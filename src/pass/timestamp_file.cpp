@@ -1,7 +1,5 @@
 #include "pass/timestamp_file.h"
 
-#include <cstdio>
-
 #include "common/fatal_error.h"
 
 namespace {
@@ -19,35 +17,35 @@ constexpr int kTimestampRunStatus = -1;
 
 std::string timestampFilePath(const std::string& outputDir) {
   if (outputDir.empty()) return kFileName;
+  const char last = outputDir.back();
+  if (last == '/' || last == '\\') return outputDir + kFileName;
   return outputDir + "/" + kFileName;
 }
 
 void openTimestampFile(RunOptions& options, Console& console) {
   closeTimestampFile(options);
-  const std::string path = timestampFilePath(options.outputDir);
-  // Binary mode: every line ends in a single line feed.
-  options.timestampFile = std::fopen(path.c_str(), "wb");
-  // Both lines name the directory, not the file.
-  if (!options.timestampFile) {
+  // Both lines name the directory, not the file; the next names the file
+  // and the reason.
+  if (!options.timestampFile.create(timestampFilePath(options.outputDir))) {
     console.out(kUnableToOpen, options.outputDir.c_str());
+    reportOutputFailure(options.timestampFile, console);
     exitRun(console, kTimestampRunStatus);
   }
   console.out(kWriting, options.outputDir.c_str());
 }
 
-void writeTimestampLine(FILE* file, char boardLetter, int32_t packetNumber, int32_t timeCounter,
+void writeTimestampLine(OutputFile& file, char boardLetter, int32_t packetNumber, int32_t timeCounter,
                         int32_t interruptCounter) {
-  std::fprintf(file, kLine, boardLetter, packetNumber, timeCounter, interruptCounter);
+  // A failed write is kept by the file and reported when the run ends.
+  file.print(kLine, boardLetter, packetNumber, timeCounter, interruptCounter);
 }
 
-void closeTimestampFile(RunOptions& options) {
-  if (options.timestampFile) std::fclose(options.timestampFile);
-  options.timestampFile = nullptr;
-}
+void closeTimestampFile(RunOptions& options) { options.timestampFile.abandon(); }
 
 void finishTimestampRun(RunOptions& options, Console& console) {
   console.out(kClosing);
-  closeTimestampFile(options);
+  OutputFile& file = options.timestampFile;
+  if (!file.finish() || !file.commit()) exitOnOutputFailure(file, console);
   console.out(kExiting);
   throw FatalError(kTimestampRunStatus);
 }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/fatal_error.h"
 #include "driver/output_directory.h"
 #include "driver_test_util.h"
 
@@ -56,16 +59,48 @@ TEST(SummaryFiles, StartTimeAndDurationPerFile) {
             "\"start_time\", 0\n\"duration_sec\", 0.000\n");
 }
 
-TEST(SummaryFiles, UncreatableFileWarnsAndGoesOn) {
-  TempDir dir;
+// A summary file that cannot be made ends the run (status -8) with the path
+// and the system's reason; the files written before it stay, complete.
+TEST(SummaryFiles, UncreatableFileEndsTheRun) {
   const std::vector<std::string> names{"pelgToMatlab", "a.pelg", "b.pelg"};
   std::vector<InputFileInfo> files{huxSpan(2, 5120, -1, -1, -1, 0, -1), huxSpan(1, 5120, -1, -1, -1, 0, -1)};
-  CapturedConsole captured;
-  writeSummaryFiles(files.data(), 2, names, dir.path() + "/missing/", captured.console());
-  EXPECT_EQ(captured.out(), "# WARNING: [02] Unable to open summary file: " + dir.path() +
-                                "/missing/b.pelg.stats\n"
-                                "# WARNING: [01] Unable to open summary file: " +
-                                dir.path() + "/missing/a.pelg.stats\n");
+  const struct {
+    const char* folder;    // under the scratch directory
+    const char* inTheWay;  // a directory of that name in it
+    std::string lines;     // '%' stands for the output directory
+    std::vector<std::string> left;
+  } cases[] = {
+      {"missing/", nullptr,
+       "# WARNING: [02] Unable to open summary file: %b.pelg.stats\n"
+       "# ERROR: Unable to create %.b.pelg.stats.partial: No such file or directory\n# ERROR: Exiting\n",
+       {}},
+      {"", "a.pelg.stats",
+       "# WARNING: [01] Unable to open summary file: %a.pelg.stats\n"
+       "# ERROR: Unable to create %a.pelg.stats: Is a directory\n# ERROR: Exiting\n",
+       {"a.pelg.stats", "b.pelg.stats"}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string folder = dir.path() + "/" + c.folder;
+    if (c.inTheWay) std::filesystem::create_directory(folder + c.inTheWay);
+    CapturedConsole captured;
+    int status = 0;
+    try {
+      writeSummaryFiles(files.data(), 2, names, folder, captured.console());
+    } catch (const FatalError& e) {
+      status = e.status();
+    }
+    EXPECT_EQ(status, -8);
+    std::string lines;
+    for (char ch : c.lines) lines += ch == '%' ? folder : std::string(1, ch);
+    EXPECT_EQ(captured.out(), lines);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, c.left);
+  }
 }
 
 }  // namespace

@@ -110,10 +110,16 @@ class ReaderFixture {
     reader->tivEnabled.fill(true);
   }
 
-  // The SiRF side file in the fixture's directory.
+  // The SiRF side file in the fixture's directory, as the outputs hand it over.
   void sirf(bool enabled, const std::string& name = "sirf.bin") {
     reader->sirfEnabled = enabled;
-    reader->sirfPath = dir.file(name);
+    ASSERT_TRUE(sirfFile.create(dir.file(name)));
+    reader->sirfOutput = &sirfFile;
+  }
+  // The side file's contents once it is closed and in place.
+  std::string sirfContents() {
+    EXPECT_TRUE(sirfFile.finish() && sirfFile.commit());
+    return testsupport::readFile(sirfFile.path());
   }
 
   // One call as the packet pass makes it.
@@ -140,6 +146,7 @@ class ReaderFixture {
   testsupport::TempDir dir;
   CapturedConsole console;
   InputFile file;
+  OutputFile sirfFile;
   std::unique_ptr<PacketReader> reader = std::make_unique<PacketReader>();
 };
 
@@ -148,6 +155,8 @@ TEST(PacketReader, InitGivesStartingValues) {
   auto reader = std::make_unique<PacketReader>();
   reader->lastTimestamp = 5;
   reader->sirfEnabled = true;
+  OutputFile side;
+  reader->sirfOutput = &side;
   reader->huxEnabled.fill(true);
   reader->huxStatus.timeCounter = 7;
   reader->huxCalibration.C3 = 12;
@@ -158,8 +167,7 @@ TEST(PacketReader, InitGivesStartingValues) {
                                   r.huxCalibration.interruptLimit, r.tivInterruptLimit}),
             std::vector<int64_t>({false, false, false, 0, -1, -1, -1, -1, 0, 0}));
   EXPECT_EQ(r.positionLog, nullptr);
-  EXPECT_EQ(r.sirfFile, nullptr);
-  EXPECT_TRUE(r.sirfPath.empty());
+  EXPECT_EQ(r.sirfOutput, nullptr);
   EXPECT_EQ(r.console, &console.console());
 }
 
@@ -474,29 +482,29 @@ TEST(PacketReader, SirfCopy) {
     ReaderFixture f;
     f.open(standardFile().packet(kSirfId, 1, c.payload).packet(kSirfId, 2, sirfPayload(2, 2)));
     f.sirf(true);
-    testsupport::writeFile(f.reader->sirfPath, "old");  // the reader only appends
+    f.sirfFile.write("old", 3);  // the reader only appends
 
     EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
     closePacketReader(*f.reader);
-    EXPECT_EQ(f.reader->sirfFile, nullptr);
+    EXPECT_TRUE(f.sirfFile.isOpen());  // the side file belongs to the caller
     const std::string copied(c.payload.begin() + 7, c.payload.begin() + 7 + static_cast<long>(c.copied));
-    EXPECT_EQ(testsupport::readFile(f.dir.file("sirf.bin")), "old" + copied + "01");
+    EXPECT_EQ(f.sirfContents(), "old" + copied + "01");
     EXPECT_EQ(f.console.out(), "");
   }
 }
 
-// With the copy off nothing is written; a side file that cannot be opened is
-// tried again, and reported, for every packet.
-TEST(PacketReader, SirfCopyOffOrUnopenable) {
+// With the copy off, or on without a side file (the scan pass), nothing is
+// written and nothing is said.
+TEST(PacketReader, SirfCopyOffOrWithoutFile) {
   for (const bool enabled : {false, true}) {
     SCOPED_TRACE(enabled);
     ReaderFixture f;
     f.open(standardFile().packet(kSirfId, 1, sirfPayload(4, 4)).packet(kSirfId, 2, sirfPayload(4, 4)));
-    f.sirf(enabled, enabled ? "missing/sirf.bin" : "sirf.bin");
+    f.sirf(enabled);
+    if (enabled) f.reader->sirfOutput = nullptr;
     EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -1}));
-    EXPECT_FALSE(testsupport::fileExists(f.reader->sirfPath));
-    const std::string line = "# ERROR: Unable to open SIRF GPS output file: " + f.reader->sirfPath + "\n";
-    EXPECT_EQ(f.console.out(), enabled ? line + line : "");
+    EXPECT_EQ(f.sirfContents(), "");
+    EXPECT_EQ(f.console.out(), "");
   }
 }
 

@@ -19,7 +19,8 @@ readback::Var roundTrip(const testsupport::TempDir& dir, MatArray value) {
   const std::string path = dir.file("v.mat");
   EXPECT_TRUE(file.open(path));
   file.putVariable("v", std::move(value));
-  EXPECT_EQ(file.close(), 0);
+  EXPECT_TRUE(file.close());
+  EXPECT_TRUE(file.commit());
   return readback::load(path, "v");
 }
 

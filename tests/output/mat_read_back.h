@@ -70,18 +70,36 @@ inline double scalar(matvar_t* structure, const std::string& name) {
   return values[0];
 }
 
+// A character array as UTF-8: 16-bit data as UTF-16 code units (surrogate
+// pairs joined), 8-bit data byte for byte.
 inline std::string text(const matvar_t* var) {
   if (var->class_type != MAT_C_CHAR) throw std::runtime_error("not a string");
   const size_t count = var->dims[0] * var->dims[1];
   std::string result;
+  if (var->data_type != MAT_T_UINT16 && var->data_type != MAT_T_UTF16) {
+    result.assign(static_cast<const char*>(var->data), count);
+    return result;
+  }
+  const auto* units = static_cast<const uint16_t*>(var->data);
   for (size_t i = 0; i < count; ++i) {
-    switch (var->data_type) {
-      case MAT_T_UINT16:
-      case MAT_T_UTF16:
-        result.push_back(static_cast<char>(static_cast<const uint16_t*>(var->data)[i]));
-        break;
-      default:
-        result.push_back(static_cast<const char*>(var->data)[i]);
+    uint32_t code = units[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < count) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (code < 0x80) {
+      result += static_cast<char>(code);
+    } else if (code < 0x800) {
+      result += static_cast<char>(0xC0 | (code >> 6));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      result += static_cast<char>(0xE0 | (code >> 12));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      result += static_cast<char>(0xF0 | (code >> 18));
+      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
     }
   }
   return result;

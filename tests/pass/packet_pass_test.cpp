@@ -159,7 +159,8 @@ class SilentOutputs {
     request.writeWavFile = request.writeDataOut = request.writeCompleteData = false;
     createOutputs(state_, request, r.files.data(), static_cast<int>(r.files.size()), r.names, scan_);
   }
-  ~SilentOutputs() { closeOutputs(state_); }
+  // Closes the outputs and moves them into place.
+  void close() { closeOutputs(state_); }
   ParseState* state() { return &state_; }
 
  private:
@@ -303,7 +304,9 @@ std::vector<PassCase> passCases() {
          r.options.writeTimestampFile = true;
          r.options.outputDir = r.dir.path() + "/missing/";
        },
-       .out = "# ERROR: Unable to open %/missing/\n# ERROR: Exiting\n"},
+       .out = "# ERROR: Unable to open %/missing/\n"
+              "# ERROR: Unable to create %/missing/.timestamps.txt.partial: No such file or directory\n"
+              "# ERROR: Exiting\n"},
       // Index 0 belongs to the file read first; the other is placed 10 steps on.
       {.name = "FilesAreReadInTheOrderOfTheTable", .status = 1, .setup = [](Recording& r) {
          r.add(FilePlan(2000000).hux(audio(20, 0, 1)));
@@ -414,12 +417,12 @@ TEST_P(PacketPass, ScanAndWritePasses) {
     EXPECT_EQ(counts(scan.counters), c.counts);
   }
   EXPECT_EQ(readFile(r.dir.file("timestamps.txt")), c.timestamps);
-  EXPECT_EQ(r.options.timestampFile, nullptr);
+  EXPECT_FALSE(r.options.timestampFile);
   // The scan pass never touches the GPS side file.
   EXPECT_EQ(readFile(side), "left over from an earlier run");
   if (c.status != 1) return;
   // The write pass repeats the scan pass's lines, timing and counts, and
-  // replaces the side file by the GPS bytes.
+  // replaces the side file by the GPS bytes once the outputs are closed.
   for (InputFileInfo& info : r.files) resetPassTiming(info);
   SilentOutputs outputs(r);
   const PassResult write = r.run(outputs.state());
@@ -427,6 +430,8 @@ TEST_P(PacketPass, ScanAndWritePasses) {
   EXPECT_EQ(write.out, scan.out);
   EXPECT_EQ(timings(r.files), afterScan);
   EXPECT_EQ(counts(write.counters), counts(scan.counters));
+  EXPECT_EQ(readFile(side), "left over from an earlier run");
+  outputs.close();
   EXPECT_EQ(readFile(side), c.gps);
 }
 

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,18 +58,31 @@ std::string CapturedConsole::err() const {
   return text;
 }
 
-RunResult runProgram(const std::vector<std::string>& argv, const std::string& workdir,
-                     const std::string& stdinData) {
-  TempDir io;
-  const std::string inPath = io.file("stdin"), outPath = io.file("stdout"), errPath = io.file("stderr");
-  writeFile(inPath, stdinData);
+namespace {
 
+// Starts argv with standard input from inPath and its output into outPath and
+// errPath, in workdir, with TZ=UTC; with defaultSignals every signal has its
+// default action in the child.
+pid_t spawnProgram(const std::vector<std::string>& argv, const std::string& workdir,
+                   const std::string& inPath, const std::string& outPath, const std::string& errPath,
+                   bool defaultSignals) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (!workdir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (defaultSignals) {
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
 
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -83,16 +97,58 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::string& wo
   env.push_back(nullptr);
 
   pid_t pid;
-  const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  const int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
+}
+
+int statusOf(int wstatus) {
+  return WIFEXITED(wstatus) ? static_cast<int8_t>(WEXITSTATUS(wstatus)) : 1000 + WTERMSIG(wstatus);
+}
+
+}  // namespace
+
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& workdir,
+                     const std::string& stdinData) {
+  TempDir io;
+  const std::string inPath = io.file("stdin"), outPath = io.file("stdout"), errPath = io.file("stderr");
+  writeFile(inPath, stdinData);
+  const pid_t pid = spawnProgram(argv, workdir, inPath, outPath, errPath, false);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
 
   RunResult result;
-  result.status = WIFEXITED(wstatus) ? static_cast<int8_t>(WEXITSTATUS(wstatus)) : 1000 + WTERMSIG(wstatus);
+  result.status = statusOf(wstatus);
   result.out = readFile(outPath);
   result.err = readFile(errPath);
+  return result;
+}
+
+BackgroundRun::BackgroundRun(const std::vector<std::string>& argv, const std::string& workdir) {
+  writeFile(io_.file("stdin"), "");
+  pid_ = spawnProgram(argv, workdir, io_.file("stdin"), io_.file("stdout"), io_.file("stderr"), true);
+}
+
+BackgroundRun::~BackgroundRun() { wait(); }
+
+bool BackgroundRun::running() {
+  if (collected_) return false;
+  if (waitpid(pid_, &wstatus_, WNOHANG) != pid_) return true;
+  collected_ = true;
+  return false;
+}
+
+RunResult BackgroundRun::wait() {
+  if (!collected_) {
+    waitpid(pid_, &wstatus_, 0);
+    collected_ = true;
+  }
+  RunResult result;
+  result.status = statusOf(wstatus_);
+  result.out = readFile(io_.file("stdout"));
+  result.err = readFile(io_.file("stderr"));
   return result;
 }
 

@@ -57,6 +57,28 @@ RunResult runPelgToMatlab(const std::vector<std::string>& args, const std::strin
 RunResult runProgram(const std::vector<std::string>& argv, const std::string& workdir = "",
                      const std::string& stdinData = "");
 
+// A program started like runProgram but not waited for, with the default
+// action for every signal (whatever the test itself was started with), so
+// that a test can stop it. wait() collects it; the destructor waits too.
+class BackgroundRun {
+ public:
+  BackgroundRun(const std::vector<std::string>& argv, const std::string& workdir = "");
+  ~BackgroundRun();
+  BackgroundRun(const BackgroundRun&) = delete;
+  BackgroundRun& operator=(const BackgroundRun&) = delete;
+
+  int pid() const { return pid_; }
+  // Whether it is still running (collecting it when it has ended).
+  bool running();
+  RunResult wait();
+
+ private:
+  TempDir io_;
+  int pid_ = -1;
+  bool collected_ = false;
+  int wstatus_ = 0;
+};
+
 std::string readFile(const std::string& path);
 
 // Everything written to a seekable stream so far (it is flushed and rewound;
