@@ -6,13 +6,23 @@
 % from the recording) marked. Runs in MATLAB and in Octave.
 %
 %   folder = 'build/demo/demo-output/converted';  % where pelgToMatlab wrote
-%   run('examples/load_recording.m')
+%   addpath('examples');
+%   load_recording
+%
+% Called by name the script runs in the current directory, so a relative
+% folder works. run('examples/load_recording.m') changes to the script's
+% folder while it runs: with run, give an absolute folder, for instance
+% fullfile(pwd, 'build/demo/demo-output/converted').
 %
 % Without `folder` the current directory is used. The picture is saved as
 % pressure.png in the folder.
 
 if ~exist('folder', 'var')
   folder = '.';
+end
+if ~exist(fullfile(folder, 'completeData.mat'), 'file')
+  error('load_recording: no completeData.mat in %s (seen from %s); give an absolute folder, e.g. fullfile(pwd, ''%s'')', ...
+        folder, pwd, folder);
 end
 
 d = load(fullfile(folder, 'dataOut.mat'));       % every value as found

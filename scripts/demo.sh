@@ -11,11 +11,11 @@ echo "== Installing what is missing"
 scripts/install-deps.sh python3-matplotlib
 
 build=${DEMO_BUILD_DIR:-build/demo}
-echo "== Building pelgToMatlab and pelgsim (release) in $build"
+echo "== Building pelgToMatlab, pelginfo and pelgsim (release) in $build"
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPELG_BENCHMARKS=OFF > "$build/configure.log" 2>&1 \
   || { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target pelgToMatlab pelgsim
+cmake --build "$build" -j "$(nproc)" --target pelgToMatlab pelginfo pelgsim
 
 demo="$build/demo-output"
 rm -rf "$demo"

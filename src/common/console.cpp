@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 void Console::out(const char* format, ...) {
+  if (interruption_) interruption_->beforeConsoleLine();
   va_list args;
   va_start(args, format);
   std::vfprintf(out_, format, args);
@@ -10,6 +11,7 @@ void Console::out(const char* format, ...) {
 }
 
 void Console::err(const char* format, ...) {
+  if (interruption_) interruption_->beforeConsoleLine();
   va_list args;
   va_start(args, format);
   std::vfprintf(err_, format, args);

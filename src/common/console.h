@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "common/console_interruption.h"
+
 class Console {
  public:
   // out receives "# INFO"/"# WARNING"/"# ERROR" lines, err the few lines that
@@ -17,7 +19,11 @@ class Console {
   FILE* outStream() const { return out_; }
   FILE* errStream() const { return err_; }
 
+  // While set (not owned), told before every line this console prints.
+  void setInterruption(ConsoleInterruption* interruption) { interruption_ = interruption; }
+
  private:
   FILE* out_;
   FILE* err_;
+  ConsoleInterruption* interruption_ = nullptr;
 };

@@ -14,7 +14,9 @@ inline constexpr int kSampleCapacity = 128;
 
 template <int N>
 struct SampleBuffers {
+  static_assert(N <= 32, "one bit per channel in `present`");
   std::array<int32_t, N> counts{};
+  uint32_t present = 0;  // bit c set once channel c got a reading since clear()
   std::array<std::array<int16_t, kSampleCapacity>, N> values16{};
   std::array<std::array<double, kSampleCapacity>, N> values{};
 
@@ -25,6 +27,7 @@ struct SampleBuffers {
     values16[channel][count] = value16;
     values[channel][count] = value;
     ++count;
+    present |= uint32_t{1} << channel;
   }
   // Appends the integer form alone (audio, whose samples are only ever read
   // in that form); the double slot at that index is left as it was.
@@ -33,8 +36,23 @@ struct SampleBuffers {
     if (count >= kSampleCapacity) return;
     values16[channel][count] = value16;
     ++count;
+    present |= uint32_t{1} << channel;
   }
-  void clear() { counts.fill(0); }
+  // Makes room for up to n integer-form readings at once and returns where
+  // they go; `n` is cut to the room left. The caller writes exactly n values.
+  int16_t* reserveIntegers(int channel, int32_t& n) {
+    int32_t& count = counts[channel];
+    const int32_t room = kSampleCapacity - count;
+    if (n > room) n = room < 0 ? 0 : room;
+    int16_t* out = values16[channel].data() + count;
+    count += n;
+    if (n > 0) present |= uint32_t{1} << channel;
+    return out;
+  }
+  void clear() {
+    counts.fill(0);
+    present = 0;
+  }
 };
 
 using HuxSamples = SampleBuffers<kHuxChannelCount>;

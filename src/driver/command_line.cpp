@@ -7,6 +7,7 @@
 #include "common/input_file_info.h"
 #include "driver/option_value.h"
 #include "driver/usage_text.h"
+#include "driver/version_text.h"
 #include "pass/blacklist.h"
 
 namespace {
@@ -52,7 +53,14 @@ class CommandLineParser {
  private:
   // True when arg is an option (handled here); false for an input file name.
   bool parseOption(const std::string& arg) {
-    if (arg == "-buffSize") {
+    if (arg == "--help" || arg == "-h") {
+      // Only prints: the run ends here, successfully.
+      printHelp(console_);
+      throw FatalError(driver_status::kSuccess);
+    } else if (arg == "--version") {
+      printVersion(console_);
+      throw FatalError(driver_status::kSuccess);
+    } else if (arg == "-buffSize") {
       options_.buffSize = intValue(arg, kMinBuffSize, kMaxBuffSize);
       console_.out(kBuffSizeLine, options_.buffSize);
     } else if (arg == "-outputdir") {

@@ -18,7 +18,9 @@ inline constexpr int32_t kMaxBuffSize = 1073741824;
 // its defaults, and appends to inputArgIndex the index in args of every input
 // file name, in command-line order. Options match whole and with case only; an
 // option that takes a value takes the next argument, whatever it looks like.
-// "-blacklist" reads the blacklist at once.
+// "-blacklist" reads the blacklist at once. "--help" or "-h" prints the help
+// text and "--version" the versions, where they are met, and ends the run
+// with status 0 (FatalError carrying 0).
 //
 // Ends the run (prints its lines, throws FatalError) with the usage text and
 // status -1 when no input file is named; with status -3 on an unrecognised

@@ -1,5 +1,6 @@
 #include "driver/output_phase.h"
 
+#include "driver/progress_display.h"
 #include "output/output_state.h"
 #include "pass/packet_pass.h"
 
@@ -47,8 +48,10 @@ void runOutputPhase(RunState& run, Console& console) {
 
   run.writeCounters = PassCounters{};
   for (InputFileInfo& info : run.files) resetPassTiming(info);
+  if (run.progress) run.progress->startPass("write", 2, 2);
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.writeCounters,
-                &run.parseState, run.opener, console);
+                &run.parseState, run.opener, console, run.progress);
+  if (run.progress) run.progress->finishPass();
 
   printHeading(kSummary, console);
   printSummaryReport(summary, run.writeCounters, console);

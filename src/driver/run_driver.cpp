@@ -1,6 +1,8 @@
 #include "driver/run_driver.h"
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/fatal_error.h"
 #include "driver/clock_span_check.h"
@@ -8,6 +10,7 @@
 #include "driver/driver_status.h"
 #include "driver/output_directory.h"
 #include "driver/output_phase.h"
+#include "driver/progress_display.h"
 #include "driver/run_state.h"
 #include "driver/sequence_validation.h"
 #include "driver/summary_files.h"
@@ -18,6 +21,28 @@ namespace {
 constexpr const char* kSequenceValid = "# INFO: Sequence appears to be valid\n";
 constexpr const char* kParsingFiles =
     "# INFO: Parsing files to determine Matlab array dimensions and to find any errors:\n";
+
+bool isTerminal(FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
+
+// The size of a file in bytes; 0 when it cannot be known (standard input).
+int64_t fileSize(const std::string& name) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  return static_cast<int64_t>(info.st_size);
+}
+
+// The progress display of the passes, only when the error stream is a
+// terminal; the files in the order the passes read them.
+std::unique_ptr<ProgressDisplay> makeProgressDisplay(const RunState& run, Console& console) {
+  if (!isTerminal(console.errStream())) return nullptr;
+  std::vector<int64_t> sizes;
+  for (int i = 0; i < run.fileCount(); ++i)
+    sizes.push_back(fileSize(run.args[static_cast<size_t>(run.files[static_cast<size_t>(i)].fileNumber)]));
+  auto display = std::make_unique<ProgressDisplay>(console.errStream(), std::move(sizes),
+                                                   isTerminal(console.outStream()));
+  display->attach(console);
+  return display;
+}
 
 // Command line, validation, the output directory, the scan pass, then either
 // the .stats files or the output phase.
@@ -36,18 +61,26 @@ void runPhases(RunState& run, Console& console) {
   console.out("\n");
   console.out(kSequenceValid);
   console.out(kParsingFiles);
+  // Cleared and taken off the console however the run ends.
+  const std::unique_ptr<ProgressDisplay> progress = makeProgressDisplay(run, console);
+  run.progress = progress.get();
+  const bool scanOnly = run.options.writeTimestampFile || run.options.writeSummaryFile;
+  if (progress) progress->startPass("scan", 1, scanOnly ? 1 : 2);
   run.scanCounters = PassCounters{};
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.scanCounters, nullptr,
-                run.opener, console);
+                run.opener, console, progress.get());
+  if (progress) progress->finishPass();
   if (run.options.checkHeaders)
     checkClockSpan(run.files.data(), run.fileCount(), run.validationFile.header.huxInfo.interrupt_count, run.args,
                    console);
 
   if (run.options.writeSummaryFile) {
+    run.progress = nullptr;
     writeSummaryFiles(run.files.data(), run.fileCount(), run.args, run.options.outputDir, console);
     return;
   }
   runOutputPhase(run, console);
+  run.progress = nullptr;
 }
 
 }  // namespace

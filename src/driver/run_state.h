@@ -15,6 +15,8 @@
 #include "output/parse_state.h"
 #include "common/pass_counters.h"
 
+class ProgressDisplay;
+
 struct RunState {
   explicit RunState(Console& console) : opener(console) {}
 
@@ -28,6 +30,7 @@ struct RunState {
   PassCounters scanCounters;
   PassCounters writeCounters;
   ParseState parseState;
+  ProgressDisplay* progress = nullptr;  // the terminal's progress display, when shown (not owned)
 
   int fileCount() const { return static_cast<int>(inputArgIndex.size()); }
 };

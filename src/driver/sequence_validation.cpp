@@ -6,6 +6,7 @@
 #include "common/fatal_error.h"
 #include "driver/board_listing.h"
 #include "driver/driver_status.h"
+#include "driver/header_checks.h"
 #include "driver/header_rates.h"
 #include "driver/start_order.h"
 
@@ -50,18 +51,6 @@ std::array<int32_t, 6> coefficients(const BaroCoefficients& b) {
   return {b.C1, b.C2, b.C3, b.C4, b.C5, b.C6};
 }
 
-bool sameHuxSchedule(const HuxInfo& a, const HuxInfo& b) {
-  return a.interrupt_count == b.interrupt_count && a.mic_hz == b.mic_hz &&
-         a.accelerometer_hz == b.accelerometer_hz && a.amb_light_hz == b.amb_light_hz &&
-         a.barometer_hz == b.barometer_hz && a.compass_hz == b.compass_hz &&
-         a.dals_hz == b.dals_hz && a.humidity_hz == b.humidity_hz && a.power == b.power;
-}
-
-bool sameTivSchedule(const TivInfo& a, const TivInfo& b) {
-  return a.interrupt_count == b.interrupt_count && a.gyro == b.gyro &&
-         a.magnetometer == b.magnetometer && a.power == b.power;
-}
-
 void printHuxSchedule(const HuxInfo& h, Console& console) {
   console.out(kInterruptCount, h.interrupt_count);
   console.out(kMicHz, h.mic_hz);
@@ -79,84 +68,44 @@ void printTivSchedule(const TivInfo& t, Console& console) {
   console.out(kMagnetometer, t.magnetometer);
 }
 
-// Copies what validation learns from one file's header into its record.
-void fillRecord(InputFileInfo& record, const FileHeader& header, int32_t fileNumber,
-                int32_t tivFileTally) {
-  const HuxInfo& hux = header.huxInfo;
-  const TivInfo& tiv = header.tivInfo;
-  const BaroCoefficients& baro = header.baro;
-  record.startTime = header.startTime;
-  record.fileNumber = fileNumber;
-  record.huxBoardNumber = hux.boardNumber;
-  record.tivBoardNumber = tiv.boardNumber;
-  record.huxInterruptRate = hux.interrupt_count;
-
-  HuxRates& rates = record.huxChannelRates;
-  // The schedule gives the microphone rate in hertz; validated to at most
-  // kMaxMicrophoneRate, so the tenths fit.
-  rates[kHuxAudio] = static_cast<int32_t>(int64_t{hux.mic_hz} * 10);
-  rates[kHuxBarPress] = hux.barometer_hz;
-  rates[kHuxCompass] = hux.compass_hz;
-  rates[kHuxHfVisLight] = hux.amb_light_hz;
-  rates[kHuxHumidity] = hux.humidity_hz;
-  rates[kHuxIrLight] = hux.dals_hz;
-  rates[kHuxAmbLight] = hux.dals_hz;
-  rates[kHuxTemp] = hux.barometer_hz;
-  rates[kHuxTempSensiron] = hux.humidity_hz;
-  rates[kHuxVisLight] = hux.dals_hz;
-  rates[kHuxXAccel] = hux.accelerometer_hz;
-  rates[kHuxYAccel] = hux.accelerometer_hz;
-  rates[kHuxZAccel] = hux.accelerometer_hz;
-  rates[kHuxMagAccel] = hux.accelerometer_hz;
-
-  record.huxBoardInfo = {hux.boardNumber, hux.hardwareVersion, hux.majorVersion, hux.minorVersion,
-                         hux.word1,       hux.word2,           hux.word3,        hux.word4,
-                         baro.C1,         baro.C2,             baro.C3,          baro.C4,
-                         baro.C5,         baro.C6,             0 /* micGain: no header entry */};
-
-  if (tivFileTally >= 1) {
-    record.tivInterruptRate = tiv.interrupt_count;
-    TivRates& tivRates = record.tivChannelRates;
-    for (int c = kTivXGyro; c <= kTivZGyroTemp; ++c) tivRates[c] = tiv.gyro;
-    for (int c = kTivXMag; c <= kTivZMag; ++c) tivRates[c] = tiv.magnetometer;
-  }
-}
-
 // Compares file t (> 0) with the first named file; ends the run at the first
-// difference.
+// difference with its messages.
 void compareWithFirst(const FileHeader& header, const ReferenceHeader& reference,
                       const InputFileInfo& record, const InputFileInfo& first, int t,
                       int32_t tivFileTally, const std::string& name, Console& console) {
-  const auto referenceBaro = coefficients(reference.baro);
-  const auto fileBaro = coefficients(header.baro);
-  if (fileBaro != referenceBaro) {
-    console.out(kCalibrationDiffers, name.c_str());
-    for (int i = 0; i < 6; ++i) console.out(kReferenceBaro[i], referenceBaro[i]);
-    console.out(kVersus);
-    for (int i = 0; i < 6; ++i) console.out(kFileBaro[i], fileBaro[i]);
-    exitRun(console, driver_status::kCalibrationDiffers);
+  switch (firstDifference(header, reference, record, first, tivFileTally)) {
+    case HeaderDifference::none:
+      return;
+    case HeaderDifference::calibration: {
+      const auto referenceBaro = coefficients(reference.baro);
+      const auto fileBaro = coefficients(header.baro);
+      console.out(kCalibrationDiffers, name.c_str());
+      for (int i = 0; i < 6; ++i) console.out(kReferenceBaro[i], referenceBaro[i]);
+      console.out(kVersus);
+      for (int i = 0; i < 6; ++i) console.out(kFileBaro[i], fileBaro[i]);
+      exitRun(console, driver_status::kCalibrationDiffers);
+    }
+    case HeaderDifference::huxSchedule:
+      console.out(kScheduleDiffers, name.c_str());
+      printHuxSchedule(reference.hux, console);
+      console.out(kVersus);
+      printHuxSchedule(header.huxInfo, console);
+      exitRun(console, driver_status::kScheduleDiffers);
+    case HeaderDifference::tivSchedule:
+      console.out(kScheduleDiffers, name.c_str());
+      printTivSchedule(reference.tiv, console);
+      console.out(kVersus);
+      printTivSchedule(header.tivInfo, console);
+      exitRun(console, driver_status::kScheduleDiffers);
+    case HeaderDifference::huxSerial:
+      console.out(kSerialDiffers, static_cast<unsigned>(record.huxBoardNumber), t,
+                  static_cast<unsigned>(first.huxBoardNumber), 0);
+      exitRun(console, driver_status::kSerialDiffers);
+    case HeaderDifference::tivSerial:
+      console.out(kSerialDiffers, static_cast<unsigned>(record.tivBoardNumber), t,
+                  static_cast<unsigned>(first.tivBoardNumber), 0);
+      exitRun(console, driver_status::kSerialDiffers);
   }
-  if (!sameHuxSchedule(header.huxInfo, reference.hux)) {
-    console.out(kScheduleDiffers, name.c_str());
-    printHuxSchedule(reference.hux, console);
-    console.out(kVersus);
-    printHuxSchedule(header.huxInfo, console);
-    exitRun(console, driver_status::kScheduleDiffers);
-  }
-  if (tivFileTally > 0 && !sameTivSchedule(header.tivInfo, reference.tiv)) {
-    console.out(kScheduleDiffers, name.c_str());
-    printTivSchedule(reference.tiv, console);
-    console.out(kVersus);
-    printTivSchedule(header.tivInfo, console);
-    exitRun(console, driver_status::kScheduleDiffers);
-  }
-  const auto differentSerial = [&](int32_t mine, int32_t firsts) {
-    if (mine == firsts) return;
-    console.out(kSerialDiffers, static_cast<unsigned>(mine), t, static_cast<unsigned>(firsts), 0);
-    exitRun(console, driver_status::kSerialDiffers);
-  };
-  differentSerial(record.huxBoardNumber, first.huxBoardNumber);
-  if (tivFileTally > 0) differentSerial(record.tivBoardNumber, first.tivBoardNumber);
 }
 
 }  // namespace
@@ -186,44 +135,35 @@ void validateInputSequence(const std::vector<std::string>& args,
         exitRun(console, driver_status::kSameFile);
       }
     }
-    if (!opener.open(file, name)) {
-      console.out(kUnableToOpen, name.c_str());
-      exitRun(console, driver_status::kCannotOpen);
+    bool carriesTiv = false;
+    switch (readInputHeader(file, name, opener, carriesTiv)) {
+      case HeaderReadResult::ok:
+        break;
+      case HeaderReadResult::cannotOpen:
+        console.out(kUnableToOpen, name.c_str());
+        exitRun(console, driver_status::kCannotOpen);
+      case HeaderReadResult::noPelgHeader:
+        console.out(kNoPelgHeader);
+        exitRun(console, driver_status::kNoPelgHeader);
+      case HeaderReadResult::noInfoData:
+        console.out(kNoInfoData);
+        exitRun(console, driver_status::kNoInfoData);
     }
-    if (!readHeader(header, file.stream)) {
-      console.out(kNoPelgHeader);
-      exitRun(console, driver_status::kNoPelgHeader);
+    if (!advanceTivTally(tivFileTally, carriesTiv)) {
+      console.out(kTivAfterNoTiv, name.c_str());
+      exitRun(console, driver_status::kTivAfterNoTiv);
     }
-    if (!extractHuxInfo(header)) {
-      console.out(kNoInfoData);
-      exitRun(console, driver_status::kNoInfoData);
-    }
-    const bool carriesTiv = extractTivInfo(header);
-    if (carriesTiv) {
-      if (tivFileTally == -1) {
-        console.out(kTivAfterNoTiv, name.c_str());
-        exitRun(console, driver_status::kTivAfterNoTiv);
-      }
-      ++tivFileTally;
-      record.hasTiv = 1;
-    } else {
-      tivFileTally = -1;
-    }
-    // Every time line divides by the interrupt rates.
-    if (header.huxInfo.interrupt_count <= 0 || (carriesTiv && header.tivInfo.interrupt_count <= 0)) {
+    if (carriesTiv) record.hasTiv = 1;
+    if (!interruptRatesUsable(header, carriesTiv)) {
       console.out(kBadInterruptRate, name.c_str());
       exitRun(console, driver_status::kBadInterruptRate);
     }
     refuseImplausibleRates(header, carriesTiv, name, console);
 
-    fillRecord(record, header, fileNumber, tivFileTally);
+    fillInputFileInfo(record, header, fileNumber, tivFileTally);
     if (t == 0) {
-      reference.baro = header.baro;
-      reference.hux = header.huxInfo;
-      reference.tiv = header.tivInfo;
-      const TivInfo& tiv = header.tivInfo;
-      record.tivBoardInfo = {tiv.boardNumber, tiv.hardwareVersion, tiv.majorVersion, tiv.minorVersion,
-                             tiv.word1,       tiv.word2,           tiv.word3,        tiv.word4};
+      reference = referenceOf(header);
+      fillTivBoardInfo(record, header.tivInfo);
     } else if (options.checkHeaders) {
       compareWithFirst(header, reference, record, files[0], t, tivFileTally, name, console);
     }

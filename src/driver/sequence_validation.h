@@ -11,15 +11,9 @@
 #include "common/console.h"
 #include "common/input_file_info.h"
 #include "common/run_options.h"
+#include "driver/header_checks.h"
 #include "input/file_header.h"
 #include "input/input_file.h"
-
-// The first named file's values that every later file must repeat.
-struct ReferenceHeader {
-  BaroCoefficients baro;
-  HuxInfo hux;  // the schedule words interrupt_count .. power are compared
-  TivInfo tiv;  // interrupt_count, gyro, magnetometer and power are compared
-};
 
 // Validates files[0..inputArgIndex.size()-1] (which must hold their initial
 // values) named by args[inputArgIndex[t]]. Leaves the records filled and sorted

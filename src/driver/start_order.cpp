@@ -33,6 +33,11 @@ std::string startTimeText(uint64_t startTimeMs) {
   return text != nullptr ? text : kUnrepresentableTime;
 }
 
+bool startGapTooLarge(uint64_t earlierMs, uint64_t laterMs, int32_t maxGap_sec) {
+  const uint64_t maxGap = static_cast<uint64_t>(static_cast<int64_t>(maxGap_sec));
+  return laterMs / 1000 - earlierMs / 1000 > maxGap;
+}
+
 void orderByStartTime(InputFileInfo* files, int count, const RunOptions& options, Console& console) {
   for (int t = 0; t < count; ++t)
     console.out(kStartsAt, files[t].fileNumber, startTimeText(files[t].startTime).c_str());
@@ -55,10 +60,8 @@ void orderByStartTime(InputFileInfo* files, int count, const RunOptions& options
   }
 
   if (!options.checkHeaders) return;
-  // A negative maxGap_sec, compared as an unsigned 64-bit value, never rejects.
-  const uint64_t maxGap = static_cast<uint64_t>(static_cast<int64_t>(options.maxGap_sec));
   for (int k = 1; k < count; ++k) {
-    if (wholeSeconds(files[k]) - wholeSeconds(files[k - 1]) > maxGap) {
+    if (startGapTooLarge(files[k - 1].startTime, files[k].startTime, options.maxGap_sec)) {
       console.out(kGapTooLarge, k, options.maxGap_sec, k - 1);
       console.out(kRejected);
       console.out(kIncreaseGap);

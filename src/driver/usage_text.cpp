@@ -35,8 +35,20 @@ constexpr const char* kUsageLines[] = {
     "       Write some summary information to an <input file>.stats file\n",
 };
 
+constexpr const char* kHelpOnlyLines[] = {
+    "   [-h | --help]\n",
+    "       Print this text and end\n",
+    "   [--version]\n",
+    "       Print the versions of pelgToMatlab, libmatio and libsndfile and end\n",
+};
+
 }  // namespace
 
 void printUsage(Console& console) {
   for (const char* line : kUsageLines) console.out("%s", line);
+}
+
+void printHelp(Console& console) {
+  printUsage(console);
+  for (const char* line : kHelpOnlyLines) console.out("%s", line);
 }

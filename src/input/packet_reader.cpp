@@ -253,7 +253,7 @@ int nextPacket(PacketReader& reader) {
   Console& console = *reader.console;
   ReadBuffer& buffer = reader.buffer;
   PacketHeader header;
-  uint64_t fingerprint = 0;
+  PacketKey key;
 
   for (;;) {
     int result = readPacketHeader(reader, header);
@@ -289,10 +289,10 @@ int nextPacket(PacketReader& reader) {
       if (dropForeignStretch(reader)) continue;
     }
     const uint8_t* packet = buffer.next();
-    fingerprint = packetFingerprint(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
+    key = packetKey(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
     if (reader.repeatCheckLeft > 0) {
       --reader.repeatCheckLeft;
-      if (reader.recent.contains(fingerprint)) {
+      if (reader.recent.contains(key)) {
         console.out(kRepeated, buffer.position());
         buffer.consumed += pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
         continue;
@@ -358,7 +358,7 @@ int nextPacket(PacketReader& reader) {
   // A board message whose checksum failed is not remembered: a later copy of
   // it may be the intact one.
   if (reader.huxStatus.status != kDecodeRejected && reader.tivStatus.status != kDecodeRejected)
-    reader.recent.remember(fingerprint);
+    reader.recent.remember(key);
 
   buffer.consumed += static_cast<int32_t>(header.length);
   return 1;

@@ -44,7 +44,7 @@ bool seekReader(ReadBuffer& buffer, FILE* stream, int64_t offset) {
   return true;
 }
 
-int ensureAvailable(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console) {
+int refillReader(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console) {
   if (buffer.origin == -1) {
     // The buffer's first byte is the stream's current byte: the first packet.
     const int64_t here = ftello(stream);
@@ -55,24 +55,19 @@ int ensureAvailable(ReadBuffer& buffer, FILE* stream, int32_t n, Console& consol
     console.out(kOverConsumed);
     buffer.consumed = buffer.filled;
   }
-
-  // Slide the unread tail to the front once more than half the buffer has
-  // been consumed, or when the tail alone cannot satisfy the request.
   const int32_t unread = buffer.filled - buffer.consumed;
-  if (buffer.consumed > 0 && buffer.filled > 0 &&
-      (buffer.consumed > buffer.capacity / 2 || unread <= n)) {
+  if (unread >= n) return 1;
+  // A request the buffer can never hold is refused before anything is read.
+  if (n > buffer.capacity) return 0;
+
+  // Only the short unread tail (fewer than n bytes) moves to the front; the
+  // rest of the buffer is then filled in one read.
+  if (buffer.consumed > 0) {
     std::memmove(buffer.data, buffer.data + buffer.consumed, static_cast<size_t>(unread));
     buffer.origin += buffer.consumed;
     buffer.filled = unread;
     buffer.consumed = 0;
   }
-
-  // A request the buffer can never hold is refused before anything else, even
-  // when the buffer is full: a full buffer still holds fewer than n bytes.
-  if (n > buffer.capacity) return 0;
-  if (buffer.filled == buffer.capacity) return 1;
-  if (buffer.filled > n && buffer.filled > buffer.capacity / 2) return 1;
-
   const size_t wanted = static_cast<size_t>(buffer.capacity - buffer.filled);
   const size_t got = std::fread(buffer.data + buffer.filled, 1, wanted, stream);
   if (got > 0) buffer.filled += static_cast<int32_t>(got);

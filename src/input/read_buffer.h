@@ -32,7 +32,15 @@ void releaseReader(ReadBuffer& buffer);
 // the next byte read is the one there. Returns false when the stream cannot seek.
 bool seekReader(ReadBuffer& buffer, FILE* stream, int64_t offset);
 
+// The slow path of ensureAvailable: moves the unread tail to the front and
+// fills the rest of the buffer from the stream.
+int refillReader(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console);
+
 // Makes at least n unread bytes available if the stream still has them.
 // Returns 1 available, 0 n exceeds the capacity (nothing read), -1 the stream
-// is exhausted with fewer than n unread bytes.
-int ensureAvailable(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console);
+// is exhausted with fewer than n unread bytes. Bytes already buffered are
+// answered without a call; the buffer is refilled only when they run short.
+inline int ensureAvailable(ReadBuffer& buffer, FILE* stream, int32_t n, Console& console) {
+  if (buffer.origin != -1 && buffer.consumed <= buffer.filled && buffer.filled - buffer.consumed >= n) return 1;
+  return refillReader(buffer, stream, n, console);
+}

@@ -1,4 +1,4 @@
-// The fingerprints of the last packets a reader delivered, to recognise a
+// The keys of the last packets a reader delivered, to recognise a
 // packet that a damaged card wrote twice (a duplicated sector): the copy
 // repeats an earlier packet's header and the head of its board message
 // (subtype, count or mask, counters). Only the head is compared: where the
@@ -10,22 +10,35 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
-// Fingerprint of a packet: its id, timestamp and length and the first 16
-// bytes of its payload (a board message's head with subtype and counters).
-uint64_t packetFingerprint(uint16_t id, uint32_t timestamp, const uint8_t* payload, uint32_t length);
+// What identifies a packet: its id, timestamp and length and the first eight
+// bytes of its payload (a board message's marker, subtype, count or mask and
+// counters).
+struct PacketKey {
+  uint64_t head = 0;
+  uint32_t timestamp = 0;
+  uint32_t idAndLength = 0;
+  bool operator==(const PacketKey&) const = default;
+};
+
+PacketKey packetKey(uint16_t id, uint32_t timestamp, const uint8_t* payload, uint32_t length);
 
 class RecentPackets {
  public:
   static constexpr int kRemembered = 64;
 
   void clear() { count_ = 0; next_ = 0; }
-  bool contains(uint64_t fingerprint) const;
-  void remember(uint64_t fingerprint);
+  bool contains(const PacketKey& key) const;
+  void remember(const PacketKey& key) {
+    keys_[static_cast<size_t>(next_)] = key;
+    next_ = (next_ + 1) % kRemembered;
+    if (count_ < kRemembered) ++count_;
+  }
 
  private:
-  std::array<uint64_t, kRemembered> fingerprints_{};
+  std::array<PacketKey, kRemembered> keys_{};
   int count_ = 0;
   int next_ = 0;
 };

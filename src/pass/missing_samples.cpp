@@ -1,8 +1,10 @@
 #include "pass/missing_samples.h"
 
+#include <bit>
 #include <cinttypes>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -46,11 +48,27 @@ int64_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCou
       alignedCount = addCounts(alignedCount, missing);
     }
     const double ceiling = std::ceil(expected);
-    if (static_cast<double>(alignedCount) > ceiling)
-      console.out(kExceedsExpected, toCount(ceiling), alignedCount);
+    if (static_cast<double>(alignedCount) > ceiling) reportExceedsExpected(toCount(ceiling), alignedCount, console);
   }
 
   alignedCount = addCounts(alignedCount, newCount);
   newCount = 0;
   return missing;
+}
+
+void reportExceedsExpected(int64_t expectedCeiling, int64_t alignedCount, Console& console) {
+  console.out(kExceedsExpected, expectedCeiling, alignedCount);
+}
+
+RateForm rateFormOf(int32_t rate, int32_t baseRate) {
+  RateForm form;
+  if (rate <= 0 || baseRate <= 0) return form;
+  const int64_t denominator = baseRate / std::gcd(rate, baseRate);
+  if (!std::has_single_bit(static_cast<uint64_t>(denominator))) return form;
+  const int k = std::countr_zero(static_cast<uint64_t>(denominator));
+  form.exact = true;
+  form.rate = rate;
+  form.baseRate = baseRate;
+  form.expectedLimit = int64_t{1} << (52 - k);
+  return form;
 }

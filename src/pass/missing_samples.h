@@ -24,3 +24,46 @@
 // Returns the number of samples counted as missing by this call.
 int64_t computeNumMissingSamples(int32_t rate, int32_t baseRate, int32_t& newCount,
                                  int64_t& alignedCount, int64_t timeIndex, Console& console);
+
+// Whether the double arithmetic above is exact for a channel, so that whole
+// numbers give the same results faster: rate / baseRate must be a fraction
+// whose reduced denominator 2^k is a power of two, and the expected count must
+// stay below 2^(52 - k). Computed once per file and channel.
+struct RateForm {
+  bool exact = false;
+  int64_t rate = 0;
+  int64_t baseRate = 0;
+  int64_t expectedLimit = 0;  // expected counts below this are exact in double arithmetic
+};
+
+RateForm rateFormOf(int32_t rate, int32_t baseRate);
+
+// The console line of a channel that got ahead of its rate.
+void reportExceedsExpected(int64_t expectedCeiling, int64_t alignedCount, Console& console);
+
+// computeNumMissingSamples for a channel of the given form: the same result
+// and console lines, in integer arithmetic where the form is exact.
+inline int64_t accountSamples(const RateForm& form, int32_t rate, int32_t baseRate, int32_t& newCount,
+                              int64_t& alignedCount, int64_t timeIndex, Console& console) {
+  if (newCount == 0) return 0;
+  if (!form.exact || timeIndex < 0 || alignedCount < 0) {
+    return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
+  }
+  // expected = numerator / baseRate, exactly.
+  int64_t numerator = 0;
+  if (__builtin_mul_overflow(form.rate, timeIndex + 1, &numerator) ||
+      numerator / form.baseRate >= form.expectedLimit || alignedCount >= form.expectedLimit) {
+    return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
+  }
+  int64_t missing = 0;
+  const int64_t owed = numerator - (static_cast<int64_t>(newCount) + alignedCount) * form.baseRate;
+  if (owed >= 2 * form.baseRate) {
+    missing = owed / form.baseRate - 1;
+    alignedCount += missing;
+  }
+  const int64_t ceiling = (numerator + form.baseRate - 1) / form.baseRate;
+  if (alignedCount > ceiling) reportExceedsExpected(ceiling, alignedCount, console);
+  alignedCount += newCount;
+  newCount = 0;
+  return missing;
+}

@@ -1,6 +1,7 @@
 #include "pass/packet_pass.h"
 
 #include <array>
+#include <bit>
 #include <memory>
 
 #include "common/fatal_error.h"
@@ -42,14 +43,17 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
                    std::array<int64_t, static_cast<size_t>(N)>& totals,
                    std::array<int64_t, static_cast<size_t>(N)>& aligned,
                    const std::array<int32_t, static_cast<size_t>(N)>& rates,
-                   int32_t interruptRate, int64_t timeIndex, Console& console) {
-  for (int c = 0; c < N; ++c) {
+                   const std::array<RateForm, static_cast<size_t>(N)>& forms, int32_t interruptRate,
+                   int64_t timeIndex, Console& console) {
+  // Most packets carry samples of one or a few channels only; a channel
+  // without samples changes nothing.
+  for (uint32_t channels = samples.present; channels != 0; channels &= channels - 1) {
+    const int c = std::countr_zero(channels);
     totals[c] += samples.counts[c];
-    computeNumMissingSamples(rates[c], interruptRate, samples.counts[c], aligned[c], timeIndex,
-                             console);
-    status.channelCounts[c] = 0;
-    samples.counts[c] = 0;
+    accountSamples(forms[c], rates[c], interruptRate, samples.counts[c], aligned[c], timeIndex, console);
   }
+  status.channelCounts.fill(0);
+  samples.clear();
 }
 
 // One run of the packet pass over the ordered files. Owns the input file
@@ -59,8 +63,9 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 class PacketPass {
  public:
   PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
-             ParseState* output, InputOpener& opener, Console& console)
-      : names_(names),
+             ParseState* output, InputOpener& opener, Console& console, PassObserver* observer)
+      : observer_(observer),
+        names_(names),
         options_(options),
         counters_(counters),
         output_(output),
@@ -91,6 +96,7 @@ class PacketPass {
   void handOver();
   void closeFile();
 
+  PassObserver* observer_;  // null when nobody watches
   const std::vector<std::string>& names_;
   RunOptions& options_;
   PassCounters& counters_;
@@ -103,6 +109,9 @@ class PacketPass {
   std::unique_ptr<PacketReader> reader_;
   BoardClock hux_;
   BoardClock tiv_;
+  // How each channel's samples are accounted in the current file.
+  std::array<RateForm, kHuxChannelCount> huxForms_{};
+  std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t packetNumber_ = 0;
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
@@ -174,6 +183,8 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
   reader.huxCalibration.C6 = baro.C6;
   reader.huxCalibration.interruptLimit = info.huxInterruptRate;
   reader.tivInterruptLimit = info.tivInterruptRate;
+  for (size_t c = 0; c < huxForms_.size(); ++c) huxForms_[c] = rateFormOf(info.huxChannelRates[c], info.huxInterruptRate);
+  for (size_t c = 0; c < tivForms_.size(); ++c) tivForms_[c] = rateFormOf(info.tivChannelRates[c], info.tivInterruptRate);
 }
 
 // A blacklisted packet is read past but leaves nothing behind on either board:
@@ -188,6 +199,8 @@ void PacketPass::consumeBlacklistedPacket() {
   const HuxCalibrationState huxCalibration = reader.huxCalibration;
   const auto huxCounts = reader.huxSamples.counts;
   const auto tivCounts = reader.tivSamples.counts;
+  const uint32_t huxPresent = reader.huxSamples.present;
+  const uint32_t tivPresent = reader.tivSamples.present;
 
   reader.huxEnabled.fill(false);
   reader.tivEnabled.fill(false);
@@ -200,6 +213,8 @@ void PacketPass::consumeBlacklistedPacket() {
   reader.huxCalibration = huxCalibration;
   reader.huxSamples.counts = huxCounts;
   reader.tivSamples.counts = tivCounts;
+  reader.huxSamples.present = huxPresent;
+  reader.tivSamples.present = tivPresent;
 }
 
 void PacketPass::handOver() {
@@ -230,7 +245,7 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
 
   handOver();
   accountPacket(reader.tivSamples, reader.tivStatus, counters_.tivSampleTotals,
-                counters_.tivAlignedCounts, info.tivChannelRates, info.tivInterruptRate,
+                counters_.tivAlignedCounts, info.tivChannelRates, tivForms_, info.tivInterruptRate,
                 tiv_.timeIndex, console_);
 }
 
@@ -251,7 +266,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
 
   handOver();
   accountPacket(reader.huxSamples, reader.huxStatus, counters_.huxSampleTotals,
-                counters_.huxAlignedCounts, info.huxChannelRates, info.huxInterruptRate,
+                counters_.huxAlignedCounts, info.huxChannelRates, huxForms_, info.huxInterruptRate,
                 hux_.timeIndex, console_);
 }
 
@@ -279,6 +294,7 @@ void PacketPass::readFile(InputFileInfo& info) {
       continue;
     }
     nextPacket(reader);
+    if (observer_) observer_->bytesRead(reader.buffer.position());
 
     if (reader.tivStatus.status == kStatusTimed) handleTivPacket(info);
     reader.tivStatus.status = kStatusConsumed;
@@ -308,11 +324,14 @@ void PacketPass::closeFile() {
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   RunOptions& options, PassCounters& counters, ParseState* output,
-                  InputOpener& opener, Console& console) {
+                  InputOpener& opener, Console& console, PassObserver* observer) {
   if (options.writeTimestampFile) openTimestampFile(options, console);
   try {
-    PacketPass pass(names, options, counters, output, opener, console);
-    for (int i = 0; i < fileCount; ++i) pass.readFile(files[i]);
+    PacketPass pass(names, options, counters, output, opener, console, observer);
+    for (int i = 0; i < fileCount; ++i) {
+      if (observer) observer->fileStarted(i);
+      pass.readFile(files[i]);
+    }
   } catch (...) {
     // A fatal condition ends the run; leave no stream of the pass open behind it.
     closeTimestampFile(options);

@@ -11,6 +11,7 @@
 #include "common/run_options.h"
 #include "input/input_file.h"
 #include "common/pass_counters.h"
+#include "common/pass_observer.h"
 
 struct ParseState;
 
@@ -18,6 +19,7 @@ struct ParseState;
 // indexes. Adds to counters (the caller zeroes them) and fills the timing
 // fields of the records. Returns 1; fatal conditions print their lines and
 // throw FatalError, and so does the end of a timestamp-mode pass (status -1).
+// An observer, when given, is told of each file and of the bytes read.
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   RunOptions& options, PassCounters& counters, ParseState* output,
-                  InputOpener& opener, Console& console);
+                  InputOpener& opener, Console& console, PassObserver* observer = nullptr);

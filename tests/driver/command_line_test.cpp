@@ -234,3 +234,72 @@ TEST(CommandLine, BlacklistIsReadWhenMet) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kHelpOnly =
+    "   [-h | --help]\n"
+    "       Print this text and end\n"
+    "   [--version]\n"
+    "       Print the versions of pelgToMatlab, libmatio and libsndfile and end\n";
+
+TEST(CommandLine, HelpPrintsUsageAndEndsWithStatus0) {
+  const struct {
+    std::vector<std::string> args;
+    std::string before;  // lines of the options met before the help
+  } cases[] = {
+      {{"--help"}, ""},
+      {{"-h"}, ""},
+      {{"-h", "a.pelg"}, ""},
+      {{"a.pelg", "--help", "-bogus"}, ""},
+      {{"-NoWavFile", "-h"}, "# INFO: writing of completeSensorAudio.wav disabled\n"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = parse(c.args);
+    EXPECT_EQ(p.status, 0) << c.args[0];
+    EXPECT_EQ(p.out, c.before + kUsage + kHelpOnly) << c.args[0];
+    EXPECT_EQ(p.err, "");
+  }
+}
+
+TEST(CommandLine, VersionNamesTheLibrariesAndEndsWithStatus0) {
+  const Parsed p = parse({"--version"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_TRUE(::testing::internal::RE::PartialMatch(
+      p.out, "^pelgToMatlab [0-9]+\\.[0-9]+\\.[0-9]+\nCreated by pelgToMatlab \\((Linux|Win32)\\), compiled on "
+             "[A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\nlibmatio [0-9]+\\.[0-9]+\\.[0-9]+\n"
+             "libsndfile libsndfile-[0-9]+\\.[0-9]+\\.[0-9]+.*\n$"))
+      << p.out;
+}
+
+TEST(CommandLine, HelpAndVersionOnlyWhereAnOptionIsExpected) {
+  // As the value of a value-taking option they are that value.
+  Parsed p = parse({"-outputdir", "--help", "a.pelg"});
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.options.outputDir, "--help/");
+  EXPECT_EQ(p.inputArgIndex, (std::vector<int32_t>{3}));
+  // Other spellings stay unrecognised arguments.
+  for (const char* arg : {"-help", "--Help", "-version", "--VERSION", "-H", "--h"}) {
+    p = parse({arg, "a.pelg"});
+    EXPECT_EQ(p.status, -3) << arg;
+    EXPECT_EQ(p.out, std::string("# ERROR: Unrecognized command argument, ") + arg + "\n# ERROR: Exiting\n");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, TheProgramEndsWithStatus0AfterHelpAndVersion) {
+  for (const char* arg : {"--help", "-h", "--version"}) {
+    const testsupport::RunResult r = testsupport::runPelgToMatlab({arg});
+    EXPECT_EQ(r.status, 0) << arg;
+    EXPECT_EQ(r.err, "") << arg;
+    EXPECT_NE(r.out.find(std::string(arg) == "--version" ? "libsndfile " : "   [--version]\n"),
+              std::string::npos)
+        << r.out;
+  }
+  EXPECT_EQ(testsupport::runPelgToMatlab({"-help"}).status, -3);
+}
+
+}  // namespace

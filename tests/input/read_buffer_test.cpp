@@ -83,14 +83,14 @@ TEST(ReadBuffer, ScriptedRequests) {
       // Refused before reading, even when the buffer is full.
       {"request beyond the capacity", 500, 0,
        {{-1, 65, 0, 0, 0, 0, 0, 0}, {-1, 64, 1, 0, 0, 64, 0, 64}, {-1, 65, 0, 0, 0, 64, 0, 64}}},
-      // More than half consumed: slide and top up to full.
-      {"over half consumed", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {40, 10, 1, 47, 0, 64, 0, 111}}},
+      // More than half consumed but the tail holds the request: no slide, no read.
+      {"over half consumed", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {40, 10, 1, 7, 40, 64, 0, 71}}},
       // Exactly half consumed with a long tail: no slide, no read.
       {"half consumed", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {32, 10, 1, 7, 32, 64, 0, 71}}},
-      // Tail not longer than the request: slide even below half.
+      // Tail shorter than the request: slide the tail and top up to full.
       {"short tail", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 50, 1, 27, 0, 64, 0, 91}}},
-      {"tail equals request", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 44, 1, 27, 0, 64, 0, 91}}},
-      // Tail one byte longer than the request: neither.
+      // Tail as long as the request, or longer: neither.
+      {"tail equals request", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 44, 1, 7, 20, 64, 0, 71}}},
       {"long tail", 200, 7, {{-1, 10, 1, 7, 0, 64, 0, 71}, {20, 43, 1, 7, 20, 64, 0, 71}}},
       // Slides 4 bytes, asks for 60 and gets the last 36; then 10 bytes remain.
       {"short read at the end keeps what was read", 100, 0,

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <tuple>
+
 #include "support/test_support.h"
 
 namespace {
@@ -56,3 +60,37 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<MissingCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// The whole-number accounting gives exactly the double arithmetic's counts
+// and console lines, for the rates the platform uses and for rates where the
+// double arithmetic is inexact (which then take the double path).
+TEST(AccountSamples, AgreesWithTheDoubleArithmetic) {
+  const struct {
+    int32_t rate, baseRate;
+    bool exact;
+  } forms[] = {
+      {80000, 5120, true}, {1000, 5120, true}, {100, 5120, true}, {1000, 1000, true},
+      {160000, 10240, true}, {333, 5120, false}, {1000, 3000, false}, {0, 5120, false},
+  };
+  std::mt19937_64 random(7);
+  for (const auto& f : forms) {
+    SCOPED_TRACE(testing::Message() << f.rate << "/" << f.baseRate);
+    const RateForm form = rateFormOf(f.rate, f.baseRate);
+    EXPECT_EQ(form.exact, f.exact);
+    testsupport::CapturedConsole a, b;
+    for (int i = 0; i < 20000; ++i) {
+      const int64_t timeIndex = static_cast<int64_t>(random() % (i < 10000 ? 100000 : (int64_t{1} << 38)));
+      const double expected = static_cast<double>(f.rate) / f.baseRate * (static_cast<double>(timeIndex) + 1);
+      // Aligned counts around the expected one, ahead of it now and then.
+      const int64_t aligned =
+          std::max<int64_t>(0, static_cast<int64_t>(expected) - static_cast<int64_t>(random() % 200) + 3);
+      const int32_t fresh = static_cast<int32_t>(random() % 64);
+      int32_t newA = fresh, newB = fresh;
+      int64_t alignedA = aligned, alignedB = aligned;
+      const int64_t missingA = computeNumMissingSamples(f.rate, f.baseRate, newA, alignedA, timeIndex, a.console());
+      const int64_t missingB = accountSamples(form, f.rate, f.baseRate, newB, alignedB, timeIndex, b.console());
+      ASSERT_EQ(std::tie(missingA, newA, alignedA), std::tie(missingB, newB, alignedB)) << timeIndex << " " << aligned;
+    }
+    EXPECT_EQ(a.out(), b.out());
+  }
+}

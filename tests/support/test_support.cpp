@@ -14,7 +14,6 @@
 extern char** environ;
 
 namespace testsupport {
-namespace {
 
 std::string slurp(FILE* f) {
   std::fflush(f);
@@ -25,8 +24,6 @@ std::string slurp(FILE* f) {
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
   return text;
 }
-
-}  // namespace
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "pelgtest.XXXXXX").string();

@@ -58,6 +58,10 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::string& wo
                      const std::string& stdinData = "");
 
 std::string readFile(const std::string& path);
+
+// Everything written to a seekable stream so far (it is flushed and rewound;
+// the position is left at its end).
+std::string slurp(FILE* stream);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
 

@@ -19,6 +19,13 @@ octave --no-gui --no-window-system --quiet \
   --eval "folder = '$work/converted'; run('$example');" > "$work/octave.log" 2>&1 || true
 cat "$work/octave.log"
 
+# The README's form: a folder relative to where Octave runs, the example called by name.
+(cd "$work" && octave --no-gui --no-window-system --quiet \
+  --eval "folder = 'converted'; addpath('$(dirname "$example")'); load_recording" \
+  > "$work/octave-relative.log" 2>&1 || true)
+grep -q '^Recording of board 0x1234 starts 2024-03-14 09:00:00 UTC$' "$work/octave-relative.log" \
+  || { cat "$work/octave-relative.log"; echo "FAILED: relative folder" >&2; exit 1; }
+
 fail() { echo "FAILED: $1" >&2; exit 1; }
 grep -q '^Recording of board 0x1234 starts 2024-03-14 09:00:00 UTC$' "$work/octave.log" || fail "start line"
 grep -q '^Source files:$' "$work/octave.log" || fail "source files"

@@ -1,0 +1,44 @@
+// What pelginfo learns of one PELG file: its header, read by the converter's
+// own header checks, and one quick pass over its packets through the
+// converter's packet reader, counting packets and damage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/input_file_info.h"
+#include "input/file_header.h"
+#include "input/input_file.h"
+
+struct FileScan {
+  std::string path;
+  int64_t sizeBytes = -1;
+  // Empty when the file can be converted; else why it belongs to no recording.
+  std::string problem;
+
+  bool headerRead = false;    // the header and HUX information could be read
+  FileHeader header;          // huxInfo, tivInfo and baro as the header gives them
+  bool carriesTiv = false;
+  InputFileInfo record;       // as validation fills it (TIV rates when carriesTiv)
+
+  int64_t packets = 0;        // packets framed
+  int64_t damagedStretches = 0;  // damaged stretches skipped by the reader's search
+  int64_t bytesSkipped = 0;
+  int64_t badChecksums = 0;   // board messages rejected by their checksum
+  bool cutShort = false;      // the file ends inside its last packet
+  int64_t firstPacketMs = -1; // packet timestamps, ms after the file's start
+  int64_t lastPacketMs = -1;
+
+  int64_t damagedPackets() const { return damagedStretches + badChecksums + (cutShort ? 1 : 0); }
+  bool usable() const { return problem.empty(); }
+};
+
+// The reasons a file belongs to no recording.
+inline constexpr const char* kCannotOpen = "cannot be opened";
+inline constexpr const char* kNoPelgHeader = "does not have a PELG v2 header";
+inline constexpr const char* kNoInfoData = "no calibration/info data";
+inline constexpr const char* kBadInterruptRate = "interrupt rate must be positive";
+inline constexpr const char* kNoPackets = "holds no packets";
+
+// Reads the file's header and, when it is usable, counts its packets.
+FileScan scanFile(const std::string& path, InputOpener& opener);
