@@ -73,6 +73,8 @@ void MatFile::putVariable(const char* name, MatArray value) {
 // and still reports success, leaving a file shorter than its contents say.
 // The system's reason is then found by asking for more room.
 void MatFile::verifyWhole() {
+  // HDF5 reports the failed writes of a v7.3 file itself; its superblock's
+  // end-of-file address is checked as well, as HDF5 checks it on opening.
   if (output_.failed()) return;
   const int fd = output_.descriptor();
   struct stat written {};

@@ -37,7 +37,7 @@ constexpr const char* kTitle = "HUX2 Sensor audio file";
 constexpr const char* kFileName = "completeSensorAudio.wav";
 
 // The file's format: mono 16-bit PCM at the microphone rate in hertz, in the
-// container chosen from the scan's count (RIFF WAV, or RF64 beyond 4 GiB).
+// container chosen for its length (WAV, or RF64 where a WAV cannot hold it).
 SF_INFO wavFormat(const InputFileInfo& reference, int container) {
   SF_INFO format{};
   format.samplerate = reference.huxChannelRates[kHuxAudio] / 10;

@@ -69,8 +69,8 @@ TEST(LongWav, PositionsRunPast2To31WithoutWrapping) {
   run.hux(3, t + 1, audioPacket({9, 10, 11, 12}));
   run.hux(4, t + 1, audioPacket({13, 14, 15, 16}));
   EXPECT_EQ(run.state->wavPosition, start + 7 + 16);
-  // Closing checks the file's frames against the position; the first
-  // 2^31 - 4 samples were never written, so they are taken off again.
+  // Closing checks that the file's header announces every sample written;
+  // the samples before `start` were only pretended.
   run.state->wavPosition -= start;
   run.close();
   EXPECT_EQ(run.out().substr(created.size()),

@@ -127,7 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"v1"}, {"v2"}}},
         GroupingCase{"files that belong to no recording are left out",
                      {at("w1", 0), unusable(at("bad", 10)), at("w2", 30)}, {{"w1", "w2"}}},
-        GroupingCase{"nothing usable", {unusable(at("bad", 0))}, {}}));
+        GroupingCase{"nothing usable", {unusable(at("bad", 0))}, {}}),
+    [](const ::testing::TestParamInfo<GroupingCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST(RecordingNames, SerialAndStartAndUniqueness) {
   EXPECT_EQ(recordingName(0x1234, kStart), "0x1234_20240314T090000Z");

@@ -17,7 +17,7 @@ struct ReportOptions {
 };
 
 struct RecordingCommand {
-  std::string outputDir;          // ends with "/"; pelgToMatlab needs it to exist
+  std::string outputDir;          // ends with "/"
   std::vector<std::string> args;  // the converter and its arguments
   std::string text() const;       // args joined, quoted for a POSIX shell
 };
