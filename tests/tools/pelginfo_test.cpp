@@ -30,36 +30,36 @@ struct FileSpec {
   bool usable = true;
 };
 
-FileScan scanOf(const FileSpec& spec) {
+FileScan scanOf(const FileSpec& plan) {
   FileScan scan;
-  scan.path = spec.path;
+  scan.path = plan.path;
   scan.headerRead = true;
   HuxInfo& hux = scan.header.huxInfo;
   hux.interrupt_count = 5120;
   hux.mic_hz = 8000;
-  hux.accelerometer_hz = spec.accelRate;
+  hux.accelerometer_hz = plan.accelRate;
   hux.barometer_hz = hux.compass_hz = hux.amb_light_hz = hux.dals_hz = hux.humidity_hz = 100;
   hux.power = 1;
-  hux.boardNumber = spec.serial;
-  scan.header.baro = BaroCoefficients{spec.c1, 2, 3, 4, 5, 6};
-  scan.header.startTime = spec.start;
-  scan.carriesTiv = spec.tiv;
-  if (spec.tiv) {
-    scan.header.tivInfo = TivInfo{5120, 1000, 100, 1, spec.tivSerial, 1, 3, 2, 11, 22, 33, 44};
+  hux.boardNumber = plan.serial;
+  scan.header.baro = BaroCoefficients{plan.c1, 2, 3, 4, 5, 6};
+  scan.header.startTime = plan.start;
+  scan.carriesTiv = plan.tiv;
+  if (plan.tiv) {
+    scan.header.tivInfo = TivInfo{5120, 1000, 100, 1, plan.tivSerial, 1, 3, 2, 11, 22, 33, 44};
   }
-  fillInputFileInfo(scan.record, scan.header, 0, spec.tiv ? 1 : -1);
+  fillInputFileInfo(scan.record, scan.header, 0, plan.tiv ? 1 : -1);
   scan.packets = 1000;
   scan.firstPacketMs = 0;
   scan.lastPacketMs = 299998;
-  if (!spec.usable) scan.problem = kNoPelgHeader;
+  if (!plan.usable) scan.problem = kNoPelgHeader;
   return scan;
 }
 
 // The recordings as lists of paths.
-std::vector<std::vector<std::string>> grouped(const std::vector<FileSpec>& specs,
+std::vector<std::vector<std::string>> grouped(const std::vector<FileSpec>& plans,
                                               int32_t maxGap = 3000) {
   std::vector<FileScan> scans;
-  for (const FileSpec& spec : specs) scans.push_back(scanOf(spec));
+  for (const FileSpec& plan : plans) scans.push_back(scanOf(plan));
   std::vector<std::vector<std::string>> paths;
   for (const Recording& r : groupIntoRecordings(scans, maxGap)) {
     paths.emplace_back();
