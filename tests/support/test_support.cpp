@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "common/little_endian.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -173,5 +175,16 @@ void writeFile(const std::string& path, const std::string& contents) {
 }
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+int64_t wavFrames(const std::string& path) {
+  const std::string bytes = readFile(path);
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t pos = 12; pos + 8 <= bytes.size();) {
+    const auto size = readLittleEndian<uint32_t>(p + pos + 4);
+    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
+    pos += 8 + size + (size & 1);
+  }
+  return -1;
+}
 
 }  // namespace testsupport

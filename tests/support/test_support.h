@@ -2,6 +2,7 @@
 // capture, and running the real pelgToMatlab binary.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -86,5 +87,9 @@ std::string readFile(const std::string& path);
 std::string slurp(FILE* stream);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
+
+// Frames in the data chunk of a 16-bit mono WAV file; -1 when it has none.
+int64_t wavFrames(const std::string& path);
+
 
 }  // namespace testsupport

@@ -77,17 +77,6 @@ size_t rows(const std::string& folder, const char* field) {
   return readback::shape(readback::field(completeData.get(), field)).rows;
 }
 
-int64_t wavFrames(const std::string& path) {
-  const std::string bytes = testsupport::readFile(path);
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  for (size_t pos = 12; pos + 8 <= bytes.size();) {
-    const auto size = readLittleEndian<uint32_t>(p + pos + 4);
-    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
-    pos += 8 + size + (size & 1);
-  }
-  return -1;
-}
-
 int countLines(const std::string& out, const std::string& needle) {
   int n = 0;
   for (size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
@@ -170,7 +159,7 @@ TEST(DamageConversion, DamageCostsOnlyTheDamagedBytes) {
   const Readings cleanGyro = readings(clean, "gyroTime", "gyroX");
   const std::set<std::pair<double, double>> cleanAccelSet(cleanAccel.begin(), cleanAccel.end());
   const size_t cleanRows = rows(clean, "accel");
-  const int64_t cleanFrames = wavFrames(clean + "/out/completeSensorAudio.wav");
+  const int64_t cleanFrames = testsupport::wavFrames(clean + "/out/completeSensorAudio.wav");
   const std::string first = testsupport::readFile(clean + "/" + kFirst);
 
   for (const Damage& d : kDamages) {
@@ -204,7 +193,7 @@ TEST(DamageConversion, DamageCostsOnlyTheDamagedBytes) {
 
     // Each stretch without packets keeps one sample of slack, as a gap does.
     EXPECT_NEAR(static_cast<double>(rows(folder, "accel")), static_cast<double>(cleanRows), 1.0);
-    EXPECT_NEAR(static_cast<double>(wavFrames(folder + "/out/completeSensorAudio.wav")),
+    EXPECT_NEAR(static_cast<double>(testsupport::wavFrames(folder + "/out/completeSensorAudio.wav")),
                 static_cast<double>(cleanFrames), 1.0);
   }
 }

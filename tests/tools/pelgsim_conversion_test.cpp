@@ -104,18 +104,6 @@ std::string joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Frames in the data chunk of a 16-bit mono WAV file.
-int64_t wavFrames(const std::string& path) {
-  const std::string bytes = testsupport::readFile(path);
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  for (size_t pos = 12; pos + 8 <= bytes.size();) {
-    const auto size = readLittleEndian<uint32_t>(p + pos + 4);
-    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
-    pos += 8 + size + (size & 1);
-  }
-  return -1;
-}
-
 // Rows of the final summary report: "+0   (100.0000%)" when the found
 // samples equal the expected ones.
 std::vector<std::string> finalSummaryRows(const std::string& out) {
@@ -143,7 +131,7 @@ TEST(PelgsimConversion, CleanRecordingConvertsWithOnlyRolloverWarnings) {
   EXPECT_EQ(rows.size(), 13u + 9u);
   for (const std::string& row : rows) EXPECT_NE(row.find("      +0   (100.0000%)"), std::string::npos) << row;
 
-  EXPECT_EQ(wavFrames(dir.file("out/completeSensorAudio.wav")), 300 * 8000);
+  EXPECT_EQ(testsupport::wavFrames(dir.file("out/completeSensorAudio.wav")), 300 * 8000);
   EXPECT_TRUE(testsupport::fileExists(dir.file("out/dataOut.mat")));
   EXPECT_TRUE(testsupport::fileExists(dir.file("out/completeData.mat")));
   int sirfPackets = 0;
@@ -177,7 +165,7 @@ TEST(PelgsimConversion, GapsGiveOneFillWarningPerChannelAndGap) {
   EXPECT_EQ(count(c, "fill"), 3 * (12 + 9));
   EXPECT_EQ(count(c, "wav fill"), 3);
   // The WAV file spans the whole recording, gaps as silence.
-  EXPECT_NEAR(static_cast<double>(wavFrames(dir.file("out/completeSensorAudio.wav"))), 400.0 * 8000.0, 3.0);
+  EXPECT_NEAR(static_cast<double>(testsupport::wavFrames(dir.file("out/completeSensorAudio.wav"))), 400.0 * 8000.0, 3.0);
 }
 
 TEST(PelgsimConversion, DamageGivesExactlyItsWarnings) {

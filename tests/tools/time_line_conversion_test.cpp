@@ -27,17 +27,6 @@ int countLines(const std::string& out, const std::string& needle) {
   return n;
 }
 
-int64_t wavFrames(const std::string& path) {
-  const std::string bytes = testsupport::readFile(path);
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  for (size_t pos = 12; pos + 8 <= bytes.size();) {
-    const auto size = readLittleEndian<uint32_t>(p + pos + 4);
-    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
-    pos += 8 + size + (size & 1);
-  }
-  return -1;
-}
-
 RunResult convert(const TempDir& dir, const std::string& folder) {
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(dir.file(folder)))
@@ -131,7 +120,7 @@ TEST(TimeLineConversion, PausesAndGapsKeepTheRecordingsLength) {
     EXPECT_EQ(countLines(r.out, "PELG Packet's timestamp jumped ahead"), c.jumpLines);
     expectChannel(dir, kAccel, c.found, c.rows, c.filled, 600.0);
     expectChannel(dir, kGyro, c.found, c.rows, c.filled, 600.0);
-    EXPECT_NEAR(static_cast<double>(wavFrames(dir.file("out/completeSensorAudio.wav"))), 600.0 * 8000.0, 2.0);
+    EXPECT_NEAR(static_cast<double>(testsupport::wavFrames(dir.file("out/completeSensorAudio.wav"))), 600.0 * 8000.0, 2.0);
   }
 }
 
@@ -148,7 +137,7 @@ TEST(TimeLineConversion, PauseSpanningTwoRolloversPlacesTheLaterFileByTheWallClo
   EXPECT_EQ(countLines(r.out, "Algorithm error"), 0);
   EXPECT_EQ(countLines(r.out, "rolled over 2 time(s) during the pause before this file"), 4);
   expectChannel(dir, kAccel, 10000, 304999, 294999, 3050.0);
-  EXPECT_NEAR(static_cast<double>(wavFrames(dir.file("out/completeSensorAudio.wav"))), 3050.0 * 8000.0, 2.0);
+  EXPECT_NEAR(static_cast<double>(testsupport::wavFrames(dir.file("out/completeSensorAudio.wav"))), 3050.0 * 8000.0, 2.0);
 }
 
 // Hand-made files with one accelerometer reading per interrupt (M = 1000,
