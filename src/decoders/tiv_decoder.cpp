@@ -27,8 +27,10 @@ uint32_t auxiliaryMessageLength(uint8_t kind) {
 }
 
 uint32_t sensorMessageLength(uint8_t mask) {
-  return board_message::kHeadLength + ((mask & kGyroBit) ? 12 : 0) +
-         2 * std::popcount(static_cast<uint8_t>(mask & kMagBits));
+  // Bits 1-3 counted by hand: std::popcount costs a library call on
+  // processors the build does not assume.
+  const uint32_t magAxes = ((mask >> 1) & 1u) + ((mask >> 2) & 1u) + ((mask >> 3) & 1u);
+  return board_message::kHeadLength + ((mask & kGyroBit) ? 12 : 0) + 2 * magAxes;
 }
 
 void reject(TivStatus& status, int32_t accounted) {

@@ -1,6 +1,7 @@
 #include "output/complete_data_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
@@ -130,11 +131,12 @@ void createView(CompleteDataChannel& view, const CompleteDataEntry& entry,
 }
 
 void createRecords(ParseState& state, const int32_t* records, int count, const int32_t* rates,
-                   const int64_t* alignedCounts, int64_t magRows) {
+                   const int64_t* alignedCounts, int64_t magRows, RecordsBySource& bySource) {
   for (int i = 0; i < count; ++i) {
     const int32_t r = records[i];
     const CompleteDataEntry& entry = kCompleteDataCatalogue[r];
     CompleteDataChannel& channel = state.completeDataChannels[r];
+    bySource.add(entry.source, r);
     if (entry.owner >= 0) {
       createView(channel, entry, state.completeDataChannels[entry.owner], *state.console);
     } else {
@@ -192,16 +194,18 @@ void fillGap(CompleteDataChannel& channel, double expected, int32_t n, Console& 
 }
 
 template <int N>
-void appendRecords(ParseState& state, int first, int last, int32_t packetNumber,
+void appendRecords(ParseState& state, const RecordsBySource& records, int32_t packetNumber,
                    int64_t timeIndex, const int32_t* rates, int32_t interruptRate,
                    const SampleBuffers<N>& samples) {
+  // Most packets carry one board's messages only: the other board's records
+  // have nothing to take.
+  if (samples.present == 0) return;
   Console& console = *state.console;
   const double seconds = static_cast<double>(timeIndex) * 10.0 / interruptRate;
-  for (int r = first; r < last; ++r) {
+  for (uint32_t set = records.of(samples.present); set != 0; set &= set - 1) {
+    const int r = std::countr_zero(set);
     CompleteDataChannel& channel = state.completeDataChannels[r];
-    if (channel.source < 0) continue;
     const int32_t n = samples.counts[channel.source];
-    if (n < 1) continue;
     const double expected = static_cast<double>(rates[channel.source]) / interruptRate *
                             (static_cast<double>(timeIndex) + 1.0);
     int32_t& p = channel.position;
@@ -274,7 +278,8 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
   }
 
   createRecords(state, kCompleteDataHuxCreation.data(), kCompleteDataHuxChannels,
-                reference.huxChannelRates.data(), scan.huxAlignedCounts.data(), 0);
+                reference.huxChannelRates.data(), scan.huxAlignedCounts.data(), 0,
+                state.completeDataHuxRecords);
   if (reference.hasTiv) {
     state.completeDataChannelCount = kCompleteDataChannels;
     const int64_t x = scan.tivAlignedCounts[kTivXMag];
@@ -284,7 +289,8 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
     if (x != y || y != z) console.out(kUnequalMag, magRows);
     createRecords(state, kCompleteDataTivCreation.data(),
                   kCompleteDataChannels - kCompleteDataHuxChannels,
-                  reference.tivChannelRates.data(), scan.tivAlignedCounts.data(), magRows);
+                  reference.tivChannelRates.data(), scan.tivAlignedCounts.data(), magRows,
+                  state.completeDataTivRecords);
   }
 
   MatArray& top = state.completeDataStruct;
@@ -310,15 +316,15 @@ void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTime
                         const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv) {
   if (!state.completeDataFile.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
-  appendRecords(state, 0, kCompleteDataHuxChannels, packetNumber, huxTimeIndex,
+  appendRecords(state, state.completeDataHuxRecords, packetNumber, huxTimeIndex,
                 reference.huxChannelRates.data(), reference.huxInterruptRate, hux);
   if (state.completeDataChannelCount == kCompleteDataChannels) {
-    appendRecords(state, kCompleteDataHuxChannels, kCompleteDataChannels, packetNumber,
-                  tivTimeIndex, reference.tivChannelRates.data(), reference.tivInterruptRate, tiv);
+    appendRecords(state, state.completeDataTivRecords, packetNumber, tivTimeIndex,
+                  reference.tivChannelRates.data(), reference.tivInterruptRate, tiv);
   }
 }
 
-void closeCompleteData(ParseState& state) {
+void gatherCompleteData(ParseState& state) {
   if (!state.completeDataFile.isOpen()) return;
   Console& console = *state.console;
   console.out(kClosing);
@@ -350,9 +356,18 @@ void closeCompleteData(ParseState& state) {
     channel.mask = MissingSampleMask{};
   }
   top.setField("missingSamples", std::move(missingSamples));
-  state.completeDataFile.putVariable("completeData", std::move(state.completeDataStruct));
-  if (!state.completeDataFile.close()) {
-    console.out(kCloseFailed);
-    exitOnOutputFailure(state.completeDataFile.output(), console);
-  }
+}
+
+bool storeCompleteData(ParseState& state) {
+  return !state.completeDataFile.isOpen() || state.completeDataFile.store("completeData", std::move(state.completeDataStruct));
+}
+
+void failCompleteDataStore(ParseState& state) {
+  state.console->out(kCloseFailed);
+  exitOnOutputFailure(state.completeDataFile.output(), *state.console);
+}
+
+void closeCompleteData(ParseState& state) {
+  gatherCompleteData(state);
+  if (!storeCompleteData(state)) failCompleteDataStore(state);
 }

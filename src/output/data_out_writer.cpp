@@ -1,5 +1,6 @@
 #include "output/data_out_writer.h"
 
+#include <bit>
 #include <utility>
 
 #include "common/fatal_error.h"
@@ -142,12 +143,14 @@ void addStatistics(ParseState& state, const ProvenanceTexts& provenance, Console
 // Stores the first value of each source that the packet carries in the
 // records [first, last), with the packet's time.
 template <int N>
-void appendRecords(ParseState& state, int first, int last, int32_t packetNumber,
+void appendRecords(ParseState& state, const RecordsBySource& records, int32_t packetNumber,
                    int64_t timeIndex, int32_t interruptRate, const SampleBuffers<N>& samples) {
+  // Most packets carry one board's messages only: the other board's records
+  // have nothing to take.
+  if (samples.present == 0) return;
   const double seconds = static_cast<double>(timeIndex) * 10.0 / interruptRate;
-  for (int r = first; r < last; ++r) {
-    DataOutChannel& channel = state.dataOutChannels[r];
-    if (channel.source < 0 || samples.counts[channel.source] < 1) continue;
+  for (uint32_t set = records.of(samples.present); set != 0; set &= set - 1) {
+    DataOutChannel& channel = state.dataOutChannels[std::countr_zero(set)];
     if (channel.position >= channel.expectedRows || !channel.dataElements) {
       state.console->out(kPastEnd, packetNumber, channel.name);
       continue;
@@ -197,6 +200,7 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
     const DataOutEntry& entry = kDataOutCatalogue[r];
     createChannel(state.dataOutChannels[r], entry, arrayRows(scan.huxSampleTotals[entry.rowsSource]),
                   console);
+    state.dataOutHuxRecords.add(entry.source, r);
   }
   state.dataOutChannels[0].timeName = "accelTime";
   if (reference.hasTiv) {
@@ -205,6 +209,7 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
       const DataOutEntry& entry = kDataOutCatalogue[r];
       createChannel(state.dataOutChannels[r], entry, arrayRows(scan.tivSampleTotals[entry.rowsSource]),
                     console);
+      state.dataOutTivRecords.add(entry.source, r);
     }
     state.dataOutChannels[kDataOutHuxChannels].timeName = "gyroTime";
   }
@@ -226,7 +231,7 @@ void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex
                    int64_t tivTimeIndex, const TivSamples& tiv) {
   if (!state.dataOutFile.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
-  appendRecords(state, 0, kDataOutHuxChannels, packetNumber, huxTimeIndex,
+  appendRecords(state, state.dataOutHuxRecords, packetNumber, huxTimeIndex,
                 reference.huxInterruptRate, hux);
 
   // The gain of the packet's high-frequency light reading, row for row with
@@ -239,12 +244,12 @@ void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex
   }
 
   if (state.dataOutChannelCount == kDataOutChannels) {
-    appendRecords(state, kDataOutHuxChannels, kDataOutChannels, packetNumber, tivTimeIndex,
+    appendRecords(state, state.dataOutTivRecords, packetNumber, tivTimeIndex,
                   reference.tivInterruptRate, tiv);
   }
 }
 
-void closeDataOut(ParseState& state) {
+void gatherDataOut(ParseState& state) {
   if (!state.dataOutFile.isOpen()) return;
   Console& console = *state.console;
   console.out(kClosing);
@@ -256,9 +261,18 @@ void closeDataOut(ParseState& state) {
     if (channel.time) addArrayField(top, channel.timeName.c_str(), std::move(channel.time));
     if (channel.data) addArrayField(top, channel.name, std::move(channel.data));
   }
-  state.dataOutFile.putVariable("dataOut", std::move(state.dataOutStruct));
-  if (!state.dataOutFile.close()) {
-    console.out(kCloseFailed);
-    exitOnOutputFailure(state.dataOutFile.output(), console);
-  }
+}
+
+bool storeDataOut(ParseState& state) {
+  return !state.dataOutFile.isOpen() || state.dataOutFile.store("dataOut", std::move(state.dataOutStruct));
+}
+
+void failDataOutStore(ParseState& state) {
+  state.console->out(kCloseFailed);
+  exitOnOutputFailure(state.dataOutFile.output(), *state.console);
+}
+
+void closeDataOut(ParseState& state) {
+  gatherDataOut(state);
+  if (!storeDataOut(state)) failDataOutStore(state);
 }

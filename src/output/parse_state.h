@@ -20,6 +20,7 @@
 #include "output/mat_file.h"
 #include "output/output_catalogue.h"
 #include "output/output_formats.h"
+#include "output/records_by_source.h"
 
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
@@ -105,12 +106,16 @@ struct ParseState {
   std::string dataOutPath;
   int32_t dataOutChannelCount = kDataOutHuxChannels;
   std::array<DataOutChannel, kDataOutChannels> dataOutChannels;
+  RecordsBySource dataOutHuxRecords;  // the created records of each source
+  RecordsBySource dataOutTivRecords;
 
   MatFile completeDataFile;
   MatArray completeDataStruct;
   std::string completeDataPath;
   int32_t completeDataChannelCount = kCompleteDataHuxChannels;
   std::array<CompleteDataChannel, kCompleteDataChannels> completeDataChannels;
+  RecordsBySource completeDataHuxRecords;  // the created records of each source
+  RecordsBySource completeDataTivRecords;
 
   // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
   OutputFile sirfOutput;

@@ -1,0 +1,26 @@
+// Which of a MAT-file's records take the samples of each source of one board,
+// as a bit set over the record numbers. A packet's records are then visited
+// in the catalogue's order (the order their console lines follow), while the
+// records of sources without samples in the packet, most of them, are never
+// looked at.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+struct RecordsBySource {
+  static constexpr int kSources = 32;  // one bit per source in SampleBuffers::present
+  std::array<uint32_t, kSources> records{};
+
+  // Record r takes the samples of source; a negative source takes none.
+  void add(int source, int record) {
+    if (source >= 0 && source < kSources && record >= 0 && record < 32) records[source] |= uint32_t{1} << record;
+  }
+  // The records that take the samples of the sources in present.
+  uint32_t of(uint32_t present) const {
+    uint32_t set = 0;
+    for (; present != 0; present &= present - 1) set |= records[std::countr_zero(present)];
+    return set;
+  }
+};
