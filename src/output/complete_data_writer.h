@@ -25,7 +25,15 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
 void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                         const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv);
 
-// Reconciles the sizes, writes the "completeData" variable and closes the
-// file, when one is open (it is moved into place by commitOutputs). Throws
-// FatalError(-8) when the file could not be written whole.
+// Closing completeData.mat, when one is open (it is moved into place by
+// commitOutputs), in the three steps of dataOut.mat: gatherCompleteData
+// prints the closing lines, reconciles the sizes and puts arrays and masks
+// into the struct (FatalError(-1) when the mask struct cannot be made);
+// storeCompleteData writes and closes, printing nothing, false when the file
+// could not be written whole; failCompleteDataStore prints the failure lines
+// and throws FatalError(-8).
+void gatherCompleteData(ParseState& state);
+bool storeCompleteData(ParseState& state);
+[[noreturn]] void failCompleteDataStore(ParseState& state);
+// The three steps in turn.
 void closeCompleteData(ParseState& state);

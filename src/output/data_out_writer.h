@@ -27,7 +27,15 @@ void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex
                    const HuxSamples& hux, const HuxCalibrationState& calibration,
                    int64_t tivTimeIndex, const TivSamples& tiv);
 
-// Reconciles the sizes, writes the "dataOut" variable and closes the file,
-// when one is open (it is moved into place by commitOutputs). Throws
-// FatalError(-8) when the file could not be written whole.
+// Closing dataOut.mat, when one is open (it is moved into place by
+// commitOutputs), in three steps, so that the writing can run beside other
+// work: gatherDataOut prints the closing lines, reconciles the sizes and puts
+// the arrays into the struct; storeDataOut writes the "dataOut" variable and
+// closes the file, printing nothing and touching only the file and its
+// struct, false when the file could not be written whole; failDataOutStore
+// then prints the failure lines and throws FatalError(-8).
+void gatherDataOut(ParseState& state);
+bool storeDataOut(ParseState& state);
+[[noreturn]] void failDataOutStore(ParseState& state);
+// The three steps in turn.
 void closeDataOut(ParseState& state);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "common/output_file.h"
 #include "output/mat_array.h"
@@ -43,6 +44,11 @@ class MatFile {
   // Closes the file, checks its length, and syncs and closes it on disk.
   // False when a write, the check or the close failed.
   bool close();
+  // putVariable, then close(): the whole writing of a file with one variable.
+  bool store(const char* name, MatArray value) {
+    putVariable(name, std::move(value));
+    return close();
+  }
   // Moves the closed file to its path.
   bool commit() { return output_.commit(); }
 

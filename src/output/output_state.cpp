@@ -1,5 +1,10 @@
 #include "output/output_state.h"
 
+#include <exception>
+#include <thread>
+
+#include "common/held_console.h"
+
 #include "output/complete_data_writer.h"
 #include "output/data_out_writer.h"
 #include "output/parse_state.h"
@@ -63,10 +68,55 @@ int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeI
   return 0;
 }
 
+namespace {
+
+// dataOut.mat is written on a thread of its own while completeData.mat is
+// gathered and written here: the two files share nothing but the disk. The
+// console reads as if they were closed in turn: completeData's lines are held
+// until dataOut.mat is known to be whole, and a dataOut failure ends the run
+// first. MAT v7.3 files are written by HDF5, which is not built for threads:
+// they are closed in turn.
+void closeMatFilesTogether(ParseState& state) {
+  gatherDataOut(state);
+  bool dataOutWhole = false;
+  std::thread writer([&state, &dataOutWhole] { dataOutWhole = storeDataOut(state); });
+
+  Console& console = *state.console;
+  HeldConsole held(console);
+  std::exception_ptr ended;
+  bool completeDataWhole = false;
+  state.console = &held.console();
+  try {
+    gatherCompleteData(state);
+    completeDataWhole = storeCompleteData(state);
+  } catch (...) {
+    ended = std::current_exception();
+  }
+  state.console = &console;
+  writer.join();
+
+  if (!dataOutWhole) failDataOutStore(state);
+  held.release();
+  if (ended) std::rethrow_exception(ended);
+  if (!completeDataWhole) failCompleteDataStore(state);
+}
+
+bool matFilesCanCloseTogether(const ParseState& state) {
+  return state.dataOutFile.isOpen() && state.completeDataFile.isOpen() &&
+         state.dataOutFile.version() == MatVersion::kMat5 &&
+         state.completeDataFile.version() == MatVersion::kMat5;
+}
+
+}  // namespace
+
 void closeOutputs(ParseState& state) {
   closeWavFile(state);
-  closeDataOut(state);
-  closeCompleteData(state);
+  if (matFilesCanCloseTogether(state)) {
+    closeMatFilesTogether(state);
+  } else {
+    closeDataOut(state);
+    closeCompleteData(state);
+  }
   closeSirfGpsFile(state);
   // Only now, with every output written whole, do they take their names:
   // a failure above leaves the files of an earlier run as they were.

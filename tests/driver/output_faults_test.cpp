@@ -165,6 +165,12 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
       {"completeData", {"-NoWavFile", "-NoDataOut"}, 49152, false,
        "# INFO: Closing completeData.mat\n# ERROR: Write error while closing completeData.mat file\n"
        "# ERROR: Unable to write %completeData.mat: @\n# ERROR: Exiting\n"},
+      // Both MAT-files are written at once; dataOut.mat's failure is the one
+      // reported, and completeData.mat's closing line, held until then, never
+      // shows.
+      {"bothMatFiles", {"-NoWavFile"}, 49152, false,
+       "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
+       "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
       {"gps", {"-NoWavFile", "-NoDataOut", "-NoCompleteData"}, 49152, false,
        "# ERROR: Unable to write %sirfGPSOutput.bin: @\n# ERROR: Exiting\n"},
       {"timestamps", {"-write_timestampFile"}, 49152, false,
