@@ -120,6 +120,14 @@ bool OutputFile::write(const void* data, size_t size) {
   return true;
 }
 
+bool OutputFile::startWriteback() {
+  if (failed() || !isOpen()) return false;
+  if (::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE) == 0) return true;
+  // Where the system cannot start it (some file systems), finish() does it all.
+  if (errno == EINVAL || errno == ESPIPE || errno == ENOSYS || errno == EOPNOTSUPP) return true;
+  return failAt(Step::kWrite, errno, path_);
+}
+
 bool OutputFile::print(const char* format, ...) {
   if (failed() || !isOpen()) return false;
   if (!stream_) {

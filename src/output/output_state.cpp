@@ -3,6 +3,7 @@
 #include <exception>
 #include <thread>
 
+#include "common/early_writeback.h"
 #include "common/held_console.h"
 
 #include "output/complete_data_writer.h"
@@ -78,6 +79,8 @@ namespace {
 // they are closed in turn.
 void closeMatFilesTogether(ParseState& state) {
   gatherDataOut(state);
+  EarlyWriteback writeback{state.dataOutFile.output().descriptor(),
+                           state.completeDataFile.output().descriptor()};
   bool dataOutWhole = false;
   std::thread writer([&state, &dataOutWhole] { dataOutWhole = storeDataOut(state); });
 

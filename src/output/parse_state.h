@@ -25,6 +25,9 @@
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
 inline constexpr int kWavFlushThreshold = 20352;
+// The disk is asked to start writing the WAV file every this many samples
+// (8 MiB), so that it writes during the pass instead of all at the end.
+inline constexpr int64_t kWavWritebackSamples = int64_t{1} << 22;
 
 inline constexpr int32_t kMaskInitialCapacity = 1024;
 inline constexpr int32_t kMaskGrowthStep = 500;  // the least a full mask grows by
@@ -100,6 +103,7 @@ struct ParseState {
   int64_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
   std::array<int16_t, kWavBufferSize> wavBuffer{};
   int32_t wavBufferFill = 0;
+  int64_t wavSamplesSinceWriteback = 0;  // written since the disk was last asked to write
 
   MatFile dataOutFile;
   MatArray dataOutStruct;

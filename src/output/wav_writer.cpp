@@ -66,6 +66,11 @@ void flushBuffer(ParseState& state) {
   const sf_count_t written = writeSamples(state, state.wavBuffer.data(), count);
   if (written < count) failWrite(state, errno);
   state.wavBufferFill = 0;
+  state.wavSamplesSinceWriteback += count;
+  if (state.wavSamplesSinceWriteback >= kWavWritebackSamples) {
+    state.wavSamplesSinceWriteback = 0;
+    if (!state.wavOutput.startWriteback()) exitOnOutputFailure(state.wavOutput, *state.console);
+  }
 }
 
 // After closing: the header that libsndfile rewrote must announce every

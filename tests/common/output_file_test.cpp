@@ -75,6 +75,29 @@ TEST(OutputFile, TakesItsNameOnlyWhenCommitted) {
   EXPECT_EQ(readFile(path), "abc 42 x\n");
 }
 
+// Asking the disk to write early changes nothing in the file, and is refused
+// once the file has failed or is closed.
+TEST(OutputFile, EarlyWritebackKeepsTheBytes) {
+  TempDir dir;
+  const std::string path = dir.file("audio.wav");
+  OutputFile file;
+  ASSERT_TRUE(file.create(path));
+  const std::string block(1 << 20, 'w');
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(::write(file.descriptor(), block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    EXPECT_TRUE(file.startWriteback());
+  }
+  ASSERT_TRUE(file.finish());
+  EXPECT_FALSE(file.startWriteback());
+  ASSERT_TRUE(file.commit());
+  EXPECT_EQ(readFile(path), block + block + block);
+
+  OutputFile failed;
+  ASSERT_TRUE(failed.create(dir.file("failed.wav")));
+  failed.fail(ENOSPC);
+  EXPECT_FALSE(failed.startWriteback());
+}
+
 // Whatever stops the writing before commit, the temporary goes and the file
 // of an earlier run stays as it was.
 TEST(OutputFile, UncommittedFileLeavesNothing) {

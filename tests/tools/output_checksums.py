@@ -30,6 +30,9 @@ CASES = [
      "--seed 3 --duration 5800 --tiv --rollover-at 250 --files 3 --file-gap 2700", ""),
     ("fast-audio-integers",
      "--seed 4 --duration 120 --mic-hz 16000 --accel-rate 2000 --intr 10240", "-integerOutput"),
+    # Long enough for the WAV file to be handed to the disk during the pass.
+    ("quarter-hour-audio",
+     "--seed 6 --duration 900 --gap-at 400 --gap-length 30", ""),
     ("clock-jump-no-wav",
      "--seed 5 --duration 400 --tiv --sirf --gap-at 100 --gap-length 150", "-NoWavFile"),
 ]
