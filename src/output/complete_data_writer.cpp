@@ -359,7 +359,8 @@ void gatherCompleteData(ParseState& state) {
 }
 
 bool storeCompleteData(ParseState& state) {
-  return !state.completeDataFile.isOpen() || state.completeDataFile.store("completeData", std::move(state.completeDataStruct));
+  return !state.completeDataFile.isOpen() ||
+         state.completeDataFile.store("completeData", std::move(state.completeDataStruct));
 }
 
 void failCompleteDataStore(ParseState& state) {

@@ -141,7 +141,7 @@ void addStatistics(ParseState& state, const ProvenanceTexts& provenance, Console
 }
 
 // Stores the first value of each source that the packet carries in the
-// records [first, last), with the packet's time.
+// records that take it, with the packet's time.
 template <int N>
 void appendRecords(ParseState& state, const RecordsBySource& records, int32_t packetNumber,
                    int64_t timeIndex, int32_t interruptRate, const SampleBuffers<N>& samples) {
@@ -264,7 +264,8 @@ void gatherDataOut(ParseState& state) {
 }
 
 bool storeDataOut(ParseState& state) {
-  return !state.dataOutFile.isOpen() || state.dataOutFile.store("dataOut", std::move(state.dataOutStruct));
+  return !state.dataOutFile.isOpen() ||
+         state.dataOutFile.store("dataOut", std::move(state.dataOutStruct));
 }
 
 void failDataOutStore(ParseState& state) {

@@ -5,7 +5,6 @@
 
 #include "common/early_writeback.h"
 #include "common/held_console.h"
-
 #include "output/complete_data_writer.h"
 #include "output/data_out_writer.h"
 #include "output/parse_state.h"

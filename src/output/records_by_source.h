@@ -9,13 +9,18 @@
 #include <bit>
 #include <cstdint>
 
+#include "common/channels.h"
+#include "output/output_catalogue.h"
+
 struct RecordsBySource {
+  static_assert(kHuxChannelCount <= 32 && kTivChannelCount <= 32, "one bit per source");
+  static_assert(kDataOutChannels <= 32 && kCompleteDataChannels <= 32, "one bit per record");
   static constexpr int kSources = 32;  // one bit per source in SampleBuffers::present
   std::array<uint32_t, kSources> records{};
 
   // Record r takes the samples of source; a negative source takes none.
   void add(int source, int record) {
-    if (source >= 0 && source < kSources && record >= 0 && record < 32) records[source] |= uint32_t{1} << record;
+    if (source >= 0) records[static_cast<size_t>(source)] |= uint32_t{1} << record;
   }
   // The records that take the samples of the sources in present.
   uint32_t of(uint32_t present) const {
