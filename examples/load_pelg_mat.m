@@ -7,11 +7,13 @@ function loaded = load_pelg_mat(file)
 % Returns what MATLAB's load returns: a struct with one field per variable.
 % MATLAB loads both versions itself, and so does Octave a MAT v5 file. Octave
 % (version 7) reads a MAT v7.3 file as plain HDF5: text comes as uint16
-% character codes, an empty array as its dimensions (uint64), a sparse mask
-% as a struct of its HDF5 parts data, ir and jc, and the fields of a struct
-% in alphabetical order. For such a file this turns text back into char,
-% empty arrays into empty doubles and each mask into a sparse logical column
-% with the rows of its channel; the fields stay in alphabetical order.
+% UTF-16 code units, an empty array as its dimensions (uint64, in MATLAB's
+% order), a sparse mask as a struct of its HDF5 parts data, ir and jc (jc
+% alone when no row is marked), and the fields of a struct in alphabetical
+% order. For such a file this turns text back into char (UTF-8, as Octave
+% keeps text), empty arrays into empty doubles and each mask into a sparse
+% logical column with the rows of its channel; the fields stay in
+% alphabetical order.
   loaded = load(file);
   if ~exist('OCTAVE_VERSION', 'builtin') || ~is_mat73(file)
     return;
@@ -43,12 +45,16 @@ function value = restore(value)
       for k = 1:numel(channels)
         parts = value.missingSamples.(channels{k});
         rows = size(value.(channels{k}), 1);
+        marked = [];
+        if isfield(parts, 'ir')
+          marked = double(parts.ir(:)) + 1;
+        end
         value.missingSamples.(channels{k}) = ...
-            sparse(double(parts.ir(:)) + 1, ones(numel(parts.ir), 1), logical(parts.data(:)), rows, 1);
+            sparse(marked, ones(numel(marked), 1), true(numel(marked), 1), rows, 1);
       end
     end
   elseif isa(value, 'uint16')
-    value = char(value);
+    value = native2unicode(typecast(uint16(value(:)'), 'uint8'), 'UTF-16LE');
   elseif isa(value, 'uint64')
     value = zeros(double(value(1)), double(value(2)));
   end
@@ -56,5 +62,5 @@ end
 
 function yes = is_mask(value)
   names = sort(fieldnames(value));
-  yes = numel(names) == 3 && all(strcmp(names(:)', {'data', 'ir', 'jc'}));
+  yes = isequal(names(:)', {'data', 'ir', 'jc'}) || isequal(names(:)', {'jc'});
 end

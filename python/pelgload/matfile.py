@@ -105,9 +105,9 @@ def _from_hdf5(obj):
         return {name: _from_hdf5(obj[name]) for name in _field_order(obj) if name in obj}
     data = obj[()]
     if obj.attrs.get("MATLAB_empty", 0):
-        # An empty array stores its dimensions as its data.
+        # An empty array stores its dimensions as its data, in MATLAB's order.
         dims = np.asarray(data).ravel().astype(int)
-        shape = tuple(dims[::-1]) if dims.size >= 2 else (0, 0)
+        shape = tuple(dims) if dims.size >= 2 else (0, 0)
         if matlab_class == "char":
             return ""
         return np.zeros(shape, dtype=bool if matlab_class == "logical" else float)

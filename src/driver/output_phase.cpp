@@ -45,7 +45,8 @@ void runOutputPhase(RunState& run, Console& console) {
   request.forceMat73 = run.options.forceMat73;
   // The outputs keep a reference to the scan counters as their expected sizes,
   // so the write pass counts into a set of its own.
-  createOutputs(run.parseState, request, run.files.data(), run.fileCount(), run.args, run.scanCounters);
+  createOutputs(run.parseState, request, run.files.data(), run.fileCount(), run.args, run.scanCounters,
+                &run.scanPlan);
 
   run.writeCounters = PassCounters{};
   for (InputFileInfo& info : run.files) resetPassTiming(info);

@@ -70,8 +70,9 @@ void runPhases(RunState& run, Console& console) {
   const bool scanOnly = run.options.writeTimestampFile || run.options.writeSummaryFile;
   if (progress) progress->startPass("scan", 1, scanOnly ? 1 : 2);
   run.scanCounters = PassCounters{};
+  run.scanPlan = CompleteDataPlan{};
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.scanCounters, nullptr,
-                run.opener, console, progress.get());
+                run.opener, console, progress.get(), &run.scanPlan);
   if (progress) progress->finishPass();
   if (run.options.checkHeaders)
     checkClockSpan(run.files.data(), run.fileCount(), run.validationFile.header.huxInfo.interrupt_count, run.args,

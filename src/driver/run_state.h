@@ -12,6 +12,7 @@
 #include "common/input_file_info.h"
 #include "common/run_options.h"
 #include "input/input_file.h"
+#include "output/complete_data_plan.h"
 #include "output/parse_state.h"
 #include "common/pass_counters.h"
 
@@ -28,6 +29,7 @@ struct RunState {
   InputFile validationFile;             // holds the last validated file's header afterwards
   InputOpener opener;
   PassCounters scanCounters;
+  CompleteDataPlan scanPlan;             // the rows the completeData masks will mark
   PassCounters writeCounters;
   ParseState parseState;
   ProgressDisplay* progress = nullptr;  // the terminal's progress display, when shown (not owned)

@@ -39,7 +39,7 @@ constexpr const char* kHelpOnlyLines[] = {
     "   [-h | --help]\n",
     "       Print this text and end\n",
     "   [--version]\n",
-    "       Print the versions of pelgToMatlab, libmatio and libsndfile and end\n",
+    "       Print the versions of pelgToMatlab, libhdf5 and libsndfile and end\n",
 };
 
 }  // namespace

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr const char* kVersionLine = "pelgToMatlab %s\n";
-constexpr const char* kMatioLine = "libmatio %s\n";
+constexpr const char* kHdf5Line = "libhdf5 %s\n";
 constexpr const char* kSndfileLine = "libsndfile %s\n";
 
 }  // namespace
@@ -21,6 +21,6 @@ void printVersion(Console& console) {
   console.out(kVersionLine, converterVersion());
   // The same build line as the outputs' "createdBy".
   console.out("%s", createdByText().c_str());
-  console.out(kMatioLine, matioVersion().c_str());
+  console.out(kHdf5Line, hdf5Version().c_str());
   console.out(kSndfileLine, sndfileVersion().c_str());
 }

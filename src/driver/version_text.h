@@ -8,6 +8,6 @@
 const char* converterVersion();
 
 // Prints "pelgToMatlab <version>", the build line that the outputs carry as
-// createdBy, then "libmatio <version>" and "libsndfile <version>", on
+// createdBy, then "libhdf5 <version>" and "libsndfile <version>", on
 // standard output.
 void printVersion(Console& console);

@@ -13,17 +13,6 @@ namespace {
 constexpr const char* kOpening = "# INFO: Opening dataOut.mat file:      '%s'\n";
 constexpr const char* kOpenFailed =
     "# ERROR: Unable to open dataOut.mat for writing, check path/permissions\n";
-constexpr const char* kStructFailed = "# ERROR: Unable to create dataOut struct\n";
-constexpr const char* kDataArrayFailed = "# ERROR: Unable to create new data array for field %s\n";
-constexpr const char* kDataPointerFailed = "# ERROR: Unable to retrieve pointer for data field %s\n";
-constexpr const char* kTimeArrayFailed = "# ERROR: Unable to create new time array for field %s\n";
-constexpr const char* kTimePointerFailed = "# ERROR: Unable to retrieve pointer for time field %s\n";
-constexpr const char* kDimensions = "# ERROR: Dimensions: %d x %d\n";
-constexpr const char* kStatFailed = "# ERROR: Unable to create stats struct for dataOut\n";
-constexpr const char* kScheduleFailed = "# ERROR: Unable to create schedule stats struct for dataOut\n";
-constexpr const char* kTivScheduleFailed =
-    "# ERROR: Unable to create TIV schedule stats struct for dataOut\n";
-constexpr const char* kAddFieldFailed = "# ERROR: Unable to add field %s to struct\n";
 constexpr const char* kPastEnd =
     "# ERROR: dataOut- Packet %6d, Algorithm error, dataOut pos has exceeded allocated length, "
     "for sensor %s\n";
@@ -32,52 +21,24 @@ constexpr const char* kFewerRows = "# WARNING: dataOut, array for element %s con
 constexpr const char* kResizing =
     "# WARNING: dataOut, resizing array, this may be caused by sensors which require another "
     "sensor to calibrate themselves\n";
-constexpr const char* kDataResizeFailed =
-    "# ERROR: dataOut, Resize of data array failed, attempting to continue, empty elements will "
-    "remain\n";
-constexpr const char* kTimeResizeFailed =
-    "# ERROR: dataOut, Resize of time array failed, attempting to continue, empty elements will "
-    "remain\n";
 constexpr const char* kMoreRows = "# ERROR: dataOut, array for element %s contains %d elements, %d expected\n";
 constexpr const char* kCorruption = "# ERROR: dataOut, possible memory corruption!\n";
 constexpr const char* kCloseFailed = "# ERROR: Write error while closing dataOut.mat file\n";
 
-// Creates a channel's data column and, when it has its own time field, its
-// time column, both rows x 1.
-void createChannel(DataOutChannel& channel, const DataOutEntry& entry, int32_t rows,
-                   Console& console) {
+// Declares a channel's time column (when it has its own time field) and its
+// data column, both rows x 1, in the order of their fields.
+void declareChannel(DataOutChannel& channel, const DataOutEntry& entry, int32_t rows,
+                    MatLayout& layout) {
   channel.name = entry.name;
   channel.source = entry.source;
   channel.expectedRows = rows;
   channel.position = 0;
-
-  channel.data = MatArray::doubleMatrix(rows, 1);
-  if (!channel.data) {
-    console.out(kDataArrayFailed, channel.name);
-    console.out(kDimensions, rows, 1);
-    exitRun(console, -1);
+  channel.timeNode = -1;
+  if (entry.ownTime) {
+    channel.timeName = std::string(entry.name) + "Time";
+    channel.timeNode = layout.addColumns(layout.root(), channel.timeName, rows, 1);
   }
-  channel.dataElements = channel.data.elements();
-  if (!channel.dataElements && rows > 0) {
-    console.out(kDataPointerFailed, channel.name);
-    console.out(kDimensions, rows, 1);
-    exitRun(console, -1);
-  }
-  if (!entry.ownTime) return;
-
-  channel.timeName = std::string(entry.name) + "Time";
-  channel.time = MatArray::doubleMatrix(rows, 1);
-  if (!channel.time) {
-    console.out(kTimeArrayFailed, channel.timeName.c_str());
-    console.out(kDimensions, rows, 1);
-    exitRun(console, -1);
-  }
-  channel.timeElements = channel.time.elements();
-  if (!channel.timeElements && rows > 0) {
-    console.out(kTimePointerFailed, channel.timeName.c_str());
-    console.out(kDimensions, rows, 1);
-    exitRun(console, -1);
-  }
+  channel.dataNode = layout.addColumns(layout.root(), channel.name, rows, 1);
 }
 
 // The longest recording time among the sources, continuing from start: the
@@ -96,81 +57,64 @@ double longestDuration(double start, const std::array<int64_t, N>& totals,
 // A struct of the channel rates in hertz, one field per source name (spelt
 // for the file's version).
 template <size_t N>
-void addSchedule(MatArray& stat, const char* field, const std::array<const char*, N>& names,
-                 const std::array<int32_t, N>& rates, MatVersion version, const char* createFailed,
-                 Console& console) {
-  MatArray schedule = MatArray::structure();
-  if (!schedule) {
-    console.out("%s", createFailed);
-    return;
-  }
-  if (stat.addField(field) < 0) {
-    console.out(kAddFieldFailed, field);
-    return;
-  }
+void addSchedule(MatLayout& layout, int32_t stat, const char* field,
+                 const std::array<const char*, N>& names, const std::array<int32_t, N>& rates,
+                 MatVersion version) {
+  const int32_t schedule = layout.addStruct(stat, field);
   for (size_t i = 0; i < N; ++i) {
-    addScalarField(schedule, matFieldName(names[i], version).c_str(), rates[i] / 10.0, console);
+    layout.addScalar(schedule, matFieldName(names[i], version), rates[i] / 10.0);
   }
-  stat.setField(field, std::move(schedule));
 }
 
-void addStatistics(ParseState& state, const ProvenanceTexts& provenance, Console& console) {
+void addStatistics(const ParseState& state, MatLayout& layout, const ProvenanceTexts& provenance,
+                   Console& console) {
   const InputFileInfo& reference = *state.reference;
-  MatArray stat = MatArray::structure();
-  if (!stat) {
-    console.out(kStatFailed);
-    return;
-  }
-  if (state.dataOutStruct.addField("stat") < 0) {
-    console.out(kAddFieldFailed, "stat");
-    return;
-  }
-  addScalarField(stat, "serialNumber", reference.huxBoardNumber, console);
-  addScalarField(stat, "ActualStart", static_cast<double>(reference.startTime), console);
-  if (reference.hasTiv) addScalarField(stat, "tiv_serialNumber", reference.tivBoardNumber, console);
-  addStringField(stat, "createdBy", provenance.createdBy, console);
-  addStringField(stat, "sourceFiles", provenance.sourceFiles, console);
-  const MatVersion version = state.dataOutFile.version();
-  addSchedule(stat, "schedule", kHuxChannelLabels, reference.huxChannelRates, version,
-              kScheduleFailed, console);
+  const int32_t stat = layout.addStruct(layout.root(), "stat");
+  layout.addScalar(stat, "serialNumber", reference.huxBoardNumber);
+  layout.addScalar(stat, "ActualStart", static_cast<double>(reference.startTime));
+  if (reference.hasTiv) layout.addScalar(stat, "tiv_serialNumber", reference.tivBoardNumber);
+  addStringField(layout, stat, "createdBy", provenance.createdBy, console);
+  addStringField(layout, stat, "sourceFiles", provenance.sourceFiles, console);
+  const MatVersion version = state.formats.dataOut;
+  addSchedule(layout, stat, "schedule", kHuxChannelLabels, reference.huxChannelRates, version);
   if (reference.hasTiv) {
-    addSchedule(stat, "tiv_schedule", kTivChannelLabels, reference.tivChannelRates, version,
-                kTivScheduleFailed, console);
+    addSchedule(layout, stat, "tiv_schedule", kTivChannelLabels, reference.tivChannelRates, version);
   }
-  state.dataOutStruct.setField("stat", std::move(stat));
 }
 
 // Stores the first value of each source that the packet carries in the
 // records that take it, with the packet's time.
 template <int N>
-void appendRecords(ParseState& state, const RecordsBySource& records, int32_t packetNumber,
-                   int64_t timeIndex, int32_t interruptRate, const SampleBuffers<N>& samples) {
+void appendRecords(DataOutWriter& writer, const RecordsBySource& records, int32_t packetNumber,
+                   int64_t timeIndex, int32_t interruptRate, bool integerOutput,
+                   const SampleBuffers<N>& samples, Console& console) {
   // Most packets carry one board's messages only: the other board's records
   // have nothing to take.
   if (samples.present == 0) return;
   const double seconds = static_cast<double>(timeIndex) * 10.0 / interruptRate;
   for (uint32_t set = records.of(samples.present); set != 0; set &= set - 1) {
-    DataOutChannel& channel = state.dataOutChannels[std::countr_zero(set)];
-    if (channel.position >= channel.expectedRows || !channel.dataElements) {
-      state.console->out(kPastEnd, packetNumber, channel.name);
+    DataOutChannel& channel = writer.channels[std::countr_zero(set)];
+    if (channel.position >= channel.expectedRows) {
+      console.out(kPastEnd, packetNumber, channel.name);
       continue;
     }
-    channel.dataElements[channel.position] =
-        state.integerOutput ? static_cast<double>(samples.values16[channel.source][0])
-                            : samples.values[channel.source][0];
-    if (channel.timeElements) channel.timeElements[channel.position] = seconds;
+    channel.data.append(integerOutput ? static_cast<double>(samples.values16[channel.source][0])
+                                      : samples.values[channel.source][0]);
+    if (channel.timeNode >= 0) channel.time.append(seconds);
     ++channel.position;
   }
 }
 
-void reconcileSize(DataOutChannel& channel, Console& console) {
+// A channel that received fewer values than the scan counted keeps the rows
+// it has, its time column with it.
+void reconcileSize(DataOutChannel& channel, MatLayout& layout, Console& console) {
   const int32_t p = channel.position;
   const int32_t e = channel.expectedRows;
   if (p < e) {
     console.out(kFewerRows, channel.name, p, e);
     console.out(kResizing);
-    if (!channel.data.setRows(p)) console.out(kDataResizeFailed);
-    if (channel.time && !channel.time.setRows(p)) console.out(kTimeResizeFailed);
+    layout.node(channel.dataNode).rows = p;
+    if (channel.timeNode >= 0) layout.node(channel.timeNode).rows = p;
   } else if (p > e) {
     console.out(kMoreRows, channel.name, p, e);
     console.out(kCorruption);
@@ -183,97 +127,91 @@ void createDataOut(ParseState& state, const std::string& outputDir, const PassCo
                    const ProvenanceTexts& provenance) {
   Console& console = *state.console;
   const InputFileInfo& reference = *state.reference;
+  DataOutWriter& writer = state.dataOut;
 
-  state.dataOutPath = outputDir + "dataOut.mat";
-  console.out(kOpening, state.dataOutPath.c_str());
-  if (!state.dataOutFile.open(state.dataOutPath, state.formats.dataOut)) {
-    console.out(kOpenFailed);
-    exitOnOutputFailure(state.dataOutFile.output(), console);
+  writer.path = outputDir + "dataOut.mat";
+  console.out(kOpening, writer.path.c_str());
+
+  MatLayout& layout = writer.layout;
+  layout.setRoot("dataOut");
+  const double maxTime = longestDuration(0.0, scan.huxSampleTotals, reference.huxChannelRates);
+  layout.addScalar(layout.root(), "maxTime", maxTime);
+  addStringField(layout, layout.root(), "path", "./", console);
+  if (reference.hasTiv) {
+    layout.addScalar(layout.root(), "tiv_maxTime",
+                     longestDuration(maxTime, scan.tivSampleTotals, reference.tivChannelRates));
   }
-  state.dataOutStruct = MatArray::structure();
-  if (!state.dataOutStruct) {
-    console.out(kStructFailed);
-    exitRun(console, -8);
-  }
+  addStatistics(state, layout, provenance, console);
 
   for (int r = 0; r < kDataOutHuxChannels; ++r) {
     const DataOutEntry& entry = kDataOutCatalogue[r];
-    createChannel(state.dataOutChannels[r], entry, arrayRows(scan.huxSampleTotals[entry.rowsSource]),
-                  console);
-    state.dataOutHuxRecords.add(entry.source, r);
+    declareChannel(writer.channels[r], entry, arrayRows(scan.huxSampleTotals[entry.rowsSource]), layout);
+    writer.huxRecords.add(entry.source, r);
   }
-  state.dataOutChannels[0].timeName = "accelTime";
+  writer.channels[0].timeName = "accelTime";
+  layout.node(writer.channels[0].timeNode).name = "accelTime";
   if (reference.hasTiv) {
-    state.dataOutChannelCount = kDataOutChannels;
+    writer.channelCount = kDataOutChannels;
     for (int r = kDataOutHuxChannels; r < kDataOutChannels; ++r) {
       const DataOutEntry& entry = kDataOutCatalogue[r];
-      createChannel(state.dataOutChannels[r], entry, arrayRows(scan.tivSampleTotals[entry.rowsSource]),
-                    console);
-      state.dataOutTivRecords.add(entry.source, r);
+      declareChannel(writer.channels[r], entry, arrayRows(scan.tivSampleTotals[entry.rowsSource]),
+                     layout);
+      writer.tivRecords.add(entry.source, r);
     }
-    state.dataOutChannels[kDataOutHuxChannels].timeName = "gyroTime";
+    writer.channels[kDataOutHuxChannels].timeName = "gyroTime";
+    layout.node(writer.channels[kDataOutHuxChannels].timeNode).name = "gyroTime";
   }
 
-  MatArray& top = state.dataOutStruct;
-  const double maxTime = longestDuration(0.0, scan.huxSampleTotals, reference.huxChannelRates);
-  addScalarField(top, "maxTime", maxTime, console);
-  addStringField(top, "path", "./", console);
-  if (reference.hasTiv) {
-    addScalarField(top, "tiv_maxTime",
-                   longestDuration(maxTime, scan.tivSampleTotals, reference.tivChannelRates),
-                   console);
+  if (!writer.file.open(writer.path, state.formats.dataOut, layout)) {
+    console.out(kOpenFailed);
+    exitOnOutputFailure(writer.file.output(), console);
   }
-  addStatistics(state, provenance, console);
+  for (int r = 0; r < writer.channelCount; ++r) {
+    DataOutChannel& channel = writer.channels[r];
+    if (channel.expectedRows <= 0) continue;
+    channel.data.bind(&writer.file, channel.dataNode);
+    if (channel.timeNode >= 0) channel.time.bind(&writer.file, channel.timeNode);
+  }
 }
 
 void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                    const HuxSamples& hux, const HuxCalibrationState& calibration,
                    int64_t tivTimeIndex, const TivSamples& tiv) {
-  if (!state.dataOutFile.isOpen()) return;
+  DataOutWriter& writer = state.dataOut;
+  if (!writer.file.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
-  appendRecords(state, state.dataOutHuxRecords, packetNumber, huxTimeIndex,
-                reference.huxInterruptRate, hux);
+  appendRecords(writer, writer.huxRecords, packetNumber, huxTimeIndex, reference.huxInterruptRate,
+                state.integerOutput, hux, *state.console);
 
   // The gain of the packet's high-frequency light reading, row for row with
   // visFreqLight; a gain beyond its rows is dropped quietly.
   if (hux.counts[kHuxHfVisLight] > 0) {
-    DataOutChannel& gain = state.dataOutChannels[kVisFreqLightGainRecord];
-    if (gain.dataElements && gain.position < gain.expectedRows) {
-      gain.dataElements[gain.position++] = static_cast<double>(calibration.hfLightGain);
+    DataOutChannel& gain = writer.channels[kVisFreqLightGainRecord];
+    if (gain.position < gain.expectedRows) {
+      gain.data.append(static_cast<double>(calibration.hfLightGain));
+      ++gain.position;
     }
   }
 
-  if (state.dataOutChannelCount == kDataOutChannels) {
-    appendRecords(state, state.dataOutTivRecords, packetNumber, tivTimeIndex,
-                  reference.tivInterruptRate, tiv);
+  if (writer.channelCount == kDataOutChannels) {
+    appendRecords(writer, writer.tivRecords, packetNumber, tivTimeIndex, reference.tivInterruptRate,
+                  state.integerOutput, tiv, *state.console);
   }
-}
-
-void gatherDataOut(ParseState& state) {
-  if (!state.dataOutFile.isOpen()) return;
-  Console& console = *state.console;
-  console.out(kClosing);
-  MatArray& top = state.dataOutStruct;
-  for (int r = 0; r < state.dataOutChannelCount; ++r) {
-    DataOutChannel& channel = state.dataOutChannels[r];
-    if (channel.data) reconcileSize(channel, console);
-    channel.dataElements = channel.timeElements = nullptr;
-    if (channel.time) addArrayField(top, channel.timeName.c_str(), std::move(channel.time));
-    if (channel.data) addArrayField(top, channel.name, std::move(channel.data));
-  }
-}
-
-bool storeDataOut(ParseState& state) {
-  return !state.dataOutFile.isOpen() ||
-         state.dataOutFile.store("dataOut", std::move(state.dataOutStruct));
-}
-
-void failDataOutStore(ParseState& state) {
-  state.console->out(kCloseFailed);
-  exitOnOutputFailure(state.dataOutFile.output(), *state.console);
 }
 
 void closeDataOut(ParseState& state) {
-  gatherDataOut(state);
-  if (!storeDataOut(state)) failDataOutStore(state);
+  DataOutWriter& writer = state.dataOut;
+  if (!writer.file.isOpen()) return;
+  Console& console = *state.console;
+  console.out(kClosing);
+  for (int r = 0; r < writer.channelCount; ++r) {
+    DataOutChannel& channel = writer.channels[r];
+    reconcileSize(channel, writer.layout, console);
+    channel.data.flush();
+    channel.time.flush();
+  }
+  if (!writer.file.close(writer.layout)) {
+    console.out(kCloseFailed);
+    exitOnOutputFailure(writer.file.output(), console);
+  }
 }

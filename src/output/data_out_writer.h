@@ -1,6 +1,7 @@
 // dataOut.mat: every decoded sample as found, one value per channel per
 // packet, each with the time of its packet, and the statistics of the
-// recording. Arrays are sized once from the scan pass's sample totals.
+// recording. The file is laid out from the scan pass's sample totals and the
+// columns are written into place as the pass goes.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ struct ProvenanceTexts {
 
 // Opens dataOut.mat (under its temporary name) and creates the struct, the
 // channel arrays and the statistics fields. Needs state.reference set. Throws
-// FatalError(-8) when the file or struct cannot be made and FatalError(-1) when an array cannot.
+// FatalError(-8) when the file cannot be made.
 void createDataOut(ParseState& state, const std::string& outputDir, const PassCounters& scan,
                    const ProvenanceTexts& provenance);
 
@@ -27,15 +28,9 @@ void appendDataOut(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex
                    const HuxSamples& hux, const HuxCalibrationState& calibration,
                    int64_t tivTimeIndex, const TivSamples& tiv);
 
-// Closing dataOut.mat, when one is open (it is moved into place by
-// commitOutputs), in three steps, so that the writing can run beside other
-// work: gatherDataOut prints the closing lines, reconciles the sizes and puts
-// the arrays into the struct; storeDataOut writes the "dataOut" variable and
-// closes the file, printing nothing and touching only the file and its
-// struct, false when the file could not be written whole; failDataOutStore
-// then prints the failure lines and throws FatalError(-8).
-void gatherDataOut(ParseState& state);
-bool storeDataOut(ParseState& state);
-[[noreturn]] void failDataOutStore(ParseState& state);
-// The three steps in turn.
+// Closes dataOut.mat, when one is open (it is moved into place by
+// closeOutputs): prints the closing lines, gives a channel that received
+// fewer values than counted the rows it has, writes the rest of the file and
+// syncs it. Prints the failure lines and throws FatalError(-8) when the file
+// could not be written whole.
 void closeDataOut(ParseState& state);

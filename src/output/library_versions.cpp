@@ -1,11 +1,11 @@
 #include "output/library_versions.h"
 
-#include <matio.h>
+#include <hdf5.h>
 #include <sndfile.h>
 
-std::string matioVersion() {
-  int major = 0, minor = 0, release = 0;
-  Mat_GetLibraryVersion(&major, &minor, &release);
+std::string hdf5Version() {
+  unsigned major = 0, minor = 0, release = 0;
+  H5get_libversion(&major, &minor, &release);
   return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(release);
 }
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-// "1.5.23": libmatio's major, minor and release numbers.
-std::string matioVersion();
+// "1.10.8": libhdf5's major, minor and release numbers (it writes MAT v7.3).
+std::string hdf5Version();
 
 // libsndfile's own version text, such as "libsndfile-1.2.0".
 std::string sndfileVersion();

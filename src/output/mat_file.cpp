@@ -1,80 +1,73 @@
 #include "output/mat_file.h"
 
 #include <fcntl.h>
-#include <matio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "output/hdf5_layout.h"
 #include "output/mat5_layout.h"
+#include "output/mat5_writer.h"
+#include "output/mat73_writer.h"
 
 namespace {
 
 // Room asked for, beyond the end of a file cut short, to learn why it was cut.
 constexpr off_t kProbeBytes = 65536;
+// The disk is asked to start writing a file every this many bytes written,
+// so that it writes during the pass instead of all at the end.
+constexpr size_t kWritebackBytes = size_t{8} << 20;
 
 }  // namespace
 
-MatFile::~MatFile() {
-  if (mat_) Mat_Close(std::exchange(mat_, nullptr));
-}
+MatFile::MatFile() = default;
+MatFile::~MatFile() = default;
+MatFile::MatFile(MatFile&& other) noexcept = default;
+MatFile& MatFile::operator=(MatFile&& other) noexcept = default;
 
-MatFile::MatFile(MatFile&& other) noexcept
-    : output_(std::move(other.output_)),
-      mat_(std::exchange(other.mat_, nullptr)),
-      version_(other.version_) {}
-
-MatFile& MatFile::operator=(MatFile&& other) noexcept {
-  if (this != &other) {
-    if (mat_) Mat_Close(std::exchange(mat_, nullptr));
-    output_ = std::move(other.output_);
-    mat_ = std::exchange(other.mat_, nullptr);
-    version_ = other.version_;
-  }
-  return *this;
-}
-
-bool MatFile::open(const std::string& path, MatVersion version) {
-  if (mat_) Mat_Close(std::exchange(mat_, nullptr));
+bool MatFile::open(const std::string& path, MatVersion version, const MatLayout& layout) {
+  writer_.reset();
   version_ = version;
+  sinceWriteback_ = 0;
   if (!output_.create(path)) return false;
-  errno = 0;
-  mat_ = Mat_CreateVer(output_.temporaryPath().c_str(), nullptr,
-                       version == MatVersion::kMat73 ? MAT_FT_MAT73 : MAT_FT_MAT5);
-  if (!mat_) {
-    output_.fail(errno);
-    return false;
+  std::unique_ptr<MatFormatWriter> writer;
+  if (version == MatVersion::kMat73) {
+    writer = std::make_unique<Mat73Writer>();
+  } else {
+    writer = std::make_unique<Mat5Writer>();
   }
+  if (!writer->begin(output_, layout)) return false;
+  writer_ = std::move(writer);
   return true;
 }
 
-void MatFile::putVariable(const char* name, MatArray value) {
-  matvar_t* var = value.get();
-  if (!mat_ || !var) {
-    output_.fail(EINVAL);
-    return;
-  }
-  std::free(var->name);
-  var->name = strdup(name);
-  errno = 0;
-  if (!var->name) {
-    output_.fail(ENOMEM);
-  } else if (Mat_VarWrite(mat_, var, MAT_COMPRESSION_NONE) != 0) {
-    output_.fail(errno);
-  }
+void MatFile::wrote(size_t bytes) {
+  sinceWriteback_ += bytes;
+  if (sinceWriteback_ < kWritebackBytes) return;
+  sinceWriteback_ = 0;
+  output_.startWriteback();
 }
 
-// libmatio goes on after a write that failed (a full disk, a file-size limit)
-// and still reports success, leaving a file shorter than its contents say.
-// The system's reason is then found by asking for more room.
+void MatFile::writeColumn(int32_t node, int32_t column, int64_t firstRow, const double* values,
+                          size_t count) {
+  if (!writer_ || count == 0 || output_.failed()) return;
+  writer_->writeColumn(output_, node, column, firstRow, values, count);
+  wrote(count * sizeof(double));
+}
+
+void MatFile::writeMaskRows(int32_t node, int64_t firstEntry, const uint32_t* rows,
+                            size_t count) {
+  if (!writer_ || count == 0 || output_.failed()) return;
+  writer_->writeMaskRows(output_, node, firstEntry, rows, count);
+  wrote(count * sizeof(uint32_t));
+}
+
+// A write that the system cut short (a full disk, a file-size limit) is
+// caught where it happens; the whole file is checked as well, as a reader
+// would take it, and the system's reason is then found by asking for more room.
 void MatFile::verifyWhole() {
-  // HDF5 reports the failed writes of a v7.3 file itself; its superblock's
-  // end-of-file address is checked as well, as HDF5 checks it on opening.
   if (output_.failed()) return;
   const int fd = output_.descriptor();
   struct stat written {};
@@ -89,10 +82,10 @@ void MatFile::verifyWhole() {
   output_.fail(refused != 0 ? refused : EIO);
 }
 
-bool MatFile::close() {
-  if (!mat_) return output_.finish();
-  errno = 0;
-  if (Mat_Close(std::exchange(mat_, nullptr)) != 0) output_.fail(errno);
+bool MatFile::close(const MatLayout& layout) {
+  if (!writer_) return output_.finish();
+  if (!output_.failed()) writer_->end(output_, layout);
+  writer_.reset();
   verifyWhole();
   return output_.finish();
 }

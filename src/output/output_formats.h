@@ -26,6 +26,12 @@
 inline constexpr uint64_t kMatV5VariableLimit = 0x7FFFFFFF;
 inline constexpr int64_t kMaxArrayRows = 0x7FFFFFFF;
 
+// A sample count as an array dimension: -1 for a count beyond the row limit
+// (which chooseOutputFormats refuses before any output exists).
+inline int32_t arrayRows(int64_t count) {
+  return count >= 0 && count <= kMaxArrayRows ? static_cast<int32_t>(count) : -1;
+}
+
 struct OutputFormats {
   int wavFormat = SF_FORMAT_WAV | SF_FORMAT_PCM_16;  // libsndfile format of the WAV file
   MatVersion dataOut = MatVersion::kMat5;

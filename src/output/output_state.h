@@ -14,6 +14,7 @@
 #include "common/input_file_info.h"
 #include "common/pass_counters.h"
 
+struct CompleteDataPlan;
 struct ParseState;
 class OutputFile;
 
@@ -33,11 +34,14 @@ void initParseState(ParseState& state, Console& console);
 // reference file), args the argument list that fileNumber indexes, scan the
 // scan pass's counters (kept by reference for the aligned HUX counts).
 // Failures it cannot survive print their lines and throw FatalError.
+// plan, when given, is the scan pass's count of the rows each completeData
+// mask marks (without it a MAT v5 file is laid out again when it closes).
 bool createOutputs(ParseState& state, const OutputRequest& request, const InputFileInfo* files,
-                   int fileCount, const std::vector<std::string>& args, const PassCounters& scan);
+                   int fileCount, const std::vector<std::string>& args, const PassCounters& scan,
+                   const CompleteDataPlan* plan = nullptr);
 
 // Serves the WAV file, dataOut and completeData, in that order, with the
-// samples of one timed packet. Allocates nothing except when a mask grows.
+// samples of one timed packet. Allocates nothing.
 int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
                        int64_t tivTimeIndex, const TivSamples& tiv);

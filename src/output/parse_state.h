@@ -1,8 +1,9 @@
-// The output state of a run: everything the WAV writer, the dataOut writer and
-// the completeData writer keep between the creation of the outputs, the
+// The output state of a run: what the outputs share (the reference file, the
+// options, the console) and one state per writer, each owning its file, its
+// layout and its buffers, kept between the creation of the outputs, the
 // packets of the write pass and the closing. The driver owns one ParseState
 // for the whole run; initParseState sets it to the state below before the
-// outputs are created.
+// outputs are created. Nothing in it grows with the recording.
 #pragma once
 
 #include <sndfile.h>
@@ -16,8 +17,9 @@
 #include "common/console.h"
 #include "common/input_file_info.h"
 #include "common/output_file.h"
-#include "output/mat_array.h"
+#include "output/column_buffer.h"
 #include "output/mat_file.h"
+#include "output/mat_layout.h"
 #include "output/output_catalogue.h"
 #include "output/output_formats.h"
 #include "output/records_by_source.h"
@@ -29,16 +31,31 @@ inline constexpr int kWavFlushThreshold = 20352;
 // (8 MiB), so that it writes during the pass instead of all at the end.
 inline constexpr int64_t kWavWritebackSamples = int64_t{1} << 22;
 
-inline constexpr int32_t kMaskInitialCapacity = 1024;
-inline constexpr int32_t kMaskGrowthStep = 500;  // the least a full mask grows by
+struct CloseWav {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+
+// completeSensorAudio.wav, written through libsndfile.
+struct WavWriter {
+  SF_INFO format{};
+  // The file libsndfile writes through its descriptor. Declared before the
+  // handle, so that the handle is closed first when the state goes.
+  OutputFile output;
+  std::unique_ptr<SNDFILE, CloseWav> file;  // null while no WAV file is open
+  std::string path;
+  int64_t position = 0;  // audio samples accounted for: written, buffered or filled
+  std::array<int16_t, kWavBufferSize> buffer{};
+  int32_t bufferFill = 0;
+  int64_t samplesSinceWriteback = 0;  // written since the disk was last asked to write
+};
 
 // One dataOut channel: a double column of values in arrival order and, for a
 // channel with its own time field, a column of packet times row for row.
 struct DataOutChannel {
-  MatArray data;  // rows x 1
-  MatArray time;  // rows x 1; empty for a channel without its own time field
-  double* dataElements = nullptr;  // null while rows is 0
-  double* timeElements = nullptr;
+  ColumnBuffer data;  // rows x 1
+  ColumnBuffer time;  // rows x 1; unbound for a channel without its own time field
+  int32_t dataNode = -1;  // in the layout
+  int32_t timeNode = -1;
   const char* name = nullptr;  // into the constant catalogue
   std::string timeName;
   int32_t source = -1;        // -1: not fed by the per-source loop
@@ -46,39 +63,51 @@ struct DataOutChannel {
   int32_t position = 0;       // rows written
 };
 
+struct DataOutWriter {
+  MatFile file;
+  MatLayout layout;
+  std::string path;
+  int32_t channelCount = kDataOutHuxChannels;
+  std::array<DataOutChannel, kDataOutChannels> channels;
+  RecordsBySource huxRecords;  // the created records of each source
+  RecordsBySource tivRecords;
+};
+
 // The missing-sample mask of a completeData owner: a sparse logical column
 // whose rows are true where the data was filled rather than measured.
 struct MissingSampleMask {
-  MatArray array;  // rows x 1
-  uint8_t* values = nullptr;
-  uint32_t* rowIndices = nullptr;
-  uint32_t* columnStarts = nullptr;
-  int32_t entries = 0;
-  int32_t capacity = 0;
+  MaskBuffer rows;  // the filled rows, in order
+  int32_t node = -1;
+  int64_t entries = 0;
 };
 
 // One completeData channel on the uniform time base. An owner has its data
 // array (rows x 1 or rows x 3), first/last time (1x2), sample rate (1x1) and
-// mask; a column view (accelY, magZ, ...) has only name, source, expected
-// rows, position and dataElements pointing into column 2 or 3 of its owner.
+// mask; a column view (accelY, magZ, ...) writes column 2 or 3 of its
+// owner's array and has neither times nor mask.
 struct CompleteDataChannel {
-  MatArray data;
-  MatArray time;
-  MatArray sampleRate;
-  double* dataElements = nullptr;
-  double* timeElements = nullptr;
-  double* sampleRateElements = nullptr;
+  ColumnBuffer data;
+  int32_t dataNode = -1;  // in the layout; a view's is its owner's
+  int32_t timeNode = -1;
+  bool hasData = false;   // rows to store into
+  double lastStored = 1.0;  // the value of row position - 1, the fill of a gap
+  double time[2] = {-1.0, -1.0};  // of the first and the latest packet
   const char* name = nullptr;
-  std::string timeName;
-  std::string sampleRateName;
   int32_t source = -1;
+  int32_t columns = 1;
   int32_t expectedRows = -1;
   int32_t position = 0;
   MissingSampleMask mask;
 };
 
-struct CloseWav {
-  void operator()(SNDFILE* file) const { sf_close(file); }
+struct CompleteDataWriter {
+  MatFile file;
+  MatLayout layout;
+  std::string path;
+  int32_t channelCount = kCompleteDataHuxChannels;
+  std::array<CompleteDataChannel, kCompleteDataChannels> channels;
+  RecordsBySource huxRecords;  // the created records of each source
+  RecordsBySource tivRecords;
 };
 
 struct ParseState {
@@ -94,32 +123,9 @@ struct ParseState {
   bool completeDataEnabled = false;
   OutputFormats formats;  // chosen from the scan pass's counts before creation
 
-  SF_INFO wavFormat{};
-  // The file libsndfile writes through its descriptor. Declared before the
-  // handle, so that the handle is closed first when the state goes.
-  OutputFile wavOutput;
-  std::unique_ptr<SNDFILE, CloseWav> wavFile;  // null while no WAV file is open
-  std::string wavPath;
-  int64_t wavPosition = 0;  // audio samples accounted for: written, buffered or filled
-  std::array<int16_t, kWavBufferSize> wavBuffer{};
-  int32_t wavBufferFill = 0;
-  int64_t wavSamplesSinceWriteback = 0;  // written since the disk was last asked to write
-
-  MatFile dataOutFile;
-  MatArray dataOutStruct;
-  std::string dataOutPath;
-  int32_t dataOutChannelCount = kDataOutHuxChannels;
-  std::array<DataOutChannel, kDataOutChannels> dataOutChannels;
-  RecordsBySource dataOutHuxRecords;  // the created records of each source
-  RecordsBySource dataOutTivRecords;
-
-  MatFile completeDataFile;
-  MatArray completeDataStruct;
-  std::string completeDataPath;
-  int32_t completeDataChannelCount = kCompleteDataHuxChannels;
-  std::array<CompleteDataChannel, kCompleteDataChannels> completeDataChannels;
-  RecordsBySource completeDataHuxRecords;  // the created records of each source
-  RecordsBySource completeDataTivRecords;
+  WavWriter wav;
+  DataOutWriter dataOut;
+  CompleteDataWriter completeData;
 
   // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
   OutputFile sirfOutput;

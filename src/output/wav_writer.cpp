@@ -47,43 +47,43 @@ SF_INFO wavFormat(const InputFileInfo& reference, int container) {
 }
 
 [[noreturn]] void failWrite(ParseState& state, int error) {
-  state.wavOutput.fail(error);
-  exitOnOutputFailure(state.wavOutput, *state.console);
+  state.wav.output.fail(error);
+  exitOnOutputFailure(state.wav.output, *state.console);
 }
 
 // Writes count samples; returns the count written, with errno as the write
 // left it.
 sf_count_t writeSamples(ParseState& state, const int16_t* samples, sf_count_t count) {
   errno = 0;
-  return count > 0 ? sf_write_short(state.wavFile.get(), samples, count) : 0;
+  return count > 0 ? sf_write_short(state.wav.file.get(), samples, count) : 0;
 }
 
 // Writes the buffered samples and empties the buffer. A write that falls short
 // (a full disk) ends the run: the file could only hold a shorter recording
 // than the time line says.
 void flushBuffer(ParseState& state) {
-  const sf_count_t count = state.wavBufferFill;
-  const sf_count_t written = writeSamples(state, state.wavBuffer.data(), count);
+  const sf_count_t count = state.wav.bufferFill;
+  const sf_count_t written = writeSamples(state, state.wav.buffer.data(), count);
   if (written < count) failWrite(state, errno);
-  state.wavBufferFill = 0;
-  state.wavSamplesSinceWriteback += count;
-  if (state.wavSamplesSinceWriteback >= kWavWritebackSamples) {
-    state.wavSamplesSinceWriteback = 0;
-    if (!state.wavOutput.startWriteback()) exitOnOutputFailure(state.wavOutput, *state.console);
+  state.wav.bufferFill = 0;
+  state.wav.samplesSinceWriteback += count;
+  if (state.wav.samplesSinceWriteback >= kWavWritebackSamples) {
+    state.wav.samplesSinceWriteback = 0;
+    if (!state.wav.output.startWriteback()) exitOnOutputFailure(state.wav.output, *state.console);
   }
 }
 
 // After closing: the header that libsndfile rewrote must announce every
 // sample accounted for; a header that could not be rewritten would not.
 void verifyHeader(ParseState& state, int closeError) {
-  OutputFile& output = state.wavOutput;
+  OutputFile& output = state.wav.output;
   if (output.failed()) return;
   SF_INFO read{};
   SNDFILE* check = nullptr;
   if (lseek(output.descriptor(), 0, SEEK_SET) == 0) {
     check = sf_open_fd(output.descriptor(), SFM_READ, &read, SF_FALSE);
   }
-  const bool complete = check && read.frames == state.wavPosition;
+  const bool complete = check && read.frames == state.wav.position;
   if (check) sf_close(check);
   if (!complete) output.fail(closeError);
 }
@@ -122,31 +122,31 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   }
   if (!state.wavEnabled) return;
 
-  state.wavFormat = wavFormat(*state.reference, state.formats.wavFormat);
-  state.wavPath = outputDir + kFileName;
-  console.out(kOpening, state.wavPath.c_str());
-  if (!state.wavOutput.create(state.wavPath)) {
-    console.out(kOpenFailed, state.wavPath.c_str());
-    exitOnOutputFailure(state.wavOutput, console);
+  state.wav.format = wavFormat(*state.reference, state.formats.wavFormat);
+  state.wav.path = outputDir + kFileName;
+  console.out(kOpening, state.wav.path.c_str());
+  if (!state.wav.output.create(state.wav.path)) {
+    console.out(kOpenFailed, state.wav.path.c_str());
+    exitOnOutputFailure(state.wav.output, console);
   }
   // Through the descriptor: libsndfile's own open refuses paths longer than
   // its name buffer, far below what the system accepts.
   errno = 0;
-  state.wavFile.reset(sf_open_fd(state.wavOutput.descriptor(), SFM_WRITE, &state.wavFormat, SF_FALSE));
-  if (!state.wavFile) {
+  state.wav.file.reset(sf_open_fd(state.wav.output.descriptor(), SFM_WRITE, &state.wav.format, SF_FALSE));
+  if (!state.wav.file) {
     // libsndfile writes the header at once: a full disk already shows here.
     const int error = errno;
     char reason[1024] = {};
     sf_error_str(nullptr, reason, sizeof reason);
-    console.out(kOpenFailed, state.wavPath.c_str());
+    console.out(kOpenFailed, state.wav.path.c_str());
     console.out(kLibraryReason, reason);
     failWrite(state, error);
   }
 
-  SNDFILE* file = state.wavFile.get();
+  SNDFILE* file = state.wav.file.get();
   // RF64 is chosen from the scan's count; should the file end within the RIFF
   // limit after all, libsndfile writes it as a RIFF WAV.
-  if (isRf64Format(state.wavFormat.format)) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  if (isRf64Format(state.wav.format.format)) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   sf_set_string(file, SF_STR_TITLE, kTitle);
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
@@ -156,7 +156,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux) {
   const int32_t n = hux.counts[kHuxAudio];
-  if (!state.wavEnabled || !state.wavFile || n < 1) return;
+  if (!state.wavEnabled || !state.wav.file || n < 1) return;
   Console& console = *state.console;
   const InputFileInfo& reference = *state.reference;
 
@@ -164,46 +164,46 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
   const double expected = static_cast<double>(reference.huxChannelRates[kHuxAudio]) /
                           static_cast<double>(reference.huxInterruptRate) *
                           (static_cast<double>(huxTimeIndex) + 1.0);
-  const auto shortfall = [&] { return expected - (static_cast<double>(state.wavPosition) + n); };
+  const auto shortfall = [&] { return expected - (static_cast<double>(state.wav.position) + n); };
 
   // An endless expectation (interrupt rate 0) is not filled towards.
   if (std::isfinite(expected) && shortfall() >= 2.0) {
-    console.out(kFilling, packetNumber, static_cast<int64_t>(shortfall()), state.wavPosition);
+    console.out(kFilling, packetNumber, static_cast<int64_t>(shortfall()), state.wav.position);
     while (shortfall() >= 2.0) {
-      if (state.wavBufferFill >= kWavFlushThreshold) flushBuffer(state);
-      state.wavBuffer[state.wavBufferFill++] = 0;
-      ++state.wavPosition;
+      if (state.wav.bufferFill >= kWavFlushThreshold) flushBuffer(state);
+      state.wav.buffer[state.wav.bufferFill++] = 0;
+      ++state.wav.position;
     }
   }
-  if (state.wavPosition > expected) {
-    console.out(kAhead, static_cast<int64_t>(expected), state.wavPosition);
+  if (state.wav.position > expected) {
+    console.out(kAhead, static_cast<int64_t>(expected), state.wav.position);
   }
 
-  if (state.wavBufferFill + n > kWavFlushThreshold) flushBuffer(state);
+  if (state.wav.bufferFill + n > kWavFlushThreshold) flushBuffer(state);
   if (n > kWavBufferSize) {
     const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
     if (written < n) {
       const int error = errno;
-      console.out(kShortWrite, n, state.wavPosition, static_cast<int64_t>(written));
+      console.out(kShortWrite, n, state.wav.position, static_cast<int64_t>(written));
       failWrite(state, error);
     }
   } else {
-    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wavBuffer.data() + state.wavBufferFill);
-    state.wavBufferFill += n;
+    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wav.buffer.data() + state.wav.bufferFill);
+    state.wav.bufferFill += n;
   }
-  state.wavPosition += n;
+  state.wav.position += n;
 }
 
 void closeWavFile(ParseState& state) {
-  if (!state.wavFile) return;
+  if (!state.wav.file) return;
   Console& console = *state.console;
   console.out(kClosing);
   flushBuffer(state);
-  const bool libraryFailed = sf_error(state.wavFile.get()) != SF_ERR_NO_ERROR;
+  const bool libraryFailed = sf_error(state.wav.file.get()) != SF_ERR_NO_ERROR;
   errno = 0;
-  const bool closeFailed = sf_close(state.wavFile.release()) != 0;
+  const bool closeFailed = sf_close(state.wav.file.release()) != 0;
   const int closeError = errno;
-  if (libraryFailed || closeFailed) state.wavOutput.fail(closeError);
+  if (libraryFailed || closeFailed) state.wav.output.fail(closeError);
   verifyHeader(state, closeError);
-  if (!state.wavOutput.finish()) exitOnOutputFailure(state.wavOutput, console);
+  if (!state.wav.output.finish()) exitOnOutputFailure(state.wav.output, console);
 }

@@ -6,6 +6,7 @@
 
 #include "common/fatal_error.h"
 #include "input/packet_reader.h"
+#include "output/complete_data_plan.h"
 #include "output/output_state.h"
 #include "pass/blacklist.h"
 #include "pass/board_clock.h"
@@ -62,8 +63,11 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 class PacketPass {
  public:
   PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
-             ParseState* output, InputOpener& opener, Console& console, PassObserver* observer)
+             ParseState* output, CompleteDataPlan* plan, const InputFileInfo* reference,
+             InputOpener& opener, Console& console, PassObserver* observer)
       : observer_(observer),
+        plan_(plan),
+        reference_(reference),
         names_(names),
         options_(options),
         counters_(counters),
@@ -94,6 +98,8 @@ class PacketPass {
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
+  CompleteDataPlan* plan_;  // null but in a scan pass that plans the outputs
+  const InputFileInfo* reference_;  // record 0 of the sorted table
   const std::vector<std::string>& names_;
   RunOptions& options_;
   PassCounters& counters_;
@@ -212,10 +218,14 @@ void PacketPass::consumeBlacklistedPacket() {
 }
 
 void PacketPass::handOver() {
-  if (!output_) return;
   PacketReader& reader = *reader_;
-  writePacketSamples(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples,
-                     reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
+  if (output_) {
+    writePacketSamples(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples,
+                       reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
+  } else if (plan_) {
+    planCompleteData(*plan_, *reference_, hux_.timeIndex, reader.huxSamples, tiv_.timeIndex,
+                     reader.tivSamples);
+  }
 }
 
 void PacketPass::handleTivPacket(InputFileInfo& info) {
@@ -318,10 +328,11 @@ void PacketPass::closeFile() {
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   RunOptions& options, PassCounters& counters, ParseState* output,
-                  InputOpener& opener, Console& console, PassObserver* observer) {
+                  InputOpener& opener, Console& console, PassObserver* observer,
+                  CompleteDataPlan* plan) {
   if (options.writeTimestampFile) openTimestampFile(options, console);
   try {
-    PacketPass pass(names, options, counters, output, opener, console, observer);
+    PacketPass pass(names, options, counters, output, plan, files, opener, console, observer);
     for (int i = 0; i < fileCount; ++i) {
       if (observer) observer->fileStarted(i);
       pass.readFile(files[i]);

@@ -13,13 +13,16 @@
 #include "common/pass_counters.h"
 #include "common/pass_observer.h"
 
+struct CompleteDataPlan;
 struct ParseState;
 
 // Reads files[0..fileCount-1]; names is the argument list that fileNumber
 // indexes. Adds to counters (the caller zeroes them) and fills the timing
 // fields of the records. Returns 1; fatal conditions print their lines and
 // throw FatalError, and so does the end of a timestamp-mode pass (status -1).
-// An observer, when given, is told of each file and of the bytes read.
+// An observer, when given, is told of each file and of the bytes read. A
+// plan, in the scan pass, counts the rows the completeData masks will mark.
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   RunOptions& options, PassCounters& counters, ParseState* output,
-                  InputOpener& opener, Console& console, PassObserver* observer = nullptr);
+                  InputOpener& opener, Console& console, PassObserver* observer = nullptr,
+                  CompleteDataPlan* plan = nullptr);

@@ -25,15 +25,7 @@ using testsupport::fileExists;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
-
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testsupport::namesIn;
 
 TEST(OutputFile, TemporaryNameSitsNextToTheFinalOne) {
   const std::string longName(250, 'n');

@@ -244,7 +244,7 @@ const std::string kHelpOnly =
     "   [-h | --help]\n"
     "       Print this text and end\n"
     "   [--version]\n"
-    "       Print the versions of pelgToMatlab, libmatio and libsndfile and end\n";
+    "       Print the versions of pelgToMatlab, libhdf5 and libsndfile and end\n";
 
 TEST(CommandLine, HelpPrintsUsageAndEndsWithStatus0) {
   const struct {
@@ -270,7 +270,7 @@ TEST(CommandLine, VersionNamesTheLibrariesAndEndsWithStatus0) {
   EXPECT_EQ(p.status, 0);
   EXPECT_TRUE(::testing::internal::RE::PartialMatch(
       p.out, "^pelgToMatlab [0-9]+\\.[0-9]+\\.[0-9]+\nCreated by pelgToMatlab \\((Linux|Win32)\\), compiled on "
-             "[A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\nlibmatio [0-9]+\\.[0-9]+\\.[0-9]+\n"
+             "[A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\nlibhdf5 [0-9]+\\.[0-9]+\\.[0-9]+\n"
              "libsndfile libsndfile-[0-9]+\\.[0-9]+\\.[0-9]+.*\n$"))
       << p.out;
 }

@@ -29,6 +29,7 @@ using testsupport::BackgroundRun;
 using testsupport::readFile;
 using testsupport::runProgram;
 using testsupport::writeFile;
+using testsupport::namesIn;
 
 constexpr int32_t kInterruptRate = 5120;  // 512 Hz
 constexpr int32_t kMicHz = 4096;          // 8 samples per interrupt
@@ -61,13 +62,6 @@ void writeRecording(const std::string& path, int seconds, bool gps) {
     if (gps && t % 256 == 0) builder.packet(pelgbuild::kSirfId, stamp, pelgbuild::sirf(receiver));
   }
   builder.writeTo(path);
-}
-
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // text with '%' replaced by folder and '@' by reason.

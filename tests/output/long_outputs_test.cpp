@@ -58,20 +58,20 @@ TEST(LongWav, PositionsRunPast2To31WithoutWrapping) {
   const std::string created = run.out();
   // As if 2^31 - 4 samples had been accounted for already.
   const int64_t start = (int64_t{1} << 31) - 4;
-  run.state->wavPosition = start;
+  run.state->wav.position = start;
   // Interrupt t owes 4 (t + 1) samples: 2^31 + 8 at this one, so 8 are due
   // before its 4, of which 7 are filled (one of slack).
   const int64_t t = ((int64_t{1} << 31) + 8) / kSamplesPerInterrupt - 1;
   run.hux(1, t, audioPacket({1, 2, 3, 4}));
-  EXPECT_EQ(run.state->wavPosition, start + 7 + 4);
+  EXPECT_EQ(run.state->wav.position, start + 7 + 4);
   run.hux(2, t + 1, audioPacket({5, 6, 7, 8}));
   // A third packet at the same interrupt runs ahead of the time base.
   run.hux(3, t + 1, audioPacket({9, 10, 11, 12}));
   run.hux(4, t + 1, audioPacket({13, 14, 15, 16}));
-  EXPECT_EQ(run.state->wavPosition, start + 7 + 16);
+  EXPECT_EQ(run.state->wav.position, start + 7 + 16);
   // Closing checks that the file's header announces every sample written;
   // the samples before `start` were only pretended.
-  run.state->wavPosition -= start;
+  run.state->wav.position -= start;
   run.close();
   EXPECT_EQ(run.out().substr(created.size()),
             "# WARNING: Packet      1, WAV, Filling   8 missing samples at pos 2147483644\n"

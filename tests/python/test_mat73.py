@@ -52,7 +52,12 @@ def h5_read(obj):
     if isinstance(obj, h5py.Group):
         if "MATLAB_sparse" in obj.attrs:
             rows = int(obj.attrs["MATLAB_sparse"])
-            jc, ir, data = obj["jc"][()], obj["ir"][()], obj["data"][()]
+            jc = obj["jc"][()]
+            # A mask without entries holds its column starts alone.
+            check(("ir" in obj) == (jc[-1] > 0) and ("data" in obj) == (jc[-1] > 0),
+                  "%s: ir and data exactly when there are entries" % obj.name)
+            ir = obj["ir"][()] if "ir" in obj else np.zeros(0, np.uint64)
+            data = obj["data"][()] if "data" in obj else np.zeros(0, np.uint8)
             return cls, scipy.sparse.csc_matrix((data.astype(bool), ir, jc), shape=(rows, len(jc) - 1))
         names = [b"".join(part).decode() for part in obj.attrs["MATLAB_fields"]]
         return cls, Struct([(name, h5_read(obj[name])) for name in names])
@@ -212,8 +217,10 @@ def hand_made(binary, scratch):
         (H, pelg.hux_sensor(4, accel=(0, 16383, 0))),
         (H, pelg.hux_sensor(6, compass=560)),
     ]
-    pelg.pelg_file(os.path.join(work, "g.pelg"), pelg.START_MS, packets, tiv=True)
-    v5, v73 = convert_both(binary, work, ["g.pelg"], "hand_made")
+    # A name beyond ASCII: sourceFiles must read the same from either version.
+    name = "Z\u00fcrich-\u6771\u4eac.pelg"
+    pelg.pelg_file(os.path.join(work, name), pelg.START_MS, packets, tiv=True)
+    v5, v73 = convert_both(binary, work, [name], "hand_made")
     compare_files(v5, v73, "hand_made")
     # Spot checks straight from HDF5.
     with h5py.File(v73 + "completeData.mat", "r") as f:

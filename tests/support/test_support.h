@@ -87,6 +87,8 @@ std::string readFile(const std::string& path);
 std::string slurp(FILE* stream);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
+// The names of the entries of folder, sorted.
+std::vector<std::string> namesIn(const std::string& folder);
 
 // Frames in the data chunk of a 16-bit mono WAV file; -1 when it has none.
 int64_t wavFrames(const std::string& path);

@@ -1,0 +1,19 @@
+// The rule by which completeData puts a channel on its uniform time base: a
+// packet whose n values would still leave the channel 2 or more samples short
+// of the samples its time calls for is preceded by filled rows, until the
+// shortfall is below 2. The write pass fills by it, and the scan pass counts
+// by it how many rows each mask will mark.
+#pragma once
+
+#include <cstdint>
+
+// The samples that should exist up to and including interrupt t: rate over
+// interrupt rate times (t + 1), both of the reference file.
+inline double expectedSamples(int32_t rate, int32_t interruptRate, int64_t t) {
+  return static_cast<double>(rate) / interruptRate * (static_cast<double>(t) + 1.0);
+}
+
+// The rows to fill before n values stored from row position on: the least k
+// with expected - (position + k + n) < 2, in the double arithmetic of that
+// comparison. 0 when expected is not finite (an interrupt rate of 0).
+int64_t rowsToFill(double expected, int64_t position, int32_t n);
