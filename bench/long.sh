@@ -3,7 +3,7 @@
 # cached) an 8-day recording with pelgsim: both boards, GPS, 288 files of
 # 40 minutes with a 20 s pause between consecutive files and a few gaps.
 # Converts it with the Release build and prints the wall time, the peak
-# memory (against the target: the arrays plus 64 MB), each output's size and
+# memory (against the target: at most 128 MB, whatever the length), each output's size and
 # format, and whether each output loads with the lengths that the summary
 # report gives (bench/long_check.py: soundfile and sox frame counts, h5py or
 # scipy row counts). Then converts the first day's files alone and checks
@@ -82,9 +82,8 @@ arrays=$(array_bytes "$out.log")
 out_bytes=$(du -cb "$out"/* | tail -1 | cut -f1)
 printf 'status %d, wall %.1f s (user %.1f s, system %.1f s), input %.1f MB/s\n' "$status" "$wall" "$user" "$sys" \
   "$(awk -v i="$in_bytes" -v w="$wall" 'BEGIN {print i / 1e6 / w}')"
-printf 'peak memory %.0f MB; the arrays hold %.0f MB: arrays + %.0f MB (target: arrays + 64 MB)\n' \
-  "$(awk -v p="$peak" 'BEGIN {print p / 1024}')" "$(awk -v a="$arrays" 'BEGIN {print a / 1048576}')" \
-  "$(awk -v p="$peak" -v a="$arrays" 'BEGIN {print p / 1024 - a / 1048576}')"
+printf 'peak memory %.0f MB (target: at most 128 MB); the arrays written hold %.0f MB\n' \
+  "$(awk -v p="$peak" 'BEGIN {print p / 1024}')" "$(awk -v a="$arrays" 'BEGIN {print a / 1048576}')"
 printf 'output %.0f MB\n' "$(awk -v o="$out_bytes" 'BEGIN {print o / 1e6}')"
 grep -E '^# (INFO: .*(MAT v7.3|RF64)|ERROR)' "$out.log" | sort | uniq -c | head -20 || true
 
