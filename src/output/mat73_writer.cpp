@@ -175,6 +175,9 @@ void Mat73Writer::closeAll() {
 }
 
 bool Mat73Writer::begin(OutputFile& file, const MatLayout& layout) {
+  // The run ends through its own cleanup: HDF5's at exit would close again
+  // what failed to close on a full disk, and crash. Asked before HDF5 starts.
+  H5dont_atexit();
   // Failures are reported through the file, not printed by HDF5.
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   objects_.assign(layout.size(), Object{});
@@ -316,14 +319,15 @@ void Mat73Writer::end(OutputFile& file, const MatLayout& layout) {
     closeAll();
     return;
   }
+  bool closed = true;
   for (Object& object : objects_) {
     for (hid_t* id : {&object.rows, &object.values}) {
-      if (*id >= 0) H5Dclose(std::exchange(*id, H5I_INVALID_HID));
+      if (*id >= 0) closed = H5Dclose(std::exchange(*id, H5I_INVALID_HID)) >= 0 && closed;
     }
-    if (object.id >= 0) H5Oclose(std::exchange(object.id, H5I_INVALID_HID));
+    if (object.id >= 0) closed = H5Oclose(std::exchange(object.id, H5I_INVALID_HID)) >= 0 && closed;
   }
-  errno = 0;
-  if (H5Fclose(std::exchange(file_, H5I_INVALID_HID)) < 0) {
+  closed = H5Fclose(std::exchange(file_, H5I_INVALID_HID)) >= 0 && closed;
+  if (!closed) {
     failed(file);
     return;
   }

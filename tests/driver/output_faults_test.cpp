@@ -152,16 +152,22 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
       // does not fit.
       {"wav", {"-NoDataOut", "-NoCompleteData"}, 49152, false,
        "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
-      // MAT-files are written at closing.
+      // A MAT-file fails during the write pass, where a block does not fit;
+      // the failure is reported when the file is closed.
       {"dataOut", {"-NoWavFile", "-NoCompleteData"}, 49152, false,
        "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
        "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
       {"completeData", {"-NoWavFile", "-NoDataOut"}, 49152, false,
        "# INFO: Closing completeData.mat\n# ERROR: Write error while closing completeData.mat file\n"
        "# ERROR: Unable to write %completeData.mat: @\n# ERROR: Exiting\n"},
-      // Both MAT-files are written at once; dataOut.mat's failure is the one
-      // reported, and completeData.mat's closing line, held until then, never
-      // shows.
+      {"dataOutMat73", {"-NoWavFile", "-NoCompleteData", "-mat73"}, 49152, false,
+       "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
+       "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
+      {"completeDataMat73", {"-NoWavFile", "-NoDataOut", "-mat73"}, 49152, false,
+       "# INFO: Closing completeData.mat\n# ERROR: Write error while closing completeData.mat file\n"
+       "# ERROR: Unable to write %completeData.mat: @\n# ERROR: Exiting\n"},
+      // Both MAT-files fill the disk; dataOut.mat, closed first, is the one
+      // reported, and completeData.mat's closing line never shows.
       {"bothMatFiles", {"-NoWavFile"}, 49152, false,
        "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
        "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
