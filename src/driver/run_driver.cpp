@@ -71,8 +71,10 @@ void runPhases(RunState& run, Console& console) {
   if (progress) progress->startPass("scan", 1, scanOnly ? 1 : 2);
   run.scanCounters = PassCounters{};
   run.scanPlan = CompleteDataPlan{};
+  // Only completeData.mat needs the count of its masks' rows.
+  const bool plan = !scanOnly && run.options.writeCompleteData;
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.scanCounters, nullptr,
-                run.opener, console, progress.get(), &run.scanPlan);
+                run.opener, console, progress.get(), plan ? &run.scanPlan : nullptr);
   if (progress) progress->finishPass();
   if (run.options.checkHeaders)
     checkClockSpan(run.files.data(), run.fileCount(), run.validationFile.header.huxInfo.interrupt_count, run.args,

@@ -4,8 +4,7 @@
 // once when it is bound to its file; appending never allocates.
 //
 // Contract: values are appended in row order from row 0 (entries from entry
-// 0); flush() hands over what is held. A buffer bound to no file (node -1)
-// only counts.
+// 0), and only to a bound buffer; flush() hands over what is held.
 #pragma once
 
 #include <cstddef>
@@ -24,40 +23,34 @@ class BlockBuffer {
     node_ = node;
     column_ = column;
     first_ = 0;
-    fill_ = 0;
-    if (file_ && node_ >= 0 && !values_) values_ = std::make_unique<T[]>(kCapacity);
+    if (!values_) values_ = std::make_unique<T[]>(kCapacity);
+    next_ = values_.get();
   }
 
   void append(T value) {
-    if (!values_) {
-      ++first_;
-      return;
-    }
-    values_[fill_++] = value;
-    if (fill_ == kCapacity) flush();
+    *next_++ = value;
+    if (next_ == values_.get() + kCapacity) flush();
   }
 
   void flush() {
-    if (fill_ == 0) return;
+    const auto fill = static_cast<size_t>(next_ - values_.get());
+    if (fill == 0) return;
     if constexpr (sizeof(T) == sizeof(double)) {
-      file_->writeColumn(node_, column_, first_, values_.get(), fill_);
+      file_->writeColumn(node_, column_, first_, values_.get(), fill);
     } else {
-      file_->writeMaskRows(node_, first_, values_.get(), fill_);
+      file_->writeMaskRows(node_, first_, values_.get(), fill);
     }
-    first_ += static_cast<int64_t>(fill_);
-    fill_ = 0;
+    first_ += static_cast<int64_t>(fill);
+    next_ = values_.get();
   }
-
-  // Appended so far, written or held.
-  int64_t count() const { return first_ + static_cast<int64_t>(fill_); }
 
  private:
   MatFile* file_ = nullptr;
   int32_t node_ = -1;
   int32_t column_ = 0;
   int64_t first_ = 0;  // the row (entry) of the first value held
-  size_t fill_ = 0;
   std::unique_ptr<T[]> values_;
+  T* next_ = nullptr;  // where the next value goes; null while unbound
 };
 
 using ColumnBuffer = BlockBuffer<double>;

@@ -1,8 +1,10 @@
 #include "output/complete_data_plan.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "output/fill_rule.h"
+#include "output/records_by_source.h"
 
 namespace {
 
@@ -19,17 +21,28 @@ void plan(PlannedMask& mask, double expected, int32_t n) {
   ++mask.position;
 }
 
+// The owner records (those with a mask) of each source of board.
+RecordsBySource ownersOf(Board board) {
+  RecordsBySource owners;
+  for (int32_t r = 0; r < kCompleteDataChannels; ++r) {
+    const CompleteDataEntry& entry = kCompleteDataCatalogue[static_cast<size_t>(r)];
+    if (entry.board == board && entry.owner < 0) owners.add(entry.source, r);
+  }
+  return owners;
+}
+
 template <int N>
 void planBoard(CompleteDataPlan& plan, Board board, const int32_t* rates, int32_t interruptRate,
                int64_t timeIndex, const SampleBuffers<N>& samples) {
   if (samples.present == 0) return;
-  for (int32_t r = 0; r < kCompleteDataChannels; ++r) {
-    const CompleteDataEntry& entry = kCompleteDataCatalogue[static_cast<size_t>(r)];
-    if (entry.board != board || entry.owner >= 0) continue;
-    const int32_t n = samples.counts[entry.source];
-    if (n < 1) continue;
+  static const RecordsBySource kHuxOwners = ownersOf(Board::kHux);
+  static const RecordsBySource kTivOwners = ownersOf(Board::kTiv);
+  const RecordsBySource& owners = board == Board::kHux ? kHuxOwners : kTivOwners;
+  for (uint32_t set = owners.of(samples.present); set != 0; set &= set - 1) {
+    const int r = std::countr_zero(set);
+    const int32_t source = kCompleteDataCatalogue[static_cast<size_t>(r)].source;
     ::plan(plan.masks[static_cast<size_t>(r)],
-           expectedSamples(rates[entry.source], interruptRate, timeIndex), n);
+           expectedSamples(rates[source], interruptRate, timeIndex), samples.counts[source]);
   }
 }
 

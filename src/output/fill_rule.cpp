@@ -10,7 +10,7 @@ bool shortBy2(double expected, int64_t position, int32_t n) {
 
 }  // namespace
 
-int64_t rowsToFill(double expected, int64_t position, int32_t n) {
+int64_t rowsToFillGap(double expected, int64_t position, int32_t n) {
   if (!std::isfinite(expected) || !shortBy2(expected, position, n)) return 0;
   // The closed form, then the comparison itself decides the last step.
   const double estimate = std::floor(expected - n - 2.0 - static_cast<double>(position)) + 1.0;

@@ -13,7 +13,14 @@ inline double expectedSamples(int32_t rate, int32_t interruptRate, int64_t t) {
   return static_cast<double>(rate) / interruptRate * (static_cast<double>(t) + 1.0);
 }
 
+// The rows to fill when the shortfall is 2 or more (or expected endless).
+int64_t rowsToFillGap(double expected, int64_t position, int32_t n);
+
 // The rows to fill before n values stored from row position on: the least k
 // with expected - (position + k + n) < 2, in the double arithmetic of that
-// comparison. 0 when expected is not finite (an interrupt rate of 0).
-int64_t rowsToFill(double expected, int64_t position, int32_t n);
+// comparison. 0 when expected is not finite (an interrupt rate of 0). Most
+// packets leave no gap, and are answered here.
+inline int64_t rowsToFill(double expected, int64_t position, int32_t n) {
+  if (!(expected - (static_cast<double>(position) + n) >= 2.0)) return 0;
+  return rowsToFillGap(expected, position, n);
+}
