@@ -83,6 +83,10 @@ void expectSample(const std::string& path, MatVersion version, const Sample& sam
   const readback::Loaded loaded = readback::loadAnyVersion(path, "s");
   ASSERT_TRUE(loaded.var);
   EXPECT_EQ(loaded.version, version == MatVersion::kMat5 ? MAT_FT_MAT5 : MAT_FT_MAT73);
+  // The header text as MATLAB writes it.
+  const std::string head = readFile(path).substr(0, 116);
+  EXPECT_EQ(head.rfind(version == MatVersion::kMat5 ? "MATLAB 5.0 MAT-file, Platform: " : "MATLAB 7.3 MAT-file, Platform: ", 0), 0u);
+  EXPECT_NE(head.find(", Created on: "), std::string::npos) << head;
   matvar_t* s = loaded.var.get();
   EXPECT_EQ(readback::fieldNames(s),
             (std::vector<std::string>{"scalar", "text", "inner", "one", "three", "empty"}));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/fatal_error.h"
+#include "output/complete_data_plan.h"
 #include "output/mat_read_back.h"
 #include "output/output_state.h"
 #include "output/parse_state.h"
@@ -104,7 +105,7 @@ class OutputHarness {
   int create() {
     initParseState(*state, captured.console());
     try {
-      createOutputs(*state, request, files.data(), fileCount, args, scan);
+      createOutputs(*state, request, files.data(), fileCount, args, scan, planned ? &plan : nullptr);
     } catch (const FatalError& e) {
       return e.status();
     }
@@ -136,6 +137,8 @@ class OutputHarness {
   std::vector<InputFileInfo> files;
   int fileCount = 2;
   PassCounters scan;
+  CompleteDataPlan plan;  // handed to createOutputs when planned
+  bool planned = false;
   std::vector<std::string> args;
   OutputRequest request;
   HuxCalibrationState calibration;
@@ -433,6 +436,50 @@ TEST(OutputWriters, TivChannelsAndTheMagnetometerCeiling) {
   owners.insert(owners.end(), {"gyro", "gyroTemp", "mag"});
   EXPECT_EQ(readback::fieldNames(missing), owners);
   expectShapes(missing, {{"mag", {2, 1}}});
+}
+
+// The scan pass counts the rows each mask will mark, so that the file can be
+// laid out before the write pass: gaps, fills past a channel's last row, the
+// magnetometer's ceiling. The count must equal the rows marked in the file.
+TEST(OutputWriters, TheScanCountsTheRowsEveryMaskMarks) {
+  OutputHarness run(true);
+  run.request.writeWavFile = false;
+  run.counted({{kHuxCompass, 3, 12}, {kHuxAmbLight, 2, 1}, {kHuxXAccel, 2, 6}});
+  run.scan.tivAlignedCounts.fill(9);
+  run.scan.tivAlignedCounts[kTivYMag] = 4;
+  const struct {
+    int32_t t;
+    HuxSamples hux;
+    TivSamples tiv;
+  } packets[] = {
+      {0, packet({{kHuxCompass, 1.0}, {kHuxXAccel, 2.0}}), packet<TivSamples>({{kTivXMag, 1.0}, {kTivXGyro, 1.0}})},
+      {3, packet({{kHuxAmbLight, 8.0}}), packet<TivSamples>({{kTivXMag, 2.0}})},
+      {5, packet({{kHuxCompass, 4.0}, {kHuxXAccel, 3.0}}), packet<TivSamples>({{kTivXMag, 3.0}, {kTivXGyro, 2.0}})},
+      {6, packet({{kHuxAmbLight, 9.0}}), TivSamples{}},
+      {11, packet({{kHuxCompass, 5.0}}), packet<TivSamples>({{kTivXMag, 4.0}, {kTivXGyro, 3.0}})},
+  };
+  for (const auto& p : packets) planCompleteData(run.plan, run.files[0], p.t, p.hux, p.t, p.tiv);
+  run.planned = true;
+  ASSERT_EQ(run.create(), 0);
+  for (const auto& p : packets) {
+    run.hux(p.t + 1, p.t, p.hux);
+    run.tiv(p.t + 1, p.t, p.tiv);
+  }
+  run.close();
+
+  readback::Var c = run.completeData();
+  matvar_t* masks = field(c.get(), "missingSamples");
+  int marked = 0;
+  for (int32_t r = 0; r < kCompleteDataChannels; ++r) {
+    const CompleteDataEntry& entry = kCompleteDataCatalogue[static_cast<size_t>(r)];
+    if (entry.owner >= 0) continue;
+    matvar_t* mask = field(masks, entry.name);
+    const auto rows = static_cast<int64_t>(readback::shape(mask).rows);
+    EXPECT_EQ(plannedMaskEntries(run.plan, r, rows), static_cast<int64_t>(readback::trueRows(mask).size()))
+        << entry.name;
+    marked += static_cast<int>(readback::trueRows(mask).size());
+  }
+  EXPECT_GT(marked, 10);
 }
 
 TEST(OutputWriters, IntegerOutputStoresTheIntegerForm) {
