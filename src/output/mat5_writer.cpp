@@ -112,8 +112,10 @@ class Bytes {
     word(static_cast<uint32_t>(bytes));
   }
   void raw(const void* data, size_t size) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    data_.insert(data_.end(), bytes, bytes + size);
+    if (size == 0) return;
+    const size_t at = data_.size();
+    data_.resize(at + size);
+    std::memcpy(data_.data() + at, data, size);
   }
   void pad() { data_.resize(static_cast<size_t>(padded(static_cast<int64_t>(data_.size()))), 0); }
   void clear() { data_.clear(); }
