@@ -5,20 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "output/mat5_format.h"
+
 namespace {
 
-constexpr off_t kHeaderBytes = 128;
-constexpr off_t kTagBytes = 8;
-
-// Element types and matrix classes of the format.
-constexpr uint32_t kInt32 = 5;
-constexpr uint32_t kUint32 = 6;
-constexpr uint32_t kDouble = 9;
-constexpr uint32_t kMatrix = 14;
-constexpr uint32_t kUtf16 = 17;
-constexpr uint8_t kCharClass = 4;
-constexpr uint8_t kStructClass = 2;
-constexpr uint8_t kDoubleClass = 6;
+using namespace mat5;
 
 struct Tag {
   uint32_t type = 0;
@@ -45,7 +36,7 @@ class Walker {
       tag.bytes = first >> 16;
       tag.data = position + 4;
       tag.end = position + kTagBytes;
-      return tag.bytes <= 4;
+      return tag.bytes <= kShortFormLimit;
     }
     tag.type = first;
     tag.bytes = second;

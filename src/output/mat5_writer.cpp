@@ -8,26 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "output/mat5_format.h"
 #include "output/mat_header.h"
 
 namespace {
 
-constexpr int64_t kHeaderBytes = 128;
-constexpr int64_t kTagBytes = 8;
-
-// Element types and array classes of the format.
-constexpr uint32_t kInt8 = 1;
-constexpr uint32_t kUint8 = 2;
-constexpr uint32_t kInt32 = 5;
-constexpr uint32_t kUint32 = 6;
-constexpr uint32_t kDouble = 9;
-constexpr uint32_t kMatrix = 14;
-constexpr uint32_t kUtf16 = 17;
-constexpr uint32_t kStructClass = 2;
-constexpr uint32_t kCharClass = 4;
-constexpr uint32_t kSparseClass = 5;
-constexpr uint32_t kDoubleClass = 6;
-constexpr uint32_t kLogicalFlag = 0x02;  // in the second byte of the flags
+using namespace mat5;
 
 // A block of bytes copied at a time when arrays move, and of mask values.
 constexpr size_t kCopyBytes = size_t{1} << 20;
@@ -125,35 +111,29 @@ class Bytes {
   std::vector<uint8_t> data_;
 };
 
-// pwrite of all of size bytes, or the file's failure with the system's reason.
-bool writeAt(OutputFile& file, int fd, const void* data, size_t size, int64_t offset) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
+// pwrite (or pread) of all of size bytes, or the file's failure with the
+// system's reason.
+template <typename Transfer, typename Pointer>
+bool transfer(OutputFile& file, Transfer step, int fd, Pointer data, size_t size, int64_t offset) {
   while (size > 0) {
-    const ssize_t n = pwrite(fd, bytes, size, static_cast<off_t>(offset));
+    const ssize_t n = step(fd, data, size, static_cast<off_t>(offset));
     if (n <= 0) {
       file.fail(n < 0 ? errno : EIO);
       return false;
     }
-    bytes += n;
+    data += n;
     size -= static_cast<size_t>(n);
     offset += n;
   }
   return true;
 }
 
+bool writeAt(OutputFile& file, int fd, const void* data, size_t size, int64_t offset) {
+  return transfer(file, ::pwrite, fd, static_cast<const uint8_t*>(data), size, offset);
+}
+
 bool readAt(OutputFile& file, int fd, void* data, size_t size, int64_t offset) {
-  auto* bytes = static_cast<uint8_t*>(data);
-  while (size > 0) {
-    const ssize_t n = pread(fd, bytes, size, static_cast<off_t>(offset));
-    if (n <= 0) {
-      file.fail(n < 0 ? errno : EIO);
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
+  return transfer(file, ::pread, fd, static_cast<uint8_t*>(data), size, offset);
 }
 
 bool copyBytes(OutputFile& file, int from, int64_t source, int to, int64_t target, int64_t bytes,
