@@ -18,33 +18,10 @@ namespace {
 using readback::expectSameTree;
 using readback::loadAnyVersion;
 using readback::Loaded;
+using writertest::audioPacket;
+using writertest::readWav;
+using writertest::Wav;
 using writertest::WriterRun;
-
-HuxSamples audioPacket(std::vector<int16_t> values) {
-  HuxSamples samples;
-  for (int16_t v : values) samples.append(kHuxAudio, v, v / 32768.0);
-  return samples;
-}
-
-struct Wav {
-  SF_INFO info{};
-  std::vector<int16_t> samples;
-  std::vector<std::string> strings;  // title, software, date, comment
-};
-
-Wav readWav(const std::string& path) {
-  Wav wav;
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &wav.info);
-  if (!file) return wav;
-  wav.samples.resize(static_cast<size_t>(wav.info.frames));
-  sf_read_short(file, wav.samples.data(), wav.info.frames);
-  for (int type : {SF_STR_TITLE, SF_STR_SOFTWARE, SF_STR_DATE, SF_STR_COMMENT}) {
-    const char* text = sf_get_string(file, type);
-    wav.strings.emplace_back(text ? text : "");
-  }
-  sf_close(file);
-  return wav;
-}
 
 // One interrupt carries 4 audio samples (40 Hz at 10 interrupts a second).
 constexpr int64_t kSamplesPerInterrupt = writertest::kAudioRate / writertest::kInterruptRate;
@@ -92,8 +69,10 @@ void writeRiffWav(const std::string& path, const Wav& wav) {
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr);
-  const int types[] = {SF_STR_TITLE, SF_STR_SOFTWARE, SF_STR_DATE, SF_STR_COMMENT};
-  for (int i = 0; i < 4; ++i) sf_set_string(file, types[i], wav.strings[i].c_str());
+  sf_set_string(file, SF_STR_TITLE, wav.title.c_str());
+  sf_set_string(file, SF_STR_SOFTWARE, wav.software.c_str());
+  sf_set_string(file, SF_STR_DATE, wav.date.c_str());
+  sf_set_string(file, SF_STR_COMMENT, wav.comment.c_str());
   sf_write_short(file, wav.samples.data(), static_cast<sf_count_t>(wav.samples.size()));
   sf_close(file);
 }
@@ -145,8 +124,8 @@ TEST(LongWav, AudioCountedBeyondTheRiffLimitOpensAnRf64File) {
   const Wav wav = readWav(run.path("completeSensorAudio.wav"));
   EXPECT_EQ(wav.samples, (std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_EQ(wav.info.samplerate, 40);
-  EXPECT_EQ(wav.strings[0], "HUX2 Sensor audio file");
-  EXPECT_EQ(wav.strings[3], "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
+  EXPECT_EQ(wav.title, "HUX2 Sensor audio file");
+  EXPECT_EQ(wav.comment, "Source [ 0] second.pelg\nSource [ 1] first.pelg\n");
   EXPECT_EQ(testsupport::readFile(run.path("completeSensorAudio.wav")).substr(0, 4), "RIFF");
 }
 

@@ -12,23 +12,14 @@
 #include <vector>
 
 #include "common/fatal_error.h"
-#include "output/complete_data_plan.h"
-#include "output/mat_read_back.h"
-#include "output/output_state.h"
-#include "output/parse_state.h"
+#include "output/writer_run.h"
 #include "support/test_support.h"
 
 namespace {
 
 using readback::field;
 using readback::Shape;
-
-// One interrupt is 0.1 s (rates in tenths of a hertz): every sensor channel
-// has one sample per interrupt, the microphone four.
-constexpr int32_t kInterruptRate = 100;
-constexpr int32_t kSensorRate = 100;
-constexpr int32_t kAudioRate = 400;
-constexpr uint64_t kStart = 1710406800000ull;
+using namespace writertest;
 
 const std::vector<std::string> kHuxDataOutFields = {
     "maxTime", "path", "stat", "accelTime", "accelX", "accelY", "accelZ", "compassTime",
@@ -71,82 +62,6 @@ HuxSamples allHuxSensors(double base) {
   return samples;
 }
 
-HuxSamples audioPacket(std::vector<int16_t> values) {
-  HuxSamples samples;
-  for (int16_t v : values) samples.append(kHuxAudio, v, v / 32768.0);
-  return samples;
-}
-
-class OutputHarness {
- public:
-  explicit OutputHarness(bool tiv = false) : files(2) {
-    InputFileInfo& reference = files[0];
-    reference.startTime = kStart;
-    reference.fileNumber = 3;
-    reference.huxBoardNumber = 0x1234;
-    reference.huxInterruptRate = kInterruptRate;
-    reference.huxChannelRates.fill(kSensorRate);
-    reference.huxChannelRates[kHuxAudio] = kAudioRate;
-    reference.firstAudioIndex = 5;
-    if (tiv) {
-      reference.hasTiv = 1;
-      reference.tivBoardNumber = 0x42;
-      reference.tivInterruptRate = kInterruptRate;
-      reference.tivChannelRates.fill(kSensorRate);
-    }
-    files[1] = reference;
-    files[1].fileNumber = 2;
-    args = {"pelgToMatlab", "-integerOutput", "first.pelg", "second.pelg"};
-    request.outputDir = dir.path() + "/";
-    state = std::make_unique<ParseState>();
-  }
-
-  // Creates the outputs; returns the status of a run that ended, 0 otherwise.
-  int create() {
-    initParseState(*state, captured.console());
-    try {
-      createOutputs(*state, request, files.data(), fileCount, args, scan, planned ? &plan : nullptr);
-    } catch (const FatalError& e) {
-      return e.status();
-    }
-    return 0;
-  }
-  void hux(int32_t packet, int32_t t, const HuxSamples& samples, int32_t gain = 3) {
-    calibration.hfLightGain = gain;
-    writePacketSamples(*state, packet, t, samples, calibration, 0, TivSamples{});
-  }
-  void tiv(int32_t packet, int32_t t, const TivSamples& samples) {
-    writePacketSamples(*state, packet, 0, HuxSamples{}, calibration, t, samples);
-  }
-  void close() { closeOutputs(*state); }
-  // What the scan pass counted: {HUX channel, samples decoded, aligned count}.
-  void counted(std::initializer_list<std::array<int32_t, 3>> entries) {
-    for (const auto& [channel, total, aligned] : entries) {
-      scan.huxSampleTotals[channel] = total;
-      scan.huxAlignedCounts[channel] = aligned;
-    }
-  }
-
-  std::string out() const { return captured.out(); }
-  std::string path(const char* name) const { return dir.file(name); }
-  readback::Var dataOut() const { return readback::load(dir.file("dataOut.mat"), "dataOut"); }
-  readback::Var completeData() const {
-    return readback::load(dir.file("completeData.mat"), "completeData");
-  }
-
-  std::vector<InputFileInfo> files;
-  int fileCount = 2;
-  PassCounters scan;
-  CompleteDataPlan plan;  // handed to createOutputs when planned
-  bool planned = false;
-  std::vector<std::string> args;
-  OutputRequest request;
-  HuxCalibrationState calibration;
-  testsupport::TempDir dir;
-  testsupport::CapturedConsole captured;
-  std::unique_ptr<ParseState> state;
-};
-
 // Whether text has the given shape: '@' stands for a letter, '#' for a digit,
 // '_' for a digit or a space; any other character stands for itself.
 bool fitsShape(const std::string& text, const std::string& shape) {
@@ -177,31 +92,8 @@ void expectMarked(matvar_t* masks, std::initializer_list<std::pair<const char*, 
   for (const auto& [name, v] : expected) EXPECT_EQ(readback::trueRows(field(masks, name)), v) << name;
 }
 
-// completeSensorAudio.wav as libsndfile reads it: format, samples and strings.
-struct Wav {
-  SF_INFO info{};
-  std::vector<int16_t> samples;
-  std::string title = "<no file>", comment, software, date;
-};
-
-Wav readWav(const OutputHarness& run) {
-  Wav wav;
-  SNDFILE* file = sf_open(run.path("completeSensorAudio.wav").c_str(), SFM_READ, &wav.info);
-  if (!file) return wav;
-  wav.samples.resize(static_cast<size_t>(wav.info.frames));
-  sf_read_short(file, wav.samples.data(), wav.info.frames);
-  auto text = [file](int type) {
-    const char* value = sf_get_string(file, type);
-    return std::string(value ? value : "<none>");
-  };
-  wav.title = text(SF_STR_TITLE), wav.comment = text(SF_STR_COMMENT);
-  wav.software = text(SF_STR_SOFTWARE), wav.date = text(SF_STR_DATE);
-  sf_close(file);
-  return wav;
-}
-
 TEST(OutputWriters, SteadyHuxStreamWritesEveryFieldInOrder) {
-  OutputHarness run;
+  WriterRun run;
   run.scan.huxSampleTotals.fill(3);
   run.scan.huxSampleTotals[kHuxAudio] = 12;
   run.scan.huxSampleTotals[kHuxMagAccel] = 0;
@@ -275,7 +167,7 @@ TEST(OutputWriters, SteadyHuxStreamWritesEveryFieldInOrder) {
   }
   expectShapes(missing, {{"accel", {3, 1}}, {"compass", {5, 1}}});  // the mask keeps its rows
 
-  const Wav wav = readWav(run);
+  const Wav wav = readWav(run.path("completeSensorAudio.wav"));
   EXPECT_EQ(wav.samples, (std::vector<int16_t>{0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}));
   EXPECT_EQ(wav.info.samplerate, 40);
   EXPECT_EQ(wav.info.channels, 1);
@@ -283,7 +175,7 @@ TEST(OutputWriters, SteadyHuxStreamWritesEveryFieldInOrder) {
 }
 
 TEST(OutputWriters, GapsAreFilledWithTheLastValueAndMarked) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeWavFile = false;
   run.counted({{kHuxCompass, 2, 7}, {kHuxVisLight, 1, 1}, {kHuxIrLight, 3, 3}, {kHuxAmbLight, 1, 1},
                {kHuxXAccel, 1, 4}, {kHuxYAccel, 1, 4}, {kHuxZAccel, 1, 4}});
@@ -352,7 +244,7 @@ TEST(OutputWriters, GapsAreFilledWithTheLastValueAndMarked) {
 }
 
 TEST(OutputWriters, LongGapGrowsTheMaskByTheFixedStep) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeWavFile = false;
   run.request.writeDataOut = false;
   run.counted({{kHuxBarPress, 1, 3000}});
@@ -374,7 +266,7 @@ TEST(OutputWriters, LongGapGrowsTheMaskByTheFixedStep) {
 }
 
 TEST(OutputWriters, TivChannelsAndTheMagnetometerCeiling) {
-  OutputHarness run(true);
+  WriterRun run(true);
   run.request.writeWavFile = false;
   run.scan.tivSampleTotals.fill(3);
   run.scan.tivAlignedCounts.fill(3);
@@ -442,7 +334,7 @@ TEST(OutputWriters, TivChannelsAndTheMagnetometerCeiling) {
 // laid out before the write pass: gaps, fills past a channel's last row, the
 // magnetometer's ceiling. The count must equal the rows marked in the file.
 TEST(OutputWriters, TheScanCountsTheRowsEveryMaskMarks) {
-  OutputHarness run(true);
+  WriterRun run(true);
   run.request.writeWavFile = false;
   run.counted({{kHuxCompass, 3, 12}, {kHuxAmbLight, 2, 1}, {kHuxXAccel, 2, 6}});
   run.scan.tivAlignedCounts.fill(9);
@@ -484,7 +376,7 @@ TEST(OutputWriters, TheScanCountsTheRowsEveryMaskMarks) {
 
 TEST(OutputWriters, IntegerOutputStoresTheIntegerForm) {
   for (const bool integer : {false, true}) {
-    OutputHarness run;
+    WriterRun run;
     run.request.writeWavFile = false;
     run.request.integerOutput = integer;
     run.counted({{kHuxTemp, 1, 1}});
@@ -498,7 +390,7 @@ TEST(OutputWriters, IntegerOutputStoresTheIntegerForm) {
 }
 
 TEST(OutputWriters, DisabledOutputsCreateNoFiles) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeWavFile = run.request.writeDataOut = run.request.writeCompleteData = false;
   run.scan.huxSampleTotals.fill(1);
   run.scan.huxAlignedCounts.fill(1);
@@ -513,7 +405,7 @@ TEST(OutputWriters, DisabledOutputsCreateNoFiles) {
 }
 
 TEST(OutputWriters, NoAudioMeansNoWavFile) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeDataOut = run.request.writeCompleteData = false;
   run.files[0].huxChannelRates[kHuxAudio] = 0;
   ASSERT_EQ(run.create(), 0);
@@ -525,7 +417,7 @@ TEST(OutputWriters, NoAudioMeansNoWavFile) {
   EXPECT_FALSE(testsupport::fileExists(run.path("completeSensorAudio.wav")));
 
   // With an audio rate of 0 the audio time is [0, 0].
-  OutputHarness silent;
+  WriterRun silent;
   silent.request.writeWavFile = silent.request.writeDataOut = false;
   silent.files[0].huxChannelRates[kHuxAudio] = 0;
   ASSERT_EQ(silent.create(), 0);
@@ -534,7 +426,7 @@ TEST(OutputWriters, NoAudioMeansNoWavFile) {
 }
 
 TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeDataOut = run.request.writeCompleteData = false;
   run.scan.huxSampleTotals[kHuxAudio] = 100;
   ASSERT_EQ(run.create(), 0);
@@ -551,7 +443,7 @@ TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
             "# WARNING: Packet      2, WAV, Filling   8 missing samples at pos       4\n"
             "# ERROR: WAV, Current audio data exceeds expected amount, expected 16 recieved 25\n"
             "# INFO: Closing completeSensorAudio.wav\n");
-  const Wav wav = readWav(run);
+  const Wav wav = readWav(run.path("completeSensorAudio.wav"));
   EXPECT_EQ(wav.samples,
             (std::vector<int16_t>{1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 5, 6, 7, 8, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, -1}));
   EXPECT_EQ(wav.title, "HUX2 Sensor audio file");
@@ -561,7 +453,7 @@ TEST(WavWriter, FillsGapsWithZerosAndStoresItsStrings) {
 }
 
 TEST(OutputWriters, FourThousandFilesAreAllListed) {
-  OutputHarness run;
+  WriterRun run;
   run.fileCount = kMaxInputFiles;
   run.files.resize(kMaxInputFiles, run.files[0]);
   run.args = {"pelgToMatlab"};
@@ -587,11 +479,11 @@ TEST(OutputWriters, FourThousandFilesAreAllListed) {
   // leading lines, and the audio is intact.
   EXPECT_NE(run.out().find("# WARNING: WAV, comment holds the first 715 of 4096 source file lines\n"),
             std::string::npos);
-  EXPECT_EQ(readWav(run).samples, (std::vector<int16_t>{1, 2, 3, 4}));
+  EXPECT_EQ(readWav(run.path("completeSensorAudio.wav")).samples, (std::vector<int16_t>{1, 2, 3, 4}));
 }
 
 TEST(WavWriter, BlocksAndLongGapsKeepEverySampleInOrder) {
-  OutputHarness run;
+  WriterRun run;
   run.request.writeDataOut = run.request.writeCompleteData = false;
   run.files[0].huxChannelRates[kHuxAudio] = 100 * kInterruptRate;  // 100 samples per interrupt
   run.scan.huxSampleTotals[kHuxAudio] = 1;
@@ -620,7 +512,7 @@ TEST(WavWriter, BlocksAndLongGapsKeepEverySampleInOrder) {
   run.close();
   EXPECT_NE(run.out().find("# WARNING: Packet    301, WAV, Filling 50000 missing samples at pos   30000\n"),
             std::string::npos);
-  const Wav wav = readWav(run);
+  const Wav wav = readWav(run.path("completeSensorAudio.wav"));
   EXPECT_EQ(wav.info.samplerate, 1000);
   ASSERT_EQ(wav.samples.size(), expected.size());
   EXPECT_TRUE(wav.samples == expected);
@@ -670,7 +562,7 @@ TEST(OutputWriters, UncreatableOutputEndsTheRun) {
        "# ERROR: Unable to create %.completeData.mat.partial: Is a directory\n# ERROR: Exiting\n"},
   };
   for (const auto& c : cases) {
-    OutputHarness run;
+    WriterRun run;
     const std::string dir = run.dir.path() + (c.inTheWay ? "/" : "/missing/");
     if (c.inTheWay) std::filesystem::create_directory(dir + c.inTheWay);
     run.request.outputDir = dir;
