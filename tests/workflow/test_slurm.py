@@ -7,7 +7,8 @@ profile run each convert a pelgsim study of three recordings. Each
 conversion must have been a Slurm job (the job completion log and the job
 logs) asking for the memory and time the README states, and study.csv and
 the outputs must equal those of scripts/convert-study.sh on this machine.
-The daemons are stopped by their process ids whatever the outcome.
+The daemons are stopped by their process ids whatever the outcome (and
+should the test be killed, by a watcher process that outlives it).
 
 Needs root (slurmd runs the jobs as their user) and the packages slurm-wlm
 and munge (scripts/install-deps.sh); fails without them, unless
@@ -50,6 +51,34 @@ def free_port():
 def _die_with_parent():
     # The daemons go when this process goes, even when it is killed.
     ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def kill_the_rest(conf):
+    """Kills, by process id, what still runs with the cluster's configuration
+    in its environment: the daemons, their children (slurmstepd, the jobs)
+    and the Snakemake runs. Returns their ids."""
+    killed = []
+    mark = ("SLURM_CONF=" + conf).encode()
+    for pid in [int(d) for d in os.listdir("/proc") if d.isdigit() and int(d) != os.getpid()]:
+        try:
+            with open("/proc/%d/environ" % pid, "rb") as f:
+                if mark not in f.read().split(b"\0"):
+                    continue
+            os.kill(pid, signal.SIGKILL)
+            killed.append(pid)
+        except OSError:
+            pass
+    return killed
+
+
+def reap(conf):
+    """The watcher of a test run: waits for the run to close its end of the
+    pipe, as it does when it ends in any way (killed too), and kills what
+    is left of its cluster."""
+    sys.stdin.buffer.read()
+    killed = kill_the_rest(conf)
+    if killed:
+        print("test_slurm.py: killed what the run left: %s" % killed, file=sys.stderr)
 
 
 class Cluster:
@@ -147,15 +176,6 @@ class Cluster:
         with open(self.jobcomp) as f:
             return [dict(re.findall(r"(\w+)=(\S*)", line)) for line in f if line.strip()]
 
-    def ours(self, pid):
-        """Whether a process runs with this cluster's configuration (the
-        daemons' children: slurmstepd, the jobs)."""
-        try:
-            with open("/proc/%d/environ" % pid, "rb") as f:
-                return ("SLURM_CONF=" + self.conf).encode() in f.read().split(b"\0")
-        except OSError:
-            return False
-
     def down(self):
         """Cancels what is left in the queue, then stops the daemons and
         whatever they started, by process id."""
@@ -180,13 +200,7 @@ class Cluster:
                     p.kill()
                     p.wait()
             stopped.append("%s (pid %d)" % (name, p.pid))
-        for pid in [int(d) for d in os.listdir("/proc") if d.isdigit() and int(d) != os.getpid()]:
-            if self.ours(pid):
-                try:
-                    os.kill(pid, signal.SIGKILL)
-                    stopped.append("pid %d" % pid)
-                except ProcessLookupError:
-                    pass
+        stopped += ["pid %d" % pid for pid in kill_the_rest(self.conf)]
         print("stopped " + ", ".join(stopped), file=sys.stderr)
 
 
@@ -317,6 +331,8 @@ class SlurmCommands(unittest.TestCase):
 
 def main():
     global REPO, SCRATCH, CLUSTER
+    if sys.argv[1] == "--reap":
+        return reap(sys.argv[2])
     pelgsim, REPO, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:4])
     test_study.PELGSIM = pelgsim
     if os.environ.get("PELG_SKIP_SLURM_TEST") == "1":
@@ -341,6 +357,10 @@ def main():
     for s in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(s, stop)
     CLUSTER = Cluster(os.path.join(SCRATCH, "cluster"))
+    # Should this run be killed before its finally, the watcher, in a
+    # session of its own, still stops the cluster.
+    watcher = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--reap", CLUSTER.conf],
+                               stdin=subprocess.PIPE, start_new_session=True)
     ok = False
     try:
         started = time.monotonic()
@@ -350,6 +370,8 @@ def main():
         ok = result.wasSuccessful()
     finally:
         CLUSTER.down()
+        watcher.stdin.close()
+        watcher.wait()
     sys.exit(0 if ok else 1)
 
 
