@@ -10,14 +10,13 @@ the outputs must equal those of scripts/convert-study.sh on this machine.
 The daemons are stopped by their process ids whatever the outcome (and
 should the test be killed, by a watcher process that outlives it).
 
-Needs root (slurmd runs the jobs as their user) and the packages slurm-wlm
+Needs root (slurmd starts the jobs as their users) and the packages slurm-wlm
 and munge (scripts/install-deps.sh); fails without them, unless
 PELG_SKIP_SLURM_TEST=1, which skips it (exit status 77).
 
 Usage: test_slurm.py PELGSIM REPO SCRATCH_DIR
 """
 
-import csv
 import ctypes
 import json
 import os
