@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libmatio-dev
           python3 python3-numpy python3-scipy python3-soundfile python3-pandas python3-h5py sox
           python3-venv python3-pip python3-setuptools python3-wheel
-          octave gnuplot-nox fonts-freefont-otf snakemake
+          octave gnuplot-nox fonts-freefont-otf snakemake python3-matplotlib
+          slurm-wlm munge  # the study workflow on a one-node Slurm cluster in the tests
           clang libclang-rt-14-dev "$@")  # the fuzz target: clang with libFuzzer and the sanitizers
 
 missing=()

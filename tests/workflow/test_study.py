@@ -48,14 +48,15 @@ FOLDERS = ["card_a", os.path.join("card_b", "DCIM"), "card_c", os.path.join("car
 _made = {}
 
 
-def make_study(root):
-    """The study folder; returns {recording name: files in start order},
-    the damaged file and the file without packets."""
+def make_study(root, count=len(RECORDINGS)):
+    """The study folder, with the first count recordings; returns
+    {recording name: files in start order}, the damaged file and the file
+    without packets."""
     shutil.rmtree(root, ignore_errors=True)
     staging = root + ".staging"
     shutil.rmtree(staging, ignore_errors=True)
     by_stem = {}
-    for seed, (_, stem, serial, args) in enumerate(RECORDINGS, start=20):
+    for seed, (_, stem, serial, args) in enumerate(RECORDINGS[:count], start=20):
         files = pelg_files.simulate(PELGSIM, staging, stem, "--seed", str(seed), *args)
         for path in files:
             pelg_files.set_serial(path, serial)
@@ -77,7 +78,7 @@ def make_study(root):
         shutil.move(os.path.join(staging, name), moved[os.path.join(staging, name)])
     shutil.rmtree(staging)
     recordings = {NAMES[i]: [moved[p] for p in by_stem[stem]]
-                  for i, (_, stem, _, _) in enumerate(RECORDINGS)}
+                  for i, (_, stem, _, _) in enumerate(RECORDINGS[:count])}
     return recordings, moved[broken], moved[lonely]
 
 
@@ -126,6 +127,26 @@ def assert_same(test, a, b, where):
         np.testing.assert_array_equal(a, b, err_msg=where)
 
 
+def assert_same_outputs(test, folder, other, where):
+    """The outputs and the console log of two conversions of one recording
+    are the same (the MAT-files by their variables: their headers hold the
+    time they were written)."""
+    for mat in ("dataOut.mat", "completeData.mat"):
+        assert_same(test, load_variables(os.path.join(folder, mat)),
+                    load_variables(os.path.join(other, mat)), where + "/" + mat)
+    a, ra = soundfile.read(os.path.join(folder, "completeSensorAudio.wav"), dtype="int16")
+    b, rb = soundfile.read(os.path.join(other, "completeSensorAudio.wav"), dtype="int16")
+    test.assertEqual(ra, rb)
+    np.testing.assert_array_equal(a, b)
+    with open(os.path.join(folder, "sirfGPSOutput.bin"), "rb") as x, \
+            open(os.path.join(other, "sirfGPSOutput.bin"), "rb") as y:
+        test.assertEqual(x.read(), y.read())
+    # The console log is kept next to the outputs, the same lines.
+    with open(os.path.join(folder, "pelgToMatlab.log")) as x, \
+            open(os.path.join(other, "pelgToMatlab.log")) as y:
+        test.assertEqual(x.read().replace(folder, "OUT"), y.read().replace(other, "OUT"))
+
+
 def summary_of(log_text):
     """{channel: (expected, found)} of the last summary of a converter log."""
     last = log_text.rindex("# INFO: Summary:")
@@ -171,20 +192,7 @@ class Study(unittest.TestCase):
                     status = subprocess.run([CONVERTER, "-outputdir", by_hand + "/"] + files,
                                             stdout=log).returncode
                 self.assertEqual(status, 0)
-                for mat in ("dataOut.mat", "completeData.mat"):
-                    assert_same(self, load_variables(os.path.join(folder, mat)),
-                                load_variables(os.path.join(by_hand, mat)), name + "/" + mat)
-                a, ra = soundfile.read(os.path.join(folder, "completeSensorAudio.wav"), dtype="int16")
-                b, rb = soundfile.read(os.path.join(by_hand, "completeSensorAudio.wav"), dtype="int16")
-                self.assertEqual(ra, rb)
-                np.testing.assert_array_equal(a, b)
-                with open(os.path.join(folder, "sirfGPSOutput.bin"), "rb") as x, \
-                        open(os.path.join(by_hand, "sirfGPSOutput.bin"), "rb") as y:
-                    self.assertEqual(x.read(), y.read())
-                # The console log is kept next to the outputs, the same lines.
-                with open(os.path.join(folder, "pelgToMatlab.log")) as x, \
-                        open(os.path.join(by_hand, "pelgToMatlab.log")) as y:
-                    self.assertEqual(x.read().replace(folder, "OUT"), y.read().replace(by_hand, "OUT"))
+                assert_same_outputs(self, folder, by_hand, name)
 
     def test_study_table(self):
         with open(os.path.join(self.out, "study.csv"), newline="") as f:
@@ -253,6 +261,36 @@ class FailingRecording(unittest.TestCase):
             self.assertEqual(log.read(), "# ERROR: Exiting\n")
         converted = [r for r in rows.values() if r["result"] == "converted"]
         self.assertEqual(len(converted), 5)
+
+
+class RelativePaths(unittest.TestCase):
+    def setUp(self):
+        if not os.path.exists(os.path.join(SCRATCH, "study")):
+            make_study(os.path.join(SCRATCH, "study"))
+
+    def run_in_scratch(self, *args):
+        return subprocess.run(["snakemake", "--snakefile", os.path.join(REPO, "workflow", "Snakefile"),
+                               "--cores", "1", "-n"] + list(args),
+                              cwd=SCRATCH, capture_output=True, text=True)
+
+    def test_taken_from_the_folder_the_command_started_in(self):
+        run = self.run_in_scratch("--config", "study=study", "out=relative-out",
+                                  "pelginfo=" + os.path.relpath(PELGINFO, SCRATCH),
+                                  "converter=" + os.path.relpath(CONVERTER, SCRATCH))
+        self.assertEqual(run.returncode, 0, run.stderr[-3000:])
+        self.assertEqual(job_counts(run.stdout + run.stderr).get("convert"), 6)
+        self.assertIn(os.path.join(SCRATCH, "relative-out", NAMES[0], "status.txt"), run.stdout + run.stderr)
+
+    def test_refused_with_directory(self):
+        # Snakemake reads the workflow in --directory, where bin= would be
+        # looked up: the message says to give it whole.
+        out = os.path.join(SCRATCH, "relative-refused")
+        run = self.run_in_scratch("--directory", out, "--config", "study=" + os.path.join(SCRATCH, "study"),
+                                  "out=" + out, "bin=build/study")
+        self.assertNotEqual(run.returncode, 0)
+        self.assertIn("bin=build/study is a relative path, but with --directory Snakemake reads this "
+                      "workflow in " + out, run.stdout + run.stderr)
+        self.assertIn("give bin= as an absolute path", run.stdout + run.stderr)
 
 
 def main():
