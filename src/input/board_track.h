@@ -17,12 +17,22 @@ struct BoardTrack {
   uint32_t timestamp = 0;         // its packet timestamp, ms
 };
 
+// What a board's counters say about a packet's timestamp: it agrees with
+// them, it does not, or they cannot tell (no packet of the board taken in
+// yet, or an advance so long that the tolerance spans much of the cycle, so
+// that almost any counters would agree).
+enum class TrackVerdict { cannotTell, on, off };
+
 // Forgets the last packet; the board's M stays.
 void resetBoardTrack(BoardTrack& track, int32_t interruptsPerStep);
 
 // True when a packet of the board with these counters and timestamp lies on
 // the time line of the board's last packet, or when there is none to judge by.
 bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp);
+
+// The same judgement, saying when the counters cannot tell.
+TrackVerdict judgeByBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter,
+                               uint32_t timestamp);
 
 // Takes the packet in as the board's last one.
 void followBoardTrack(BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp);

@@ -123,20 +123,24 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
 }
 
 // True when a valid header's timestamp is far ahead of the last one while the
-// packets after it continue from the last one, not from it.
+// packets after it continue from the last one, not from it. A board message
+// whose counters advanced as far as its timestamp did is no outlier, whatever
+// the packets after it say (their timestamps may be the damaged ones).
 bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header) {
   const uint32_t advance = header.timestamp - reader.lastTimestamp;
   if (advance <= kOutlierAdvanceMs || advance > pelg::kMaxTimestampAdvance) return false;
+  if (judgePacketAt(reader, header, header.timestamp) == TrackVerdict::on) return false;
   const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
   if (lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
   const LookAhead fromLast = lookAhead(reader, size, reader.lastTimestamp, kLookAheadPackets);
   return fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
 }
 
-// After a hunt: drops a stretch of foreign packets that starts at the read
-// position. Returns true when it dropped one.
-bool dropForeignStretch(PacketReader& reader) {
-  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position());
+// After damage: drops a stretch of foreign packets that starts at the read
+// position, whose first packet's timestamp is taken as `timestamp`. Returns
+// true when it dropped one.
+bool dropForeignStretch(PacketReader& reader, uint32_t timestamp) {
+  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position(), timestamp);
   if (!stretch.found) return false;
   const int64_t bytes = stretch.end - stretch.begin;
   if (stretch.toEnd)
@@ -144,6 +148,26 @@ bool dropForeignStretch(PacketReader& reader) {
   else
     reader.console->out(kForeign, stretch.begin, stretch.packets, bytes, stretch.end);
   return seekReader(reader.buffer, reader.file->stream, stretch.end);
+}
+
+// True when a valid header that the hunt came upon frames a packet that fits
+// its neighbours: the header after it is valid and its timestamp follows
+// (its payload may be damaged too), or the data ends before another header,
+// or the packet's board counters agree with its timestamp. A false header
+// made of the bytes around a real one (one byte before it, after zeroed
+// bytes, reads as its timestamp times 256) rarely does.
+bool fitsNeighbours(PacketReader& reader, const PacketHeader& header) {
+  ReadBuffer& buffer = reader.buffer;
+  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  if (ensureAvailable(buffer, reader.file->stream, size + pelg::kPacketHeaderSize, *reader.console) < 1)
+    return true;
+  const uint8_t* next = buffer.next() + size;
+  const uint32_t stamp = readLittleEndian<uint32_t>(next + 2);
+  if (readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
+      readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
+      static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance)
+    return true;
+  return judgePacketAt(reader, header, header.timestamp) == TrackVerdict::on;
 }
 
 // Hunts byte by byte for the next valid header, starting at the current read
@@ -158,7 +182,7 @@ int searchForHeader(PacketReader& reader, PacketHeader& header, bool& jumped) {
   for (;;) {
     const int result = readPacketHeader(reader, header);
     if (result == kEndOfData || result == kPacketCutShort) return result;
-    if (result == kHeaderValid) break;
+    if (result == kHeaderValid && fitsNeighbours(reader, header)) break;
     if (clockJumped(reader, result, header)) {
       jumped = true;
       break;
@@ -270,13 +294,16 @@ int nextPacket(PacketReader& reader) {
       if (result != kHeaderValid) return result;
       hunted = !jumped;
     }
+    // A timestamp that alone jumped ahead is set aside before the damage
+    // checks, so that they judge the packet by the time line it lies on.
+    const bool outlier = !jumped && timestampIsOutlier(reader, header);
     if (hunted) reader.damageBefore = true;
     if (reader.damageBefore) {
       // The first packet after damage: what follows may be a block of
       // another recording, or bytes the card wrote twice.
       reader.damageBefore = false;
       reader.repeatCheckLeft = kRepeatCheckPackets;
-      if (dropForeignStretch(reader)) continue;
+      if (dropForeignStretch(reader, outlier ? reader.lastTimestamp : header.timestamp)) continue;
     }
     const uint8_t* packet = buffer.next();
     key = packetKey(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
@@ -290,7 +317,7 @@ int nextPacket(PacketReader& reader) {
     }
     if (jumped) {
       console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
-    } else if (timestampIsOutlier(reader, header)) {
+    } else if (outlier) {
       console.out(kOutlier, buffer.position(), header.timestamp, header.timestamp - reader.lastTimestamp);
       header.timestamp = reader.lastTimestamp;
     }
