@@ -235,6 +235,11 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   }
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
+  if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_)) {
+    reader.tivSamples.clear();
+    reader.tivStatus.channelCounts.fill(0);
+    return;
+  }
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
 
   handOver();
@@ -251,6 +256,11 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
     writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
+  if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_)) {
+    reader.huxSamples.clear();
+    reader.huxStatus.channelCounts.fill(0);
+    return;
+  }
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
 
