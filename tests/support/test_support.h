@@ -91,5 +91,8 @@ bool fileExists(const std::string& path);
 // Frames in the data chunk of a 16-bit mono WAV file; -1 when it has none.
 int64_t wavFrames(const std::string& path);
 
+// The frames of the data chunk of a 16-bit mono WAV file (none when it has none).
+std::vector<int16_t> wavSamples(const std::string& path);
+
 
 }  // namespace testsupport
