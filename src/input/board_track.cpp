@@ -1,5 +1,6 @@
 #include "input/board_track.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -61,6 +62,23 @@ TrackVerdict judgeByBoardTrack(const BoardTrack& track, int32_t timeCounter, int
 bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp) {
   const Comparison c = compare(track, timeCounter, interruptCounter, timestamp);
   return !c.judged || std::llabs(c.disagreement) <= c.tolerance;
+}
+
+bool behindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter) {
+  const int64_t m = track.interruptsPerStep;
+  if (!track.known || m <= 0) return false;
+  const int64_t counter = static_cast<int64_t>(timeCounter) * m + interruptCounter;
+  const int64_t back = wrap(track.counter - counter, kStepsPerCycle * m);
+  return back > 0 && back <= m;
+}
+
+void carryBoardTrack(BoardTrack& track, const BoardTrack& before, int64_t startShiftMs) {
+  constexpr int64_t kCarriedMs = INT32_MAX;
+  if (!before.known || before.interruptsPerStep != track.interruptsPerStep || startShiftMs < 0 ||
+      startShiftMs > kCarriedMs)
+    return;
+  track = before;
+  track.timestamp = before.timestamp - static_cast<uint32_t>(startShiftMs);
 }
 
 void followBoardTrack(BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp) {

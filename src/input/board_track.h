@@ -34,5 +34,16 @@ bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interrup
 TrackVerdict judgeByBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter,
                                uint32_t timestamp);
 
+// True when counters lie behind the board's last packet by at most one step
+// of the time counter (a roll-over from 255 to 0 lies ahead).
+bool behindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter);
+
+// Carries the board's last packet of the file before (`before`, whose file
+// started `startShiftMs` earlier than this one) into the track of a new
+// file, on the new file's timestamp axis, so that damage at the new file's
+// start is judged by the time line too. A track of another M, or from a
+// file started more than 24 days apart, is not carried.
+void carryBoardTrack(BoardTrack& track, const BoardTrack& before, int64_t startShiftMs);
+
 // Takes the packet in as the board's last one.
 void followBoardTrack(BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp);

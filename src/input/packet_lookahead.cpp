@@ -46,7 +46,11 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
     const uint32_t stamp = readLittleEndian<uint32_t>(bytes + 2);
     const uint32_t length = readLittleEndian<uint32_t>(bytes + 6);
     if (id >= pelg::kMaxPacketIds || length > pelg::kMaxPayloadLength) return result;
-    if (static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) return result;
+    const bool behind = static_cast<uint32_t>(timestamp - stamp) <= kBehindMs;
+    if (!behind && static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) {
+      result.stoppedBehind = static_cast<int32_t>(stamp - timestamp) < 0;
+      return result;
+    }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
     if (ensureAvailable(buffer, reader.file->stream, offset + size, console) < 1) return result;
     const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
@@ -54,13 +58,17 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
     if (board.track && board.frame.timed() && result.boards == TrackVerdict::cannotTell)
       result.boards = judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
     offset += size;
-    timestamp = stamp;
+    if (!behind) timestamp = stamp;
+    if (result.chained == 0) result.firstTimestamp = timestamp;
   }
   return result;
 }
 
 bool confirmsClockJump(PacketReader& reader, const PacketHeader& header) {
   const LookAhead ahead = lookAhead(reader, 0, header.timestamp, 1 + kLookAheadPackets);
-  if (ahead.boards != TrackVerdict::cannotTell) return ahead.boards == TrackVerdict::on;
+  if (ahead.boards == TrackVerdict::off) return false;
+  // The packet right after it lying behind it refutes its timestamp.
+  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1;
+  if (ahead.boards == TrackVerdict::on && !refutedByNext) return true;
   return ahead.chained == 1 + kLookAheadPackets || (ahead.reachedEnd && ahead.chained >= 2);
 }

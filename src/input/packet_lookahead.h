@@ -17,9 +17,17 @@
 // Packets examined to confirm or refute a clock jump.
 inline constexpr int32_t kLookAheadPackets = 3;
 
+// A packet whose timestamp lies at most this far behind the one before it is
+// kept with that one's timestamp (the logger stamps in batches up to a few
+// tens of milliseconds late; a low bit of one timestamp may have flipped),
+// so it still chains.
+inline constexpr uint32_t kBehindMs = 100;
+
 struct LookAhead {
   int32_t chained = 0;      // packets that chain, counted from the first examined
   bool reachedEnd = false;  // the data ended at a packet boundary after the last of them
+  bool stoppedBehind = false;  // the packet after them framed, but its timestamp lies behind
+  uint32_t firstTimestamp = 0;  // the first chained packet's timestamp (as it is kept)
   // The first timed board message among the chained packets, judged by its
   // own timestamp against its board's track.
   TrackVerdict boards = TrackVerdict::cannotTell;
@@ -47,8 +55,10 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
 // timestamp of the header at the read position. The board counters decide
 // where they can: the first timed board message among the packets that chain
 // from it must agree with the jump (then damage right after it does not
-// matter), and one that disagrees refutes it (a block of another recording
-// whose timestamps lie far ahead). Where they cannot tell, that packet and
+// matter, but a next packet whose timestamp lies behind it does: the jumped
+// timestamp is then damaged itself), and one that disagrees refutes
+// it (a block of another recording whose timestamps lie far ahead). Where
+// they cannot tell, that packet and
 // the kLookAheadPackets after it must chain from it, or the file end after
 // at least one of them.
 bool confirmsClockJump(PacketReader& reader, const PacketHeader& header);

@@ -54,6 +54,7 @@ struct PacketReader {
   BoardTrack tivTrack;
   RecentPackets recent;
   bool damageBefore = false;
+  bool atFileStart = false;  // the next packet is the file's first
   int32_t repeatCheckLeft = 0;
   ReadBuffer scanBuffer;
 };
@@ -72,6 +73,10 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 
 // Processes exactly one packet. Returns 1 a packet was processed, -1 end of
 // data, -2 the last packet is cut short; after -1 or -2 the reader is inactive.
+// A later file's first packets whose board counters lie off the time line
+// that the file before left (carried into the tracks) are dropped as foreign
+// when the time line returns later in the file (a stale block where the file
+// begins); a file that is off it as a whole is left to the time line.
 // Damage costs only itself: a packet whose timestamp alone jumped ahead is
 // kept without moving the last timestamp; after damage (a hunt, a rejected
 // board message), packets that repeat one delivered shortly before (a

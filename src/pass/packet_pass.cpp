@@ -110,6 +110,7 @@ class PacketPass {
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t packetNumber_ = 0;
+  int64_t startTimeBefore_ = -1;  // header start time of the file before, ms; -1 for none
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
   int32_t tivFileTally_ = 0;
@@ -151,8 +152,18 @@ void PacketPass::openFile(const InputFileInfo& info) {
 
 void PacketPass::prepareReader(const InputFileInfo& info) {
   PacketReader& reader = *reader_;
+  // The boards' clocks as the file before left them judge the packets after
+  // damage at this file's start.
+  const BoardTrack hux = reader.huxTrack;
+  const BoardTrack tiv = reader.tivTrack;
   initPacketReader(reader, console_);
   bindPacketReader(reader, file_, options_.buffSize);
+  if (startTimeBefore_ >= 0) {
+    const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
+    carryBoardTrack(reader.huxTrack, hux, shift);
+    carryBoardTrack(reader.tivTrack, tiv, shift);
+  }
+  startTimeBefore_ = static_cast<int64_t>(file_.header.startTime);
 
   // The write pass appends GPS bytes to the side file of the outputs.
   if (output_) {
