@@ -64,12 +64,12 @@ bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interrup
   return !c.judged || std::llabs(c.disagreement) <= c.tolerance;
 }
 
-bool behindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter) {
+bool atOrBehindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter) {
   const int64_t m = track.interruptsPerStep;
   if (!track.known || m <= 0) return false;
   const int64_t counter = static_cast<int64_t>(timeCounter) * m + interruptCounter;
   const int64_t back = wrap(track.counter - counter, kStepsPerCycle * m);
-  return back > 0 && back <= m;
+  return back <= m;
 }
 
 void carryBoardTrack(BoardTrack& track, const BoardTrack& before, int64_t startShiftMs) {

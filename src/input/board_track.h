@@ -34,9 +34,9 @@ bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interrup
 TrackVerdict judgeByBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter,
                                uint32_t timestamp);
 
-// True when counters lie behind the board's last packet by at most one step
-// of the time counter (a roll-over from 255 to 0 lies ahead).
-bool behindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter);
+// True when counters lie at the board's last packet's or behind them by at
+// most one step of the time counter (a roll-over from 255 to 0 lies ahead).
+bool atOrBehindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter);
 
 // Carries the board's last packet of the file before (`before`, whose file
 // started `startShiftMs` earlier than this one) into the track of a new

@@ -130,30 +130,31 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
 // packets after it continue from the last one, not from it; `kept` receives
 // the timestamp the packet is given instead: the next packet's, which the
 // packets around it confirm (the last one's after a gap would undo the gap).
-// A board message
-// whose counters advanced as far as its timestamp did is no outlier, whatever
-// the packets after it say (their timestamps may be the damaged ones), when
-// its counters also refute the last timestamp.
+// A board message whose counters advanced as far as its timestamp did (and
+// not as far as the last one says) is no outlier, whatever the packets after
+// it say: their timestamps may be the damaged ones.
 bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32_t& kept) {
   const uint32_t advance = header.timestamp - reader.lastTimestamp;
   if (advance <= kOutlierAdvanceMs || advance > pelg::kMaxTimestampAdvance) return false;
-  if (judgePacketAt(reader, header, header.timestamp) == TrackVerdict::on &&
-      judgePacketAt(reader, header, reader.lastTimestamp) == TrackVerdict::off)
-    return false;
+  const TrackVerdict own = judgePacketAt(reader, header, header.timestamp);
+  const TrackVerdict last = judgePacketAt(reader, header, reader.lastTimestamp);
+  if (own == TrackVerdict::on && last == TrackVerdict::off) return false;
+  // Counters that agree with the last timestamp and not with its own make it
+  // an outlier, whatever follows (a pause right after it, say).
+  const bool refuted = own == TrackVerdict::off && last == TrackVerdict::on;
   const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-  if (lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
+  if (!refuted && lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
   const LookAhead fromLast = lookAhead(reader, size, reader.lastTimestamp, kLookAheadPackets);
-  kept = fromLast.firstTimestamp;
-  return fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
+  kept = fromLast.chained > 0 ? fromLast.firstTimestamp : reader.lastTimestamp;
+  return refuted || fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
 }
 
 // After damage: drops a stretch of foreign packets that starts at the read
-// position, whose first packet's timestamp is taken as `timestamp`; at a
-// file's start (`endsInFile`), only one that ends inside the file. Returns
+// position, whose first packet's timestamp is taken as `timestamp`. Returns
 // true when it dropped one.
-bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool endsInFile = false) {
+bool dropForeignStretch(PacketReader& reader, uint32_t timestamp) {
   const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position(), timestamp);
-  if (!stretch.found || (endsInFile && stretch.toEnd)) return false;
+  if (!stretch.found) return false;
   const int64_t bytes = stretch.end - stretch.begin;
   if (stretch.toEnd)
     reader.console->out(kForeignToEnd, stretch.begin, stretch.packets, bytes);
@@ -193,13 +194,16 @@ bool slightlyBehind(PacketReader& reader, int result, const PacketHeader& header
   return ensureAvailable(reader.buffer, reader.file->stream, size, *reader.console) >= 1;
 }
 
-// True when a timed board message that the decoder accepted lies a little
-// behind its board's last one and repeats the message of a packet delivered
-// shortly before: a sector written twice whose copy frames cleanly. Its
-// readings were delivered already.
+// True when, shortly after damage, a timed board message that the decoder
+// accepted lies at or a little behind its board's last one and repeats the
+// message of a packet delivered shortly before (two messages of one
+// interrupt differ in kind), whatever its timestamp: a sector copy whose
+// header belongs to another packet. Its readings were delivered already.
+// Without damage before it such a step is left to the time line.
 bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32_t timeCounter,
                       int32_t interruptCounter, const PacketKey& key) {
-  return behindBoardTrack(track, timeCounter, interruptCounter) && reader.recent.containsMessage(key);
+  return reader.repeatCheckLeft > 0 && atOrBehindBoardTrack(track, timeCounter, interruptCounter) &&
+         reader.recent.containsMessage(key);
 }
 
 // Hunts byte by byte for the next valid header, starting at the current read
@@ -259,7 +263,6 @@ void initPacketReader(PacketReader& reader, Console& console) {
   reader.recent.clear();
   reader.repeatCheckLeft = 0;
   reader.damageBefore = false;
-  reader.atFileStart = false;
 }
 
 void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
@@ -276,7 +279,6 @@ void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
   reader.recent.clear();
   reader.repeatCheckLeft = 0;
   reader.damageBefore = false;
-  reader.atFileStart = true;
 }
 
 int readPacketHeader(PacketReader& reader, PacketHeader& header) {
@@ -338,13 +340,6 @@ int nextPacket(PacketReader& reader) {
     uint32_t kept = reader.lastTimestamp;
     const bool outlier = !jumped && timestampIsOutlier(reader, header, kept);
     if (hunted) reader.damageBefore = true;
-    if (reader.atFileStart) {
-      reader.atFileStart = false;
-      if (!reader.damageBefore && dropForeignStretch(reader, header.timestamp, true)) {
-        reader.repeatCheckLeft = kRepeatCheckPackets;
-        continue;
-      }
-    }
     if (reader.damageBefore) {
       // The first packet after damage: what follows may be a block of
       // another recording, or bytes the card wrote twice.

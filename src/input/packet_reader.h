@@ -54,7 +54,6 @@ struct PacketReader {
   BoardTrack tivTrack;
   RecentPackets recent;
   bool damageBefore = false;
-  bool atFileStart = false;  // the next packet is the file's first
   int32_t repeatCheckLeft = 0;
   ReadBuffer scanBuffer;
 };
@@ -73,16 +72,15 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 
 // Processes exactly one packet. Returns 1 a packet was processed, -1 end of
 // data, -2 the last packet is cut short; after -1 or -2 the reader is inactive.
-// A later file's first packets whose board counters lie off the time line
-// that the file before left (carried into the tracks) are dropped as foreign
-// when the time line returns later in the file (a stale block where the file
-// begins); a file that is off it as a whole is left to the time line.
 // Damage costs only itself: a packet whose timestamp alone jumped ahead is
 // kept without moving the last timestamp; after damage (a hunt, a rejected
 // board message), packets that repeat one delivered shortly before (a
 // duplicated sector) and a stretch whose board counters lie off the
 // recording's time line (a stale block of another recording) are dropped,
-// each with a warning, and never delivered.
+// each with a warning, and never delivered; so is, after damage, a board
+// message at or a little behind its board's last one that repeats a recent
+// message whatever its timestamp. The board counters vote on the time line's decisions: a jump of
+// the timestamps over 100 s, an outlier, a header the hunt comes upon.
 int nextPacket(PacketReader& reader);
 
 // Closes the position log if open and releases the buffer.

@@ -756,9 +756,9 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       {"a gap of both clocks behind a broken message", Kind::gapOfBothClocks, 40, "", 1390 + 30000},
       // Chains like a logger pause, but its counters refute one: hunted over.
       {"a stale stretch whose timestamps lie 150 s ahead", Kind::staleFarAhead, 30, "PELG Error mode", 1390},
-      // A sector copy that frames cleanly: another packet's header before
-      // a message delivered already, its counters a little behind.
-      {"a cleanly framed copy of a delivered message", Kind::cleanCopy, 40,
+      // Behind a hunt, a sector copy: another packet's header (a new
+      // timestamp) before a message delivered already, its counters behind.
+      {"a copy of a delivered message under a new timestamp", Kind::cleanCopy, 40,
        "repeats one read shortly before (a duplicated sector): dropped", 1390},
   };
   for (const Case& c : cases) {
@@ -798,6 +798,7 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         break;
       case Kind::cleanCopy:
         onTimeLine(b, 0, 20);
+        b.raw(Bytes(3, 0xFF));
         b.packet(kHuxId, 1200, accelAt(51200 + 90));
         onTimeLine(b, 20, 40);
         break;

@@ -534,4 +534,132 @@ TEST(DamageConversion, DamageWhereItMeetsTheTimeLineCostsOnlyItsBytes) {
   }
 }
 
+// A seeded sweep: recordings damaged at random places next to a logger
+// pause, a gap holding a roll-over, a roll-over between packets and the
+// start of a later file, by zeroed blocks, stale blocks of another recording
+// whose clocks lie behind or ahead, flipped bits in a timestamp or a payload
+// and sectors written twice; each is held to the three measures against its
+// clean conversion. The clean conversions themselves, with the logger's clock
+// drifting and stamping in batches as the seeds choose, must give no damage
+// warning. PELG_DAMAGE_SWEEP sets the number of damaged recordings,
+// PELG_DAMAGE_SWEEP_SEED the seed that places them.
+struct SweepLayout {
+  std::vector<std::string> args;
+  // The places of the time line's decisions: (file, packet index).
+  std::vector<std::pair<int, size_t>> (*places)(const Recording& r);
+};
+
+const SweepLayout kSweepLayouts[] = {
+    // A 150 s pause in the first file, a roll-over between packets in the second.
+    {{"--gap-at", "100", "--gap-length", "150", "--rollover-at", "450"},
+     [](const Recording& r) {
+       return std::vector<std::pair<int, size_t>>{{0, firstAfterJump(r.firstPackets, 100000)},
+                                                  {1, firstAfterRollover(r.secondPackets)},
+                                                  {1, 0}};
+     }},
+    // A 50 s gap holding a roll-over in the first file.
+    {{"--gap-at", "60", "--gap-length", "50", "--rollover-at", "80"},
+     [](const Recording& r) {
+       return std::vector<std::pair<int, size_t>>{{0, firstAfterJump(r.firstPackets, 40000)}, {1, 0}};
+     }},
+};
+
+constexpr const char* kDamageWarnings[] = {
+    "PELG Error mode", "CRC invalid", "is invalid", "ahead of the packets around it", "dropped as foreign",
+    "duplicated sector", "moved backwards", "repeat that file", "not enough data left"};
+
+TEST(DamageConversion, SeededSweepNearTheTimeLinesDecisions) {
+  const char* count = std::getenv("PELG_DAMAGE_SWEEP");
+  const int cases = count ? std::atoi(count) : 16;
+  TempDir dir;
+  const std::string staleFolder = dir.file("stale");
+  simulateLayout(staleFolder, "8", {"--time-counter", "40"});
+  const Recording stale = loadRecording(staleFolder);
+
+  struct Base {
+    CleanConversion clean;
+    Recording recording;
+    std::vector<std::pair<int, size_t>> places;
+  };
+  std::vector<Base> bases;
+  for (const SweepLayout& layout : kSweepLayouts) {
+    for (const char* seed : {"11", "12"}) {
+      const std::string folder = dir.file("clean" + std::to_string(bases.size()));
+      simulateLayout(folder, seed, layout.args);
+      Base base{convertClean(folder), loadRecording(folder), {}};
+      base.places = layout.places(base.recording);
+      for (const char* warning : kDamageWarnings)
+        EXPECT_EQ(countLines(base.clean.console, warning), 0) << "clean recording " << folder << ": " << warning;
+      bases.push_back(std::move(base));
+    }
+  }
+
+  const char* sweepSeed = std::getenv("PELG_DAMAGE_SWEEP_SEED");
+  std::mt19937_64 rng(sweepSeed ? std::strtoull(sweepSeed, nullptr, 10) : 20);
+  auto uniform = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
+  const char* kinds[] = {"zeroed block", "stale block behind", "stale block ahead", "timestamp bit",
+                         "payload bit", "sector twice"};
+  for (int c = 0; c < cases; ++c) {
+    const Base& base = bases[static_cast<size_t>(uniform(0, static_cast<int64_t>(bases.size()) - 1))];
+    const auto [file, index] = base.places[static_cast<size_t>(uniform(0, static_cast<int64_t>(base.places.size()) - 1))];
+    const int kind = static_cast<int>(uniform(0, 5));
+    Recording damaged = base.recording;
+    std::string& bytes = file == 0 ? damaged.first : damaged.second;
+    const std::vector<Packet>& packets = file == 0 ? damaged.firstPackets : damaged.secondPackets;
+    const std::string& staleBytes = file == 0 ? stale.first : stale.second;
+    const size_t first = packets.front().at;
+    const size_t place = packets[index].at;
+    auto near = [&](int64_t spread) {
+      return static_cast<size_t>(std::clamp<int64_t>(static_cast<int64_t>(place) + uniform(-spread, spread),
+                                                     static_cast<int64_t>(first), static_cast<int64_t>(bytes.size()) - 8192));
+    };
+    Held held;
+    std::string what = std::string(kinds[kind]) + " in file " + std::to_string(file + 1);
+    switch (kind) {
+      case 0: {
+        const size_t at = near(3000), length = static_cast<size_t>(uniform(256, 4096));
+        bytes.replace(at, length, length, '\0');
+        held = heldIn(packets, at, at + length);
+        what += " at " + std::to_string(at) + ", " + std::to_string(length) + " bytes";
+        break;
+      }
+      case 1:
+      case 2: {
+        // Sectors, but never the file's header.
+        const size_t at = std::max(first, near(3000) / 512 * 512), length = 512 * static_cast<size_t>(uniform(1, 8));
+        const int64_t shift = uniform(20000, static_cast<int64_t>(staleBytes.size()) / 3) * (kind == 1 ? -1 : 1);
+        const auto from = static_cast<size_t>(std::clamp<int64_t>(static_cast<int64_t>(at) + shift, 0,
+                                                                  static_cast<int64_t>(staleBytes.size() - length)));
+        bytes.replace(at, length, staleBytes.substr(from, length));
+        held = heldIn(packets, at, at + length);
+        what += " at " + std::to_string(at) + ", " + std::to_string(length) + " bytes from " + std::to_string(from);
+        break;
+      }
+      case 3:
+      case 4: {
+        const auto k = static_cast<size_t>(std::clamp<int64_t>(static_cast<int64_t>(index) + uniform(-3, 3), 0,
+                                                               static_cast<int64_t>(packets.size()) - 1));
+        const Packet& packet = packets[k];
+        const size_t bit = static_cast<size_t>(uniform(0, kind == 3 ? 31 : 8 * packet.length - 1));
+        const size_t at = packet.at + (kind == 3 ? 2 : 10) + bit / 8;
+        bytes[at] = static_cast<char>(bytes[at] ^ (1 << (bit % 8)));
+        held.add(packet);
+        what += " packet " + std::to_string(k) + " bit " + std::to_string(bit);
+        break;
+      }
+      default: {
+        const size_t at = std::max(first, near(3000) / 512 * 512);
+        bytes.insert(at + 512, bytes.substr(at, 512));
+        held = heldIn(packets, at, at + 513);
+        what += " at " + std::to_string(at);
+        break;
+      }
+    }
+    SCOPED_TRACE("case " + std::to_string(c) + ": " + what + ", clean " + base.clean.folder);
+    const std::string folder = dir.file("damaged" + std::to_string(c));
+    writeRecording(folder, damaged);
+    expectAsClean(base.clean, folder, held);
+  }
+}
+
 }  // namespace
