@@ -45,9 +45,16 @@ void prepareOutputFolder(const std::string& outputDir, Console& console) {
   const std::string folder = outputFolderOf(outputDir);
   struct stat info {};
   if (stat(folder.c_str(), &info) != 0) {
-    if (errno != ENOENT) fail(kCannotWrite, folder, errno, console);
     std::string path = folder;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (errno == ENOTDIR) {
+      // The name itself is a file (it cannot take the outputs), or a folder
+      // above it is one (the folder cannot be created under it).
+      struct stat named {};
+      if (stat(path.c_str(), &named) == 0) fail(kCannotWrite, folder, ENOTDIR, console);
+      fail(kCannotCreate, folder, ENOTDIR, console);
+    }
+    if (errno != ENOENT) fail(kCannotWrite, folder, errno, console);
     const int error = createFolders(path);
     if (error != 0) fail(kCannotCreate, folder, error, console);
     console.out(kCreated, folder.c_str());

@@ -4,36 +4,10 @@
 
 #include "common/little_endian.h"
 #include "decoders/board_message.h"
+#include "input/packet_lookahead.h"
 #include "input/pelg_format.h"
 
 namespace {
-
-// A board message's frame, with the track of its board, or no track for a
-// payload that is not a board's.
-struct BoardFrame {
-  board_message::MessageFrame frame;
-  BoardTrack* track = nullptr;
-};
-
-BoardFrame peekBoard(PacketReader& reader, uint16_t id, const uint8_t* payload, uint32_t length) {
-  const std::vector<DeviceRecord>& devices = reader.file->header.devices;
-  const DeviceKind kind = id < devices.size() ? devices[id].kind : DeviceKind::unknown;
-  BoardFrame board;
-  switch (kind) {
-    case DeviceKind::hux2:
-    case DeviceKind::mic:
-      board.frame = peekHux2Message(payload, length, reader.huxCalibration.interruptLimit);
-      board.track = &reader.huxTrack;
-      break;
-    case DeviceKind::tiv:
-      board.frame = peekTivMessage(payload, length, reader.tivInterruptLimit);
-      board.track = &reader.tivTrack;
-      break;
-    default:
-      break;
-  }
-  return board;
-}
 
 // Points the scan's buffer at file offset `at`.
 bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
@@ -47,7 +21,7 @@ bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
 
 }  // namespace
 
-ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin) {
+ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t firstTimestamp) {
   ForeignStretch stretch;
   stretch.begin = begin;
   FILE* stream = reader.file->stream;
@@ -69,14 +43,15 @@ ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin) {
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
     if (ensureAvailable(scan, stream, size, console) < 1) break;
-    const BoardFrame board = peekBoard(reader, id, scan.next() + pelg::kPacketHeaderSize, length);
+    const BoardPeek board = peekBoardMessage(reader, id, scan.next() + pelg::kPacketHeaderSize, length);
     if (board.track && board.frame.outcome == board_message::kRejected) {
       // Not a packet that frames: hunt on, byte by byte.
       scan.consumed += 1;
       continue;
     }
     if (board.track && board.frame.timed()) {
-      const bool on = onBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, timestamp);
+      const uint32_t stamp = scan.position() == begin ? firstTimestamp : timestamp;
+      const bool on = onBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
       if (!judged) {
         judged = true;
         if (on) break;

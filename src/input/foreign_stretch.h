@@ -20,6 +20,8 @@ struct ForeignStretch {
   int64_t packets = 0;     // packets framed inside the stretch
 };
 
-// Scans from file offset `begin`, a header the reader found by hunting. The
-// reader's stream position and buffer are left as they were.
-ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin);
+// Scans from file offset `begin`, the first packet after damage, whose
+// timestamp the reader takes as `firstTimestamp` (the last one when its own
+// is an outlier). The reader's stream position and buffer are left as they
+// were.
+ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t firstTimestamp);

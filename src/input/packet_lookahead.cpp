@@ -1,29 +1,35 @@
 #include "input/packet_lookahead.h"
 
 #include "common/little_endian.h"
-#include "decoders/board_message.h"
 #include "input/pelg_format.h"
 
-namespace {
-
-// True when a board's payload is not a message with a broken frame; payloads
-// of other devices are not judged.
-bool payloadIntact(const PacketReader& reader, uint16_t id, const uint8_t* payload, uint32_t length) {
+BoardPeek peekBoardMessage(PacketReader& reader, uint16_t id, const uint8_t* payload, uint32_t length) {
   const std::vector<DeviceRecord>& devices = reader.file->header.devices;
   const DeviceKind kind = id < devices.size() ? devices[id].kind : DeviceKind::unknown;
+  BoardPeek board;
   switch (kind) {
     case DeviceKind::hux2:
     case DeviceKind::mic:
-      return peekHux2Message(payload, length, reader.huxCalibration.interruptLimit).outcome !=
-             board_message::kRejected;
+      board.frame = peekHux2Message(payload, length, reader.huxCalibration.interruptLimit);
+      board.track = &reader.huxTrack;
+      break;
     case DeviceKind::tiv:
-      return peekTivMessage(payload, length, reader.tivInterruptLimit).outcome != board_message::kRejected;
+      board.frame = peekTivMessage(payload, length, reader.tivInterruptLimit);
+      board.track = &reader.tivTrack;
+      break;
     default:
-      return true;
+      break;
   }
+  return board;
 }
 
-}  // namespace
+TrackVerdict judgePacketAt(PacketReader& reader, const PacketHeader& header, uint32_t timestamp) {
+  const BoardPeek board =
+      peekBoardMessage(reader, header.id, reader.buffer.next() + pelg::kPacketHeaderSize, header.length);
+  if (!board.track || !board.frame.timed()) return TrackVerdict::cannotTell;
+  return judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, timestamp);
+}
+
 
 LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, int32_t count) {
   ReadBuffer& buffer = reader.buffer;
@@ -40,17 +46,29 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
     const uint32_t stamp = readLittleEndian<uint32_t>(bytes + 2);
     const uint32_t length = readLittleEndian<uint32_t>(bytes + 6);
     if (id >= pelg::kMaxPacketIds || length > pelg::kMaxPayloadLength) return result;
-    if (static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) return result;
+    const bool behind = static_cast<uint32_t>(timestamp - stamp) <= kBehindMs;
+    if (!behind && static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) {
+      result.stoppedBehind = static_cast<int32_t>(stamp - timestamp) < 0;
+      return result;
+    }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
     if (ensureAvailable(buffer, reader.file->stream, offset + size, console) < 1) return result;
-    if (!payloadIntact(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length)) return result;
+    const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
+    if (board.track && board.frame.outcome == board_message::kRejected) return result;
+    if (board.track && board.frame.timed() && result.boards == TrackVerdict::cannotTell)
+      result.boards = judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
     offset += size;
-    timestamp = stamp;
+    if (!behind) timestamp = stamp;
+    if (result.chained == 0) result.firstTimestamp = timestamp;
   }
   return result;
 }
 
 bool confirmsClockJump(PacketReader& reader, const PacketHeader& header) {
   const LookAhead ahead = lookAhead(reader, 0, header.timestamp, 1 + kLookAheadPackets);
+  if (ahead.boards == TrackVerdict::off) return false;
+  // The packet right after it lying behind it refutes its timestamp.
+  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1;
+  if (ahead.boards == TrackVerdict::on && !refutedByNext) return true;
   return ahead.chained == 1 + kLookAheadPackets || (ahead.reachedEnd && ahead.chained >= 2);
 }

@@ -64,8 +64,9 @@ constexpr int kBadLengthResult = -5;
 
 // A timestamp further ahead of the last one than this is checked against the
 // packets after it: they continue from it (a gap) or from the last one (the
-// timestamp alone is damaged).
-constexpr uint32_t kOutlierAdvanceMs = 1000;
+// timestamp alone is damaged). The logger stamps packets in batches up to a
+// few tens of milliseconds late, so smaller steps are its own.
+constexpr uint32_t kOutlierAdvanceMs = 100;
 
 // Packets after a hunt that are checked for repeating one delivered before.
 constexpr int32_t kRepeatCheckPackets = RecentPackets::kRemembered;
@@ -88,6 +89,9 @@ constexpr uint8_t kSirfNoData = 255;
 constexpr int32_t kDecodeAccepted = 1;
 constexpr int32_t kDecodeAuxiliary = 2;
 constexpr int32_t kDecodeRejected = -2;
+// Set instead of the decoder's status for a message that repeats one
+// delivered before: neither taken in nor reported as rejected.
+constexpr int32_t kDecodeRepeated = 0;
 
 // Reports a header rejected in normal mode: the console warning at the
 // header's offset and the position-log line with the offending value.
@@ -123,20 +127,33 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
 }
 
 // True when a valid header's timestamp is far ahead of the last one while the
-// packets after it continue from the last one, not from it.
-bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header) {
+// packets after it continue from the last one, not from it; `kept` receives
+// the timestamp the packet is given instead: the next packet's, which the
+// packets around it confirm (the last one's after a gap would undo the gap).
+// A board message whose counters advanced as far as its timestamp did (and
+// not as far as the last one says) is no outlier, whatever the packets after
+// it say: their timestamps may be the damaged ones.
+bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32_t& kept) {
   const uint32_t advance = header.timestamp - reader.lastTimestamp;
   if (advance <= kOutlierAdvanceMs || advance > pelg::kMaxTimestampAdvance) return false;
+  const TrackVerdict own = judgePacketAt(reader, header, header.timestamp);
+  const TrackVerdict last = judgePacketAt(reader, header, reader.lastTimestamp);
+  if (own == TrackVerdict::on && last == TrackVerdict::off) return false;
+  // Counters that agree with the last timestamp and not with its own make it
+  // an outlier, whatever follows (a pause right after it, say).
+  const bool refuted = own == TrackVerdict::off && last == TrackVerdict::on;
   const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-  if (lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
+  if (!refuted && lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
   const LookAhead fromLast = lookAhead(reader, size, reader.lastTimestamp, kLookAheadPackets);
-  return fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
+  kept = fromLast.chained > 0 ? fromLast.firstTimestamp : reader.lastTimestamp;
+  return refuted || fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
 }
 
-// After a hunt: drops a stretch of foreign packets that starts at the read
-// position. Returns true when it dropped one.
-bool dropForeignStretch(PacketReader& reader) {
-  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position());
+// After damage: drops a stretch of foreign packets that starts at the read
+// position, whose first packet's timestamp is taken as `timestamp`. Returns
+// true when it dropped one.
+bool dropForeignStretch(PacketReader& reader, uint32_t timestamp) {
+  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position(), timestamp);
   if (!stretch.found) return false;
   const int64_t bytes = stretch.end - stretch.begin;
   if (stretch.toEnd)
@@ -144,6 +161,49 @@ bool dropForeignStretch(PacketReader& reader) {
   else
     reader.console->out(kForeign, stretch.begin, stretch.packets, bytes, stretch.end);
   return seekReader(reader.buffer, reader.file->stream, stretch.end);
+}
+
+// True when a valid header that the hunt came upon frames a packet that fits
+// its neighbours: the header after it is valid and its timestamp follows
+// (its payload may be damaged too), or the data ends before another header,
+// or the packet's board counters agree with its timestamp. A false header
+// made of the bytes around a real one (one byte before it, after zeroed
+// bytes, reads as its timestamp times 256) rarely does.
+bool fitsNeighbours(PacketReader& reader, const PacketHeader& header) {
+  ReadBuffer& buffer = reader.buffer;
+  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  if (ensureAvailable(buffer, reader.file->stream, size + pelg::kPacketHeaderSize, *reader.console) < 1)
+    return true;
+  const uint8_t* next = buffer.next() + size;
+  const uint32_t stamp = readLittleEndian<uint32_t>(next + 2);
+  if (readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
+      readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
+      static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance)
+    return true;
+  return judgePacketAt(reader, header, header.timestamp) == TrackVerdict::on;
+}
+
+// True when a header rejected only for its timestamp lies a little behind the
+// last one and frames a packet with a payload within the data.
+bool slightlyBehind(PacketReader& reader, int result, const PacketHeader& header) {
+  // A header of zeros (id 0, length 0) is no packet: zeroed bytes are hunted over.
+  if (result != kBadTimestampResult || header.length == 0 || header.length > pelg::kMaxPayloadLength)
+    return false;
+  if (static_cast<uint32_t>(reader.lastTimestamp - header.timestamp) > kBehindMs) return false;
+  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  return ensureAvailable(reader.buffer, reader.file->stream, size, *reader.console) >= 1;
+}
+
+// True when, shortly after damage, a timed board message that the decoder
+// accepted lies at or a little behind its board's last one and repeats the
+// message of a packet delivered shortly before (two messages of one
+// interrupt differ in kind), whatever its timestamp: a sector copy whose
+// header belongs to another packet. Its readings were delivered already.
+// Without damage before it such a step is left to the time line.
+bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32_t timeCounter,
+                      int32_t interruptCounter, const PacketKey& key) {
+  return reader.repeatCheckLeft > 0 && atOrBehindBoardTrack(track, timeCounter, interruptCounter) &&
+         reader.recent.containsMessage(key);
 }
 
 // Hunts byte by byte for the next valid header, starting at the current read
@@ -158,7 +218,7 @@ int searchForHeader(PacketReader& reader, PacketHeader& header, bool& jumped) {
   for (;;) {
     const int result = readPacketHeader(reader, header);
     if (result == kEndOfData || result == kPacketCutShort) return result;
-    if (result == kHeaderValid) break;
+    if (result == kHeaderValid && fitsNeighbours(reader, header)) break;
     if (clockJumped(reader, result, header)) {
       jumped = true;
       break;
@@ -259,7 +319,12 @@ int nextPacket(PacketReader& reader) {
     }
     bool jumped = false;
     bool hunted = false;
-    if (clockJumped(reader, result, header)) {
+    if (slightlyBehind(reader, result, header)) {
+      // Kept, with the last timestamp (below); a step back is damage
+      // evidence too: the packet may repeat one read before.
+      result = kHeaderValid;
+      reader.damageBefore = true;
+    } else if (clockJumped(reader, result, header)) {
       jumped = true;
     } else if (result != kHeaderValid) {
       reportBadHeader(reader, result, header);
@@ -270,13 +335,17 @@ int nextPacket(PacketReader& reader) {
       if (result != kHeaderValid) return result;
       hunted = !jumped;
     }
+    // A timestamp that alone jumped ahead is set aside before the damage
+    // checks, so that they judge the packet by the time line it lies on.
+    uint32_t kept = reader.lastTimestamp;
+    const bool outlier = !jumped && timestampIsOutlier(reader, header, kept);
     if (hunted) reader.damageBefore = true;
     if (reader.damageBefore) {
       // The first packet after damage: what follows may be a block of
       // another recording, or bytes the card wrote twice.
       reader.damageBefore = false;
       reader.repeatCheckLeft = kRepeatCheckPackets;
-      if (dropForeignStretch(reader)) continue;
+      if (dropForeignStretch(reader, outlier ? kept : header.timestamp)) continue;
     }
     const uint8_t* packet = buffer.next();
     key = packetKey(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
@@ -290,9 +359,9 @@ int nextPacket(PacketReader& reader) {
     }
     if (jumped) {
       console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
-    } else if (timestampIsOutlier(reader, header)) {
+    } else if (outlier) {
       console.out(kOutlier, buffer.position(), header.timestamp, header.timestamp - reader.lastTimestamp);
-      header.timestamp = reader.lastTimestamp;
+      header.timestamp = kept;
     }
     break;
   }
@@ -317,10 +386,19 @@ int nextPacket(PacketReader& reader) {
     case DeviceKind::mic:
       decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
                  reader.huxEnabled);
+      if (reader.huxStatus.status == kDecodeAccepted &&
+          repeatsDelivered(reader, reader.huxTrack, reader.huxStatus.timeCounter,
+                           reader.huxStatus.interruptCounter, key)) {
+        console.out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
+        reader.huxSamples.clear();
+        reader.huxStatus.channelCounts.fill(0);
+        reader.huxStatus.status = kDecodeRepeated;
+      }
       if (reader.huxStatus.status == kDecodeAccepted)
         followBoardTrack(reader.huxTrack, reader.huxStatus.timeCounter, reader.huxStatus.interruptCounter,
                          header.timestamp);
-      if (reader.huxStatus.status != kDecodeAccepted && reader.huxStatus.status != kDecodeAuxiliary) {
+      if (reader.huxStatus.status != kDecodeAccepted && reader.huxStatus.status != kDecodeAuxiliary &&
+          reader.huxStatus.status != kDecodeRepeated) {
         reader.damageBefore = reader.huxStatus.status == kDecodeRejected;
         console.out(kHux2Rejected, payloadPos);
         if (reader.positionLog) std::fprintf(reader.positionLog, kLogHux2Rejected, payloadPos);
@@ -329,10 +407,19 @@ int nextPacket(PacketReader& reader) {
     case DeviceKind::tiv:
       decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
                 reader.tivEnabled);
+      if (reader.tivStatus.status == kDecodeAccepted &&
+          repeatsDelivered(reader, reader.tivTrack, reader.tivStatus.timeCounter,
+                           reader.tivStatus.interruptCounter, key)) {
+        console.out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
+        reader.tivSamples.clear();
+        reader.tivStatus.channelCounts.fill(0);
+        reader.tivStatus.status = kDecodeRepeated;
+      }
       if (reader.tivStatus.status == kDecodeAccepted)
         followBoardTrack(reader.tivTrack, reader.tivStatus.timeCounter, reader.tivStatus.interruptCounter,
                          header.timestamp);
-      if (reader.tivStatus.status != kDecodeAccepted && reader.tivStatus.status != kDecodeAuxiliary) {
+      if (reader.tivStatus.status != kDecodeAccepted && reader.tivStatus.status != kDecodeAuxiliary &&
+          reader.tivStatus.status != kDecodeRepeated) {
         reader.damageBefore = reader.tivStatus.status == kDecodeRejected;
         console.out(kTivRejected, payloadPos);
         if (reader.positionLog) std::fprintf(reader.positionLog, kLogTivRejected, payloadPos);

@@ -77,7 +77,10 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 // board message), packets that repeat one delivered shortly before (a
 // duplicated sector) and a stretch whose board counters lie off the
 // recording's time line (a stale block of another recording) are dropped,
-// each with a warning, and never delivered.
+// each with a warning, and never delivered; so is, after damage, a board
+// message at or a little behind its board's last one that repeats a recent
+// message whatever its timestamp. The board counters vote on the time line's decisions: a jump of
+// the timestamps over 100 s, an outlier, a header the hunt comes upon.
 int nextPacket(PacketReader& reader);
 
 // Closes the position log if open and releases the buffer.

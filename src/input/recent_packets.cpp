@@ -11,6 +11,12 @@ PacketKey packetKey(uint16_t id, uint32_t timestamp, const uint8_t* payload, uin
   return key;
 }
 
+bool RecentPackets::containsMessage(const PacketKey& key) const {
+  return std::any_of(keys_.begin(), keys_.begin() + count_, [&](const PacketKey& k) {
+    return k.head == key.head && k.idAndLength == key.idAndLength;
+  });
+}
+
 bool RecentPackets::contains(const PacketKey& key) const {
   return std::find(keys_.begin(), keys_.begin() + count_, key) != keys_.begin() + count_;
 }

@@ -31,6 +31,9 @@ class RecentPackets {
 
   void clear() { count_ = 0; next_ = 0; }
   bool contains(const PacketKey& key) const;
+  // The same, whatever the timestamps: a sector written twice may join one
+  // packet's header to another's length and board message.
+  bool containsMessage(const PacketKey& key) const;
   void remember(const PacketKey& key) {
     keys_[static_cast<size_t>(next_)] = key;
     next_ = (next_ + 1) % kRemembered;

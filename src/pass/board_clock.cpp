@@ -20,6 +20,10 @@ constexpr const char* kBridgedInGap =
 constexpr const char* kBridgedPause =
     "# WARNING: File %s, %s, the time counter rolled over %" PRId64
     " time(s) during the pause before this file: %" PRId64 " interrupts added to the time line\n";
+constexpr const char* kRepeatsFileBefore =
+    "# WARNING: File %s, %s, the file begins %" PRId64
+    " interrupts behind the last packet of the file before: its packets up to there repeat that file and are "
+    "dropped\n";
 constexpr const char* kNotARollover =
     "# ERROR: This wrap around even was not a 255->0 roll over event\n";
 constexpr const char* kExiting = "# ERROR: Exiting\n";
@@ -58,7 +62,25 @@ void printBreak(const BoardClock& clock, const BoardPacketContext& packet, int64
 
 }  // namespace
 
+bool repeatsFileBefore(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
+                       int32_t ts, int32_t ic, Console& console) {
+  if (!clock.started || timing.firstTimeCounter != -1 || timing.firstInterruptCounter != -1) return false;
+  const int64_t m = packet.interruptsPerStep;
+  const int64_t cycle = kTimeCounterSteps * m;
+  const int64_t position = (static_cast<int64_t>(ts) + 1) * m + ic + 1;
+  const int64_t counted = position + clock.indexOffset - clock.lastTimeIndex;
+  const int64_t wallInterrupts = (packet.wallMs - clock.lastWallMs) * m / 10000;
+  // Once the file began behind, a packet at the last one's very interrupt
+  // repeats it as well.
+  const bool behind = counted < 0 || (counted == 0 && clock.repeatReported);
+  if (!behind || counted < -m || cyclesToAdd(counted, wallInterrupts, cycle) != 0) return false;
+  if (!clock.repeatReported) console.out(kRepeatsFileBefore, packet.fileName, packet.boardLabel, -counted);
+  clock.repeatReported = true;
+  return true;
+}
+
 void resetBoardClockForFile(BoardClock& clock) {
+  clock.repeatReported = false;
   clock.prevTimeCounter = -1;
   clock.prevInterruptCounter = -1;
   clock.timeIndex = 0;
@@ -117,8 +139,14 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
     const bool isRollover = clock.prevTimeCounter == kLastTimeCounter && ts == 0;
     if (explained && (!isRollover || wallMs >= kGapEvidenceMs)) {
       bridgeGap(advance, extra + 1);
+    } else if (isRollover) {
+      // The roll-over between neighbouring packets moves the index on by the
+      // counters' forward distance: one interrupt where the messages on both
+      // sides of it arrived, more where damage took some of them.
+      bridge = forward;
+      timing.rolloverInterrupts += cycle;
     } else {
-      if (packet.checkRollover && !isRollover) {
+      if (packet.checkRollover) {
         console.out(kNotARollover);
         console.out(kExiting);
         console.out(kIgnoreRolloverHint);

@@ -32,6 +32,7 @@ struct BoardClock {
   bool started = false;
   int64_t lastTimeIndex = 0;  // time index of the board's last timed packet
   int64_t lastWallMs = 0;     // its wall time: file start time plus packet timestamp, in ms
+  bool repeatReported = false;  // this file's repeat of the file before has been reported
 };
 
 // Starts a new file: everything but the offset and the last packet's place,
@@ -58,6 +59,17 @@ struct BoardPacketContext {
   int64_t wallMs = 0;          // file start time plus the packet's timestamp, ms
   const char* fileName = "";   // named by the warning of a pause bridged between files
 };
+
+// True when a timed packet of a later file, before any of the board's in
+// this file was placed, lies behind the board's last packet of the file
+// before by at most one step of the time counter while the wall clock calls
+// for no whole roll-over: the logger wrote the tail of its buffer again into
+// the next file. Such packets repeat what the file before delivered; the
+// caller drops them, and the file's first packet past them is placed by its
+// counters right after the file before, nothing filled. The first of a file
+// prints one warning.
+bool repeatsFileBefore(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
+                       int32_t ts, int32_t ic, Console& console);
 
 // Places a timed packet with counters (timeCounter, interruptCounter) on the
 // board's time line, recording the file's first counters and wrap-around sums.

@@ -116,6 +116,7 @@ class PacketPass {
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t packetNumber_ = 0;
+  int64_t startTimeBefore_ = -1;  // header start time of the file before, ms; -1 for none
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
   int32_t tivFileTally_ = 0;
@@ -157,8 +158,18 @@ void PacketPass::openFile(const InputFileInfo& info) {
 
 void PacketPass::prepareReader(const InputFileInfo& info) {
   PacketReader& reader = *reader_;
+  // The boards' clocks as the file before left them judge the packets after
+  // damage at this file's start.
+  const BoardTrack hux = reader.huxTrack;
+  const BoardTrack tiv = reader.tivTrack;
   initPacketReader(reader, console_);
   bindPacketReader(reader, file_, options_.buffSize);
+  if (startTimeBefore_ >= 0) {
+    const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
+    carryBoardTrack(reader.huxTrack, hux, shift);
+    carryBoardTrack(reader.tivTrack, tiv, shift);
+  }
+  startTimeBefore_ = static_cast<int64_t>(file_.header.startTime);
 
   // The write pass appends GPS bytes to the side file of the outputs.
   if (output_) {
@@ -245,6 +256,11 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   }
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
+  if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_)) {
+    reader.tivSamples.clear();
+    reader.tivStatus.channelCounts.fill(0);
+    return;
+  }
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
 
   handOver();
@@ -261,6 +277,11 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
     writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
+  if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_)) {
+    reader.huxSamples.clear();
+    reader.huxStatus.channelCounts.fill(0);
+    return;
+  }
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
 

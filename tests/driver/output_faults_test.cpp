@@ -228,7 +228,7 @@ TEST_F(OutputFaults, UnusableFolderEndsTheRunBeforeTheScan) {
     std::string line;
   } cases[] = {
       {"plain", "# ERROR: Unable to write to output folder plain/: Not a directory\n"},
-      {"plain/sub/", "# ERROR: Unable to write to output folder plain/sub/: Not a directory\n"},
+      {"plain/sub/", "# ERROR: Unable to create output folder plain/sub/: Not a directory\n"},
       {"dangling/sub", "# ERROR: Unable to create output folder dangling/sub/: No such file or directory\n"},
   };
   for (const auto& c : cases) {

@@ -727,7 +727,16 @@ void onTimeLine(PelgBuilder& b, int from, int to, int64_t clock = 51200) {
 // the time line) behind damage, a packet repeated behind damage. A clean break
 // of the counters without damage before it is left to the time line.
 TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
-  enum class Kind { outlierTimestamp, staleBlock, staleToEnd, staleWithoutDamage, repeatedPacket, gapOfBothClocks };
+  enum class Kind {
+    outlierTimestamp,
+    staleBlock,
+    staleToEnd,
+    staleWithoutDamage,
+    repeatedPacket,
+    gapOfBothClocks,
+    staleFarAhead,
+    cleanCopy
+  };
   struct Case {
     const char* name;
     Kind kind;
@@ -745,6 +754,12 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       {"a packet repeated behind a hunt", Kind::repeatedPacket, 40,
        "repeats one read shortly before (a duplicated sector): dropped", 1390},
       {"a gap of both clocks behind a broken message", Kind::gapOfBothClocks, 40, "", 1390 + 30000},
+      // Chains like a logger pause, but its counters refute one: hunted over.
+      {"a stale stretch whose timestamps lie 150 s ahead", Kind::staleFarAhead, 30, "PELG Error mode", 1390},
+      // Behind a hunt, a sector copy: another packet's header (a new
+      // timestamp) before a message delivered already, its counters behind.
+      {"a copy of a delivered message under a new timestamp", Kind::cleanCopy, 40,
+       "repeats one read shortly before (a duplicated sector): dropped", 1390},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -774,6 +789,19 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         onTimeLine(b, 20, 40);
         break;
       }
+      case Kind::staleFarAhead:
+        onTimeLine(b, 0, 20);
+        b.raw(Bytes(3, 0xFF));
+        for (int k = 20; k < 30; ++k)
+          b.packet(kHuxId, static_cast<uint32_t>(151000 + 10 * k), accelAt(563200 + 5 * k));
+        onTimeLine(b, 30, 40);
+        break;
+      case Kind::cleanCopy:
+        onTimeLine(b, 0, 20);
+        b.raw(Bytes(3, 0xFF));
+        b.packet(kHuxId, 1200, accelAt(51200 + 90));
+        onTimeLine(b, 20, 40);
+        break;
       case Kind::gapOfBothClocks:
         onTimeLine(b, 0, 20);
         b.packet(kHuxId, 1195, corrupted(accelAt(51200 + 98)));
@@ -840,4 +868,12 @@ TEST(BoardTrack, CountersMustAdvanceWithTheTimestamps) {
   BoardTrack unknown;
   resetBoardTrack(unknown, m);
   EXPECT_TRUE(onBoardTrack(unknown, 7, 7, 7)) << "nothing to judge by";
+  // Over an advance of 2^25 ms the tolerance spans an eighth of the cycle:
+  // a timestamp with that bit flipped would agree by chance.
+  BoardTrack track;
+  resetBoardTrack(track, m);
+  followBoardTrack(track, 200, 4000, 50000);
+  EXPECT_EQ(judgeByBoardTrack(track, 200, 4005, 50010), TrackVerdict::on);
+  EXPECT_EQ(judgeByBoardTrack(track, 200, 4005, 50000 + 65536), TrackVerdict::off);
+  EXPECT_EQ(judgeByBoardTrack(track, 200, 4005, 50000 + (1u << 25)), TrackVerdict::cannotTell);
 }

@@ -21,7 +21,12 @@ std::vector<int64_t> feed(BoardClock& clock, InputFileInfo& info, bool tiv, cons
   for (const Counters& p : packets) {
     const BoardPacketContext context{tiv ? "TIV" : "HUX", tiv ? 500 : 1000, ++packetNumber, checkRollover,
                                      p.wallMs, "next.pelg"};
-    advanceBoardClock(clock, tiv ? tivFileTiming(info) : huxFileTiming(info), context, p.ts, p.ic, console);
+    const BoardFileTiming timing = tiv ? tivFileTiming(info) : huxFileTiming(info);
+    if (repeatsFileBefore(clock, timing, context, p.ts, p.ic, console)) {
+      indices.push_back(-1);
+      continue;
+    }
+    advanceBoardClock(clock, timing, context, p.ts, p.ic, console);
     indices.push_back(clock.timeIndex);
   }
   return indices;
@@ -37,20 +42,22 @@ struct ClockCase {
 };
 
 // Within a file the index counts interrupts from the pass's first packet; a
-// step back advances it by one interrupt and adds the previous counters to
-// the roll-over sum.
+// 255 -> 0 roll-over advances it by the counters' forward distance (damage
+// may have taken the messages on either side of it) and adds a cycle to the
+// roll-over sum; any other step back (without the roll-over check) advances
+// it by one interrupt and adds the previous counters.
 const ClockCase kClockCases[] = {
     {"IndexCountsInterruptsFromTheFirstPacket", false, true, {{3, 17}, {3, 27}, {4, 7}}, {0, 10, 990}, 0,
      -(4 * 1000 + 17 + 1), ""},
-    {"RolloverFrom255To0StepsTheIndexByOne", false, true, {{255, 980}, {255, 990}, {0, 5}, {0, 15}},
-     {0, 10, 11, 21}, 255 * 1000 + 990 + 1, 10 - 1006 + 1,
+    {"RolloverFrom255To0StepsTheIndexByTheForwardDistance", false, true, {{255, 980}, {255, 990}, {0, 5}, {0, 15}},
+     {0, 10, 25, 35}, 256000, 25 - 1006,
      "# WARNING: HUX, PELG Packet      3, Break detected in timestamps, previous timeElapsed went from 0 to "
      "-255985\n"},
     // 254 -> 0, then a step back within one time-counter step (5/10 -> 5/4).
     {"WithoutTheRolloverCheckAnyBreakIsAWrapAround", false, false, {{254, 990}, {0, 5}, {5, 10}, {5, 4}, {5, 14}},
      {0, 1, 5006, 5007, 5017}, (254 * 1000 + 990 + 1) + (5 * 1000 + 10 + 1), 5006 - 6005 + 1,
      "previous timeElapsed went from 0 to -6\n"},
-    {"TivBreaksNameTheirBoard", true, true, {{255, 400}, {0, 0}}, {0, 1}, 255 * 500 + 400 + 1, 0 - 501 + 1,
+    {"TivBreaksNameTheirBoard", true, true, {{255, 400}, {0, 0}}, {0, 100}, 256 * 500, 100 - 501,
      "# WARNING: TIV, PELG Packet      2, Break detected in timestamps, previous timeElapsed went from 0 to "
      "-127900\n"},
     // The packets' timestamps vote. M 1000 interrupts are 10 s, so 100 interrupts per second.
@@ -59,10 +66,10 @@ const ClockCase kClockCases[] = {
      {{250, 0, 1000}, {3, 0, 91000}, {3, 10, 91100}}, {0, 9000, 9010}, 256000, 9000 - 4001,
      "# WARNING: HUX, PELG Packet      2, the packet timestamps advanced 90.000 seconds: bridged as 1 "
      "roll-over(s) of the time counter inside a gap, 9000 interrupts on\n"},
-    // 255/990 -> 0/5: 150 ms apart it is the roll-over between neighbouring packets, one interrupt;
-    // 1150 ms apart it is a gap across the roll-over, bridged by its forward distance.
-    {"RolloverStepBetweenNeighbouringPacketsStepsByOne", false, true, {{255, 990, 0}, {0, 5, 150}},
-     {0, 1}, 255 * 1000 + 990 + 1, 1 - 1006,
+    // 255/990 -> 0/5: 150 ms apart it is the roll-over between neighbouring packets, 1150 ms apart
+    // a gap across the roll-over (with the bridge warning); both move on by the forward distance.
+    {"RolloverStepBetweenNeighbouringPacketsStepsByTheForwardDistance", false, true, {{255, 990, 0}, {0, 5, 150}},
+     {0, 15}, 256000, 15 - 1006,
      "This will be treated as a wrap around event\n"},
     {"RolloverStepAcrossAGapOfSecondsIsBridged", false, true, {{255, 990, 0}, {0, 5, 1150}},
      {0, 15}, 256000, 15 - 1006, "inside a gap, 15 interrupts on\n"},
@@ -118,7 +125,9 @@ struct FileCase {
 // The first packet of a later file is placed by its own counters with the
 // offset of the file before, plus as many whole cycles (256 x 1000
 // interrupts) as the pause since the board's last packet calls for, and
-// never behind that packet.
+// never behind that packet. Leading packets less than a step behind it while
+// the wall clock calls for no roll-over repeat the file before: left out
+// (index -1), and the next is placed by its counters.
 const FileCase kFileCases[] = {
     {"PauseWithoutRolloverKeepsTheCounters", {{10, 0, 0}, {10, 500, 5000}}, {{20, 0, 100000}, {20, 100, 101000}},
      {10000, 10100}, ""},
@@ -132,6 +141,11 @@ const FileCase kFileCases[] = {
     // Start times that say nothing (equal): earlier counters still never go behind.
     {"EarlierCountersWithoutAPauseAreNeverBehind", {{10, 0, 0}, {10, 500, 0}}, {{9, 0, 0}, {9, 100, 0}},
      {255000, 255100}, "rolled over 1 time(s)"},
+    // The next file repeats the last 5 interrupts while its start time says 0.9 s later.
+    {"RepeatOfTheFileBeforeIsLeftOut", {{10, 0, 0}, {10, 500, 5000}},
+     {{10, 495, 5900}, {10, 500, 5900}, {10, 502, 5900}, {10, 600, 7000}}, {-1, -1, 502, 600},
+     "# WARNING: File next.pelg, HUX, the file begins 5 interrupts behind the last packet of the file before: "
+     "its packets up to there repeat that file and are dropped\n"},
 };
 
 TEST(BoardClock, LaterFiles) {

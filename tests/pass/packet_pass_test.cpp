@@ -251,10 +251,11 @@ std::vector<PassCase> passCases() {
               "from 0 to -255985\n"
               "# WARNING: Interrupt max:    1000. Previous:  255 ts,   990 int, current:    0 ts,     5 int\n"
               "# WARNING: This will be treated as a wrap around event\n",
-       // The audio packet after the wrap lies one interrupt after index 10; no
-       // TIV information: the TIV fields stay unset.
-       .timings = {"hux 255/980 0/15 tiv -1/-1 -1/-1 ref 0 -1 roll 255991 0 audio 11"},
-       .counts = "hux 1 0 0 0 0 0 0 0 0 0 3 3 3 0 / 11 0 0 0 0 0 0 0 0 0 3 3 3 0 "
+       // The audio packet after the wrap lies the counters' forward distance
+       // (255/990 -> 0/5: 15 interrupts) after index 10; the roll-over sum is
+       // one cycle; no TIV information: the TIV fields stay unset.
+       .timings = {"hux 255/980 0/15 tiv -1/-1 -1/-1 ref 0 -1 roll 256000 0 audio 25"},
+       .counts = "hux 1 0 0 0 0 0 0 0 0 0 3 3 3 0 / 25 0 0 0 0 0 0 0 0 0 3 3 3 0 "
                  "tiv 0 0 0 0 0 0 0 0 0 / 0 0 0 0 0 0 0 0 0"},
       {.name = "IgnoringRolloversTakesEveryBreakAsAWrapAround", .status = 1, .setup = [](Recording& r) {
          addBrokenFile(r);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -177,15 +178,34 @@ void writeFile(const std::string& path, const std::string& contents) {
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
-int64_t wavFrames(const std::string& path) {
-  const std::string bytes = readFile(path);
+namespace {
+
+// Offset and size of the data chunk of a WAV file's bytes; size -1 when it has none.
+std::pair<size_t, int64_t> wavData(const std::string& bytes) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   for (size_t pos = 12; pos + 8 <= bytes.size();) {
     const auto size = readLittleEndian<uint32_t>(p + pos + 4);
-    if (bytes.compare(pos, 4, "data") == 0) return size / 2;
+    if (bytes.compare(pos, 4, "data") == 0) return {pos + 8, size};
     pos += 8 + size + (size & 1);
   }
-  return -1;
+  return {0, -1};
+}
+
+}  // namespace
+
+int64_t wavFrames(const std::string& path) {
+  const int64_t size = wavData(readFile(path)).second;
+  return size < 0 ? -1 : size / 2;
+}
+
+std::vector<int16_t> wavSamples(const std::string& path) {
+  const std::string bytes = readFile(path);
+  const auto [at, size] = wavData(bytes);
+  std::vector<int16_t> samples;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (int64_t i = 0; i + 1 < size && at + static_cast<size_t>(i) + 2 <= bytes.size(); i += 2)
+    samples.push_back(static_cast<int16_t>(readLittleEndian<uint16_t>(p + at + static_cast<size_t>(i))));
+  return samples;
 }
 
 std::vector<std::string> namesIn(const std::string& folder) {

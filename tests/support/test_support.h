@@ -93,5 +93,8 @@ std::vector<std::string> namesIn(const std::string& folder);
 // Frames in the data chunk of a 16-bit mono WAV file; -1 when it has none.
 int64_t wavFrames(const std::string& path);
 
+// The frames of the data chunk of a 16-bit mono WAV file (none when it has none).
+std::vector<int16_t> wavSamples(const std::string& path);
+
 
 }  // namespace testsupport

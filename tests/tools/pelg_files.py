@@ -11,7 +11,8 @@ def simulate(pelgsim, folder, stem, *args):
     """Runs pelgsim into folder; returns the files it wrote, in name order."""
     os.makedirs(folder, exist_ok=True)
     before = set(os.listdir(folder))
-    subprocess.run([pelgsim, "-q", "-o", folder, "--stem", stem] + list(args), check=True)
+    # The listings name exact start times: the logger's clock is the boards'.
+    subprocess.run([pelgsim, "-q", "-o", folder, "--stem", stem, "--exact-clocks"] + list(args), check=True)
     return sorted(os.path.join(folder, f) for f in set(os.listdir(folder)) - before)
 
 

@@ -155,46 +155,62 @@ TEST(PelgsimOutput, SampleTotalsFollowTheSchedule) {
 }
 
 // Ten minutes in two files with a 30 s pause between them, two 15 s gaps and a
-// roll-over of the time counter one minute in.
+// roll-over of the time counter one minute in; the logger's clock is the
+// boards' exactly, or runs 40 ppm fast and stamps packets in batches every
+// 30 ms (up to 60 ms late).
 TEST(PelgsimOutput, FilesGapsRolloversAndTimestamps) {
-  TempDir dir;
-  const auto scans = simulate(dir, {"--duration", "600", "--files", "2", "--file-gap", "30", "--gaps", "2",
-                                    "--gap-length", "15", "--time-counter", "250", "--tiv", "--sirf", "--start",
-                                    "1700000000000"});
-  ASSERT_EQ(scans.size(), 2u);
-  const int64_t m = 5120;
-  EXPECT_EQ(scans[0].startMs, 1700000000000u);
-  EXPECT_EQ(scans[0].hux.firstTimeCounter, 250);
-  EXPECT_EQ(scans[0].hux.firstInterruptCounter, 0);
+  const struct {
+    const char* name;
+    std::vector<std::string> clock;
+    double rate;      // the logger's milliseconds per board millisecond
+    uint32_t lateMs;  // how late a stamp may be
+  } clocks[] = {{"exact clocks", {"--exact-clocks"}, 1.0, 0},
+                {"drift and batches", {"--clock-drift", "40", "--stamp-batch", "30"}, 1.00004, 60}};
+  for (const auto& clock : clocks) {
+    SCOPED_TRACE(clock.name);
+    TempDir dir;
+    std::vector<std::string> args = {"--duration", "600", "--files", "2", "--file-gap", "30", "--gaps", "2",
+                                     "--gap-length", "15", "--time-counter", "250", "--tiv", "--sirf", "--start",
+                                     "1700000000000"};
+    args.insert(args.end(), clock.clock.begin(), clock.clock.end());
+    const auto scans = simulate(dir, args);
+    ASSERT_EQ(scans.size(), 2u);
+    const int64_t m = 5120;
+    EXPECT_EQ(scans[0].startMs, 1700000000000u);
+    EXPECT_EQ(scans[0].hux.firstTimeCounter, 250);
+    EXPECT_EQ(scans[0].hux.firstInterruptCounter, 0);
 
-  int rollovers = 0, longSteps = 0;
-  double recordedSeconds = 0;
-  for (const auto& s : scans) {
-    EXPECT_TRUE(s.hasTiv);
-    EXPECT_LT(s.firstTimestamp, 20u);  // the first packet comes with the first readings
-    EXPECT_TRUE(s.timestampsMonotonic);
-    EXPECT_LE(s.largestTimestampStep, 100000u);
-    EXPECT_EQ(s.hux.backwardSteps, 0);
-    EXPECT_EQ(s.tiv.backwardSteps, 0);
-    EXPECT_EQ(s.tiv.rollovers, s.hux.rollovers);
-    rollovers += s.hux.rollovers;
-    longSteps += s.hux.longSteps;
-    recordedSeconds += static_cast<double>(s.hux.span + 1) * 10.0 / m;
-    // Timestamps are milliseconds since the file's start.
-    EXPECT_NEAR(s.lastTimestamp - s.firstTimestamp, (s.hux.span * 10000.0) / m, 10.0);
+    int rollovers = 0, longSteps = 0;
+    double recordedSeconds = 0;
+    for (const auto& s : scans) {
+      EXPECT_TRUE(s.hasTiv);
+      EXPECT_LT(s.firstTimestamp, 20u + clock.lateMs);  // the first packet comes with the first readings
+      EXPECT_TRUE(s.timestampsMonotonic);
+      EXPECT_LE(s.largestTimestampStep, 100000u);
+      EXPECT_EQ(s.hux.backwardSteps, 0);
+      EXPECT_EQ(s.tiv.backwardSteps, 0);
+      EXPECT_EQ(s.tiv.rollovers, s.hux.rollovers);
+      rollovers += s.hux.rollovers;
+      longSteps += s.hux.longSteps;
+      recordedSeconds += static_cast<double>(s.hux.span + 1) * 10.0 / m;
+      // Timestamps are milliseconds since the file's start.
+      EXPECT_NEAR(s.lastTimestamp - s.firstTimestamp, (s.hux.span * 10000.0) / m * clock.rate,
+                  10.0 + clock.lateMs);
+    }
+    EXPECT_EQ(rollovers, 1);
+    EXPECT_EQ(longSteps, 2);
+    // The second file starts where the first ended plus the pause.
+    const double firstFileMs = (scans[0].hux.span + 1) * 10000.0 / m;
+    EXPECT_NEAR(static_cast<double>(scans[1].startMs - scans[0].startMs), (firstFileMs + 30000.0) * clock.rate,
+                2.0);
+    // Both files together cover the ten minutes less the pause.
+    EXPECT_NEAR(recordedSeconds, 570.0, 0.01);
+    // Readings follow the time actually recorded: 540 s without the gaps.
+    EXPECT_NEAR(static_cast<double>(total(scans, "accel")), 54000.0, 3.0);
+    EXPECT_NEAR(static_cast<double>(total(scans, "audio")), 540.0 * 8000.0, 3.0);
+    EXPECT_NEAR(static_cast<double>(total(scans, "mag")), 5400.0, 3.0);
+    EXPECT_NEAR(static_cast<double>(scans[0].sirfPackets + scans[1].sirfPackets), 540.0, 3.0);
   }
-  EXPECT_EQ(rollovers, 1);
-  EXPECT_EQ(longSteps, 2);
-  // The second file starts where the first ended plus the pause.
-  const double firstFileMs = (scans[0].hux.span + 1) * 10000.0 / m;
-  EXPECT_NEAR(static_cast<double>(scans[1].startMs - scans[0].startMs), firstFileMs + 30000.0, 2.0);
-  // Both files together cover the ten minutes less the pause.
-  EXPECT_NEAR(recordedSeconds, 570.0, 0.01);
-  // Readings follow the time actually recorded: 540 s without the gaps.
-  EXPECT_NEAR(static_cast<double>(total(scans, "accel")), 54000.0, 3.0);
-  EXPECT_NEAR(static_cast<double>(total(scans, "audio")), 540.0 * 8000.0, 3.0);
-  EXPECT_NEAR(static_cast<double>(total(scans, "mag")), 5400.0, 3.0);
-  EXPECT_NEAR(static_cast<double>(scans[0].sirfPackets + scans[1].sirfPackets), 540.0, 3.0);
 }
 
 TEST(PelgsimOutput, DamageIsMadeAsAskedAndOnlyThen) {

@@ -239,7 +239,8 @@ class Writer {
       ++strayNext_;
       ++summary_.strayRuns;
     }
-    const auto stamp = static_cast<uint32_t>(tl_.millisAt(t) - tl_.millisAt(fileBegin_));
+    const auto stamp =
+        static_cast<uint32_t>(tl_.logger.stamp(tl_.millisAt(t)) - tl_.logger.at(tl_.millisAt(fileBegin_)));
     pelgbuild::appendPacket(buffer_, id, stamp, message_.data(), static_cast<uint32_t>(message_.size()));
     lastPayloadLength_ = message_.size();
     ++summary_.packets;

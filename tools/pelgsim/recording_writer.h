@@ -15,7 +15,8 @@
 // and a roll-over while packets are written is seen as an exact step from
 // (255, M - 1) to (0, 0). A roll-over in a gap or a pause is seen as a jump.
 //
-// Packet timestamps are milliseconds since the file's start. Packets are
+// Packet timestamps are the logger's milliseconds since the file's start, as
+// its clock (LoggerClock) stamps them. Packets are
 // encoded into one large buffer that is written out in blocks; the per-packet
 // path allocates nothing.
 #pragma once

@@ -68,6 +68,15 @@ constexpr const char* kHelp =
     "                          over T after the start (and every 2560 s after)\n"
     "  --tiv-rollover-at T     the TIV board's clock on its own: its roll-over T after\n"
     "                          the start (default: the same clock as the HUX2 board)\n"
+    "  --clock-drift PPM       the logger's millisecond clock runs PPM parts per million\n"
+    "                          fast (negative: slow) against the boards' crystals\n"
+    "                          (default: from the seed, within +-50, with a slow\n"
+    "                          wobble of up to 5 as with temperature)\n"
+    "  --stamp-batch MS        the logger writes packets in batches every MS ms, all\n"
+    "                          stamped alike when written, up to 2 x MS late; 0 stamps\n"
+    "                          each packet at its own time (default: from the seed, 2-40)\n"
+    "  --exact-clocks          --clock-drift 0 --stamp-batch 0: the logger's clock is\n"
+    "                          the boards'\n"
     "  -q, --quiet             do not print the summary line\n"
     "  -h, --help              print this text\n"
     "\n"
@@ -219,6 +228,18 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       {"--stray-bytes", intSetter(o.strayRuns, 0, 100000)},
       {"--bad-checksums", intSetter(o.badChecksums, 0, 100000)},
       {"--time-counter", intSetter(o.timeCounter, 0, 255)},
+      {"--clock-drift", [&](const std::string& v) {
+         double ppm = 0;
+         if (!parseDouble(v, ppm) || ppm < -1000 || ppm > 1000) return false;
+         o.clockDriftPpm = ppm;
+         return true;
+       }},
+      {"--stamp-batch", [&](const std::string& v) {
+         long long ms = 0;
+         if (!parseInt(v, 0, 1000, ms)) return false;
+         o.stampBatchMs = ms;
+         return true;
+       }},
       {"--tone-hz", [&](const std::string& v) { return parseDouble(v, o.toneHz) && o.toneHz >= 0; }},
   };
 
@@ -241,6 +262,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       if (name == "--tiv") { o.tiv = true; continue; }
       if (name == "--sirf") { o.sirf = true; continue; }
       if (name == "--cut-last") { o.cutLast = true; continue; }
+      if (name == "--exact-clocks") { o.clockDriftPpm = 0; o.stampBatchMs = 0; continue; }
       if (name == "-q" || name == "--quiet") { o.quiet = true; continue; }
     }
     const auto it = valued.find(name);

@@ -38,6 +38,10 @@ struct SimOptions {
   int timeCounter = -1;  // board time counter at the first interrupt; -1: from the seed
   double rolloverAtSec = -1;     // the boards' time counters roll over at this time; -1: see timeCounter
   double tivRolloverAtSec = -1;  // the TIV board's own roll-over time; -1: its clock follows the HUX2 board's
+  // The logger's clock against the boards' (see LoggerClock): unset, the
+  // seed chooses a drift and a batch period as real loggers have them.
+  std::optional<double> clockDriftPpm;
+  std::optional<int64_t> stampBatchMs;
   double toneHz = 440.0;
   bool quiet = false;
 };

@@ -112,6 +112,14 @@ Timeline planTimeline(const SimOptions& o) {
   tl.counterStart = o.rolloverAtSec >= 0 ? counterRollingOverAt(o.rolloverAtSec, m) : static_cast<int64_t>(timeCounter) * m;
   tl.tivCounterStart = o.tivRolloverAtSec >= 0 ? counterRollingOverAt(o.tivRolloverAtSec, m) : tl.counterStart;
 
+  LoggerClockSettings clock = seededLoggerClock(o.seed);
+  if (o.clockDriftPpm) {
+    clock.driftPpm = *o.clockDriftPpm;
+    clock.wobblePpm = 0;
+  }
+  if (o.stampBatchMs) clock.batchMs = *o.stampBatchMs;
+  tl.logger = LoggerClock(clock);
+
   const int fileCount =
       o.files > 0 ? o.files : std::max(1, static_cast<int>(std::ceil(o.durationSec / kAutoFileSeconds - 1e-9)));
   const int64_t fileGap = interruptsAt(o.fileGapSec, m);
@@ -128,7 +136,7 @@ Timeline planTimeline(const SimOptions& o) {
     f.begin = begin;
     f.end = k + 1 == fileCount ? tl.totalInterrupts : begin + length;
     begin = f.end + fileGap;
-    f.startMs = o.startMs + static_cast<uint64_t>(tl.millisAt(f.begin));
+    f.startMs = o.startMs + static_cast<uint64_t>(tl.logger.at(tl.millisAt(f.begin)));
     tl.files.push_back(f);
   }
 

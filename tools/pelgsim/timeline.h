@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "pelgsim/logger_clock.h"
 #include "pelgsim/random.h"
 #include "pelgsim/sim_options.h"
 
@@ -31,7 +32,7 @@ struct FilePlan {
   int64_t begin = 0;  // first interrupt of the file
   int64_t end = 0;    // one past its last interrupt
   std::vector<Interval> gaps;  // inside [begin, end), ascending, apart from each other
-  uint64_t startMs = 0;        // header start time: the time of interrupt `begin`
+  uint64_t startMs = 0;        // header start time: the logger's time of interrupt `begin`
 };
 
 struct Timeline {
@@ -42,6 +43,7 @@ struct Timeline {
   std::vector<FilePlan> files;
   std::vector<int64_t> strayTargets;    // ascending interrupts; damage at the first packet at or after
   std::vector<int64_t> corruptTargets;  // ascending
+  LoggerClock logger;                   // stamps the packets and the files' start times
 
   // Milliseconds from interrupt 0 to interrupt t.
   int64_t millisAt(int64_t t) const { return t * 10000 / interruptRate; }
