@@ -3,7 +3,7 @@
 # any is missing. Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libmatio-dev
+packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libhdf5-dev libmatio-dev
           python3 python3-numpy python3-scipy python3-soundfile python3-pandas python3-h5py sox
           python3-venv python3-pip python3-setuptools python3-wheel
           octave gnuplot-nox fonts-freefont-otf snakemake python3-matplotlib
