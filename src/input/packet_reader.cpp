@@ -206,6 +206,29 @@ bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32
          reader.recent.containsMessage(key);
 }
 
+// After a board message is decoded: a repeat of one delivered shortly before
+// is dropped; an accepted one moves its board's track on; a rejected one is
+// reported (rejected and failed checksums count as damage before what follows).
+template <int N>
+void screenBoardMessage(PacketReader& reader, DecodeStatus<N>& status, SampleBuffers<N>& samples,
+                        BoardTrack& track, const PacketKey& key, uint32_t timestamp, int64_t payloadPos,
+                        const char* rejected, const char* logRejected) {
+  if (status.status == kDecodeAccepted &&
+      repeatsDelivered(reader, track, status.timeCounter, status.interruptCounter, key)) {
+    reader.console->out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
+    samples.clear();
+    status.channelCounts.fill(0);
+    status.status = kDecodeRepeated;
+  }
+  if (status.status == kDecodeAccepted) {
+    followBoardTrack(track, status.timeCounter, status.interruptCounter, timestamp);
+  } else if (status.status != kDecodeAuxiliary && status.status != kDecodeRepeated) {
+    reader.damageBefore = status.status == kDecodeRejected;
+    reader.console->out(rejected, payloadPos);
+    if (reader.positionLog) std::fprintf(reader.positionLog, logRejected, payloadPos);
+  }
+}
+
 // Hunts byte by byte for the next valid header, starting at the current read
 // position, or for one that starts a jump of the logger's clock (`jumped`).
 // Returns kHeaderValid with the header and the read position on it, or the
@@ -386,44 +409,14 @@ int nextPacket(PacketReader& reader) {
     case DeviceKind::mic:
       decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
                  reader.huxEnabled);
-      if (reader.huxStatus.status == kDecodeAccepted &&
-          repeatsDelivered(reader, reader.huxTrack, reader.huxStatus.timeCounter,
-                           reader.huxStatus.interruptCounter, key)) {
-        console.out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
-        reader.huxSamples.clear();
-        reader.huxStatus.channelCounts.fill(0);
-        reader.huxStatus.status = kDecodeRepeated;
-      }
-      if (reader.huxStatus.status == kDecodeAccepted)
-        followBoardTrack(reader.huxTrack, reader.huxStatus.timeCounter, reader.huxStatus.interruptCounter,
-                         header.timestamp);
-      if (reader.huxStatus.status != kDecodeAccepted && reader.huxStatus.status != kDecodeAuxiliary &&
-          reader.huxStatus.status != kDecodeRepeated) {
-        reader.damageBefore = reader.huxStatus.status == kDecodeRejected;
-        console.out(kHux2Rejected, payloadPos);
-        if (reader.positionLog) std::fprintf(reader.positionLog, kLogHux2Rejected, payloadPos);
-      }
+      screenBoardMessage(reader, reader.huxStatus, reader.huxSamples, reader.huxTrack, key, header.timestamp,
+                         payloadPos, kHux2Rejected, kLogHux2Rejected);
       break;
     case DeviceKind::tiv:
       decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
                 reader.tivEnabled);
-      if (reader.tivStatus.status == kDecodeAccepted &&
-          repeatsDelivered(reader, reader.tivTrack, reader.tivStatus.timeCounter,
-                           reader.tivStatus.interruptCounter, key)) {
-        console.out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
-        reader.tivSamples.clear();
-        reader.tivStatus.channelCounts.fill(0);
-        reader.tivStatus.status = kDecodeRepeated;
-      }
-      if (reader.tivStatus.status == kDecodeAccepted)
-        followBoardTrack(reader.tivTrack, reader.tivStatus.timeCounter, reader.tivStatus.interruptCounter,
-                         header.timestamp);
-      if (reader.tivStatus.status != kDecodeAccepted && reader.tivStatus.status != kDecodeAuxiliary &&
-          reader.tivStatus.status != kDecodeRepeated) {
-        reader.damageBefore = reader.tivStatus.status == kDecodeRejected;
-        console.out(kTivRejected, payloadPos);
-        if (reader.positionLog) std::fprintf(reader.positionLog, kLogTivRejected, payloadPos);
-      }
+      screenBoardMessage(reader, reader.tivStatus, reader.tivSamples, reader.tivTrack, key, header.timestamp,
+                         payloadPos, kTivRejected, kLogTivRejected);
       break;
     case DeviceKind::sgps:
       if (reader.sirfEnabled) copySirf(reader, payload, header.length);
