@@ -11,7 +11,6 @@ namespace {
 void plan(PlannedMask& mask, double expected, int32_t n) {
   const int64_t filled = rowsToFill(expected, mask.position, n);
   if (filled > 0) {
-    if (mask.kept == PlannedMask::kKept) mask.lost = true;
     mask.recent[static_cast<size_t>(mask.next)] = FilledStretch{mask.position, filled};
     mask.next = (mask.next + 1) % PlannedMask::kKept;
     mask.kept = std::min(mask.kept + 1, PlannedMask::kKept);
@@ -50,7 +49,6 @@ void planBoard(CompleteDataPlan& plan, Board board, const int32_t* rates, int32_
 
 void planCompleteData(CompleteDataPlan& plan, const InputFileInfo& reference, int64_t huxTimeIndex,
                       const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv) {
-  plan.counted = true;
   planBoard(plan, Board::kHux, reference.huxChannelRates.data(), reference.huxInterruptRate,
             huxTimeIndex, hux);
   if (reference.hasTiv) {

@@ -30,11 +30,9 @@ struct PlannedMask {
   std::array<FilledStretch, kKept> recent{};  // the latest stretches, oldest first once full
   int32_t kept = 0;
   int32_t next = 0;  // where the next stretch goes
-  bool lost = false;  // a stretch was dropped from recent
 };
 
 struct CompleteDataPlan {
-  bool counted = false;  // set by the first planned packet of a scan pass
   std::array<PlannedMask, kCompleteDataChannels> masks{};
 };
 

@@ -164,14 +164,16 @@ hid_t createGrowing(hid_t group, const char* name, hid_t type, int64_t chunk) {
 
 Mat73Writer::~Mat73Writer() { closeAll(); }
 
-void Mat73Writer::closeAll() {
+bool Mat73Writer::closeAll() {
+  bool closed = true;
   for (Object& object : objects_) {
     for (hid_t* id : {&object.rows, &object.values}) {
-      if (*id >= 0) H5Dclose(std::exchange(*id, H5I_INVALID_HID));
+      if (*id >= 0) closed = H5Dclose(std::exchange(*id, H5I_INVALID_HID)) >= 0 && closed;
     }
-    if (object.id >= 0) H5Oclose(std::exchange(object.id, H5I_INVALID_HID));
+    if (object.id >= 0) closed = H5Oclose(std::exchange(object.id, H5I_INVALID_HID)) >= 0 && closed;
   }
-  if (file_ >= 0) H5Fclose(std::exchange(file_, H5I_INVALID_HID));
+  if (file_ >= 0) closed = H5Fclose(std::exchange(file_, H5I_INVALID_HID)) >= 0 && closed;
+  return closed;
 }
 
 bool Mat73Writer::begin(OutputFile& file, const MatLayout& layout) {
@@ -319,14 +321,8 @@ void Mat73Writer::end(OutputFile& file, const MatLayout& layout) {
     closeAll();
     return;
   }
-  bool closed = true;
-  for (Object& object : objects_) {
-    for (hid_t* id : {&object.rows, &object.values}) {
-      if (*id >= 0) closed = H5Dclose(std::exchange(*id, H5I_INVALID_HID)) >= 0 && closed;
-    }
-    if (object.id >= 0) closed = H5Oclose(std::exchange(object.id, H5I_INVALID_HID)) >= 0 && closed;
-  }
-  closed = H5Fclose(std::exchange(file_, H5I_INVALID_HID)) >= 0 && closed;
+  errno = 0;
+  const bool closed = closeAll();
   if (!closed) {
     failed(file);
     return;

@@ -63,7 +63,8 @@ class Mat73Writer : public MatFormatWriter {
   bool create(OutputFile& file, const MatLayout& layout, int32_t index, hid_t parent);
   bool finish(OutputFile& file, const MatLayout& layout, int32_t index, hid_t parent);
   bool growMask(OutputFile& file, Object& mask, hid_t group, int64_t entries);
-  void closeAll();
+  // Closes every handle and the file; false when any close failed.
+  bool closeAll();
 
   hid_t file_ = H5I_INVALID_HID;
   std::vector<Object> objects_;

@@ -53,7 +53,6 @@ class MatLayout {
   MatNode& node(int32_t index) { return nodes_[static_cast<size_t>(index)]; }
   const MatNode& node(int32_t index) const { return nodes_[static_cast<size_t>(index)]; }
   size_t size() const { return nodes_.size(); }
-  bool empty() const { return nodes_.empty(); }
 
  private:
   int32_t add(int32_t parent, MatNode node);
