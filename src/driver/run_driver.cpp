@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "driver/clock_span_check.h"
 #include "driver/command_line.h"
-#include "driver/driver_status.h"
 #include "driver/output_directory.h"
 #include "driver/output_folder.h"
 #include "driver/output_phase.h"
@@ -96,7 +96,7 @@ int runPelgToMatlab(int argc, char** argv, Console& console) {
   // on the heap for the length of the run.
   auto run = std::make_unique<RunState>(console);
   run->args.assign(argv, argv + argc);
-  int status = driver_status::kSuccess;
+  int status = exit_status::kSuccess;
   try {
     runPhases(*run, console);
   } catch (const FatalError& e) {

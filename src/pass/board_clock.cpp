@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdlib>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 
 namespace {
@@ -150,7 +151,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
         console.out(kNotARollover);
         console.out(kExiting);
         console.out(kIgnoreRolloverHint);
-        throw FatalError(-11);
+        throw FatalError(exit_status::kRolloverBreak);
       }
       timing.rolloverInterrupts += clock.prevTimeCounter * m + clock.prevInterruptCounter + 1;
     }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <memory>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "input/packet_reader.h"
 #include "output/complete_data_plan.h"
@@ -22,11 +23,6 @@ constexpr const char* kNoPelgHeader = "# ERROR: File %s, does not have a PELG v2
 constexpr const char* kNoInfoData = "# ERROR: File %s, no calibration/info data\n";
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
-
-constexpr int kStatusCannotReopen = -8;
-constexpr int kStatusNoPelgHeader = -9;
-constexpr int kStatusNoInfoData = -10;
-constexpr int kStatusTivAfterNoTiv = -10;
 
 // Decoder statuses as the pass sees them.
 constexpr int32_t kStatusCleared = 0;    // before each packet
@@ -132,23 +128,23 @@ void PacketPass::openFile(const InputFileInfo& info) {
   const std::string& name = nameOf(info);
   if (!opener_.open(file_, name)) {
     console_.out(kUnableToOpenFile, name.c_str());
-    exitRun(console_, kStatusCannotReopen);
+    exitRun(console_, exit_status::kCannotReopen);
   }
   fileOpen_ = true;
   if (!readHeader(file_.header, file_.stream)) {
     console_.out(kNoPelgHeader, name.c_str());
-    exitRun(console_, kStatusNoPelgHeader);
+    exitRun(console_, exit_status::kPassNoPelgHeader);
   }
   if (!extractHuxInfo(file_.header)) {
     console_.out(kNoInfoData, name.c_str());
-    exitRun(console_, kStatusNoInfoData);
+    exitRun(console_, exit_status::kPassNoInfoData);
   }
   // A file without TIV information after files with it is fine; the other
   // way round is not.
   if (extractTivInfo(file_.header)) {
     if (tivFileTally_ == -1) {
       console_.out(kTivAfterNoTiv, name.c_str());
-      exitRun(console_, kStatusTivAfterNoTiv);
+      exitRun(console_, exit_status::kTivAfterNoTiv);
     }
     ++tivFileTally_;
   } else {

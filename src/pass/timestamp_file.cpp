@@ -1,5 +1,6 @@
 #include "pass/timestamp_file.h"
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 
 namespace {
@@ -11,7 +12,6 @@ constexpr const char* kClosing = "# INFO: Closing timestmap.txt file\n";
 constexpr const char* kExiting = "# INFO: Exiting\n";
 constexpr const char* kLine = "%c, %d, %d, %d\n";
 
-constexpr int kTimestampRunStatus = -1;
 
 }  // namespace
 
@@ -29,7 +29,7 @@ void openTimestampFile(RunOptions& options, Console& console) {
   if (!options.timestampFile.create(timestampFilePath(options.outputDir))) {
     console.out(kUnableToOpen, options.outputDir.c_str());
     reportOutputFailure(options.timestampFile, console);
-    exitRun(console, kTimestampRunStatus);
+    exitRun(console, exit_status::kTimestampRunEnd);
   }
   console.out(kWriting, options.outputDir.c_str());
 }
@@ -47,5 +47,5 @@ void finishTimestampRun(RunOptions& options, Console& console) {
   OutputFile& file = options.timestampFile;
   if (!file.finish() || !file.commit()) exitOnOutputFailure(file, console);
   console.out(kExiting);
-  throw FatalError(kTimestampRunStatus);
+  throw FatalError(exit_status::kTimestampRunEnd);
 }
