@@ -58,10 +58,11 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 // the pass, the current file's streams are closed when the object goes.
 class PacketPass {
  public:
-  PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
-             ParseState* output, CompleteDataPlan* plan, const InputFileInfo* reference,
-             InputOpener& opener, Console& console, PassObserver* observer)
+  PacketPass(const std::vector<std::string>& names, const RunOptions& options, PassCounters& counters,
+             ParseState* output, CompleteDataPlan* plan, OutputFile* timestamps,
+             const InputFileInfo* reference, InputOpener& opener, Console& console, PassObserver* observer)
       : observer_(observer),
+        timestamps_(timestamps),
         plan_(plan),
         reference_(reference),
         names_(names),
@@ -94,10 +95,11 @@ class PacketPass {
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
+  OutputFile* timestamps_;  // timestamps.txt in a timestamp-mode pass, else null
   CompleteDataPlan* plan_;  // null but in a scan pass that plans the outputs
   const InputFileInfo* reference_;  // record 0 of the sorted table
   const std::vector<std::string>& names_;
-  RunOptions& options_;
+  const RunOptions& options_;
   PassCounters& counters_;
   ParseState* output_;  // null in the scan pass
   InputOpener& opener_;
@@ -239,8 +241,7 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
-  if (options_.writeTimestampFile && options_.timestampFile)
-    writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, packetNumber_, ts, ic);
   // Without a TIV interrupt rate, from this file's header or one read before
   // (a TIV device without a recognised entry in the first file), a TIV
   // message cannot be placed in time: it is left out of the time line and
@@ -269,8 +270,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.huxStatus.timeCounter;
   const int32_t ic = reader.huxStatus.interruptCounter;
-  if (options_.writeTimestampFile && options_.timestampFile)
-    writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_)) {
@@ -344,21 +344,20 @@ void PacketPass::closeFile() {
 }  // namespace
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
-                  RunOptions& options, PassCounters& counters, ParseState* output,
+                  const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer,
                   CompleteDataPlan* plan) {
-  if (options.writeTimestampFile) openTimestampFile(options, console);
-  try {
-    PacketPass pass(names, options, counters, output, plan, files, opener, console, observer);
+  // A failed run drops an unfinished timestamps.txt when the file goes.
+  OutputFile timestamps;
+  if (options.writeTimestampFile) openTimestampFile(timestamps, options.outputDir, console);
+  {
+    PacketPass pass(names, options, counters, output, plan, timestamps ? &timestamps : nullptr, files,
+                    opener, console, observer);
     for (int i = 0; i < fileCount; ++i) {
       if (observer) observer->fileStarted(i);
       pass.readFile(files[i]);
     }
-  } catch (...) {
-    // A fatal condition ends the run; leave no stream of the pass open behind it.
-    closeTimestampFile(options);
-    throw;
   }
-  if (options.writeTimestampFile) finishTimestampRun(options, console);
+  if (options.writeTimestampFile) finishTimestampRun(timestamps, console);
   return 1;
 }
