@@ -106,8 +106,8 @@ void BM_NextPacket(benchmark::State& state) {
     reader->huxCalibration.interruptLimit = 5120;
     reader->tivInterruptLimit = 5120;
     while (reader->active) {
-      reader->huxStatus.status = 0;
-      reader->tivStatus.status = 0;
+      reader->huxStatus.status = kDecodeNone;
+      reader->tivStatus.status = kDecodeNone;
       reader->huxSamples.clear();
       reader->tivSamples.clear();
       if (nextPacket(*reader) == 1) ++packets;

@@ -54,7 +54,7 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
     if (ensureAvailable(buffer, reader.file->stream, offset + size, console) < 1) return result;
     const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
-    if (board.track && board.frame.outcome == board_message::kRejected) return result;
+    if (board.track && board.frame.outcome == kDecodeRejected) return result;
     if (board.track && board.frame.timed() && result.boards == TrackVerdict::cannotTell)
       result.boards = judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
     offset += size;

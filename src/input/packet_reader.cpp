@@ -85,14 +85,6 @@ constexpr uint32_t kSirfCountOffset = 3;
 constexpr uint32_t kSirfDataOffset = 7;
 constexpr uint8_t kSirfNoData = 255;
 
-// Statuses of the decoders that mean the payload was accepted.
-constexpr int32_t kDecodeAccepted = 1;
-constexpr int32_t kDecodeAuxiliary = 2;
-constexpr int32_t kDecodeRejected = -2;
-// Set instead of the decoder's status for a message that repeats one
-// delivered before: neither taken in nor reported as rejected.
-constexpr int32_t kDecodeRepeated = 0;
-
 // Reports a header rejected in normal mode: the console warning at the
 // header's offset and the position-log line with the offending value.
 void reportBadHeader(PacketReader& reader, int result, const PacketHeader& header) {
@@ -218,11 +210,11 @@ void screenBoardMessage(PacketReader& reader, DecodeStatus<N>& status, SampleBuf
     reader.console->out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
     samples.clear();
     status.channelCounts.fill(0);
-    status.status = kDecodeRepeated;
+    status.status = kDecodeNone;
   }
   if (status.status == kDecodeAccepted) {
     followBoardTrack(track, status.timeCounter, status.interruptCounter, timestamp);
-  } else if (status.status != kDecodeAuxiliary && status.status != kDecodeRepeated) {
+  } else if (status.status != kDecodeAuxiliary && status.status != kDecodeNone) {
     reader.damageBefore = status.status == kDecodeRejected;
     reader.console->out(rejected, payloadPos);
     if (reader.positionLog) std::fprintf(reader.positionLog, logRejected, payloadPos);

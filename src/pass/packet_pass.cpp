@@ -24,11 +24,6 @@ constexpr const char* kNoInfoData = "# ERROR: File %s, no calibration/info data\
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
 
-// Decoder statuses as the pass sees them.
-constexpr int32_t kStatusCleared = 0;    // before each packet
-constexpr int32_t kStatusTimed = 1;      // a good sensor packet of the board
-constexpr int32_t kStatusConsumed = -3;  // the pass has used the packet
-
 constexpr char kHuxTimestampLetter = 'M';
 constexpr char kTivTimestampLetter = 'L';
 
@@ -308,8 +303,8 @@ void PacketPass::readFile(InputFileInfo& info) {
         packetNumber_ % options_.printProgressMax == 0)
       console_.out(kPacketProgress, packetNumber_);
 
-    reader.huxStatus.status = kStatusCleared;
-    reader.tivStatus.status = kStatusCleared;
+    reader.huxStatus.status = kDecodeNone;
+    reader.tivStatus.status = kDecodeNone;
     if (options_.useBlacklist && isBlacklisted(options_.blacklist, packetNumber_, console_) == -1) {
       consumeBlacklistedPacket();
       continue;
@@ -317,10 +312,10 @@ void PacketPass::readFile(InputFileInfo& info) {
     nextPacket(reader);
     if (observer_) observer_->bytesRead(reader.buffer.position());
 
-    if (reader.tivStatus.status == kStatusTimed) handleTivPacket(info);
-    reader.tivStatus.status = kStatusConsumed;
-    if (reader.huxStatus.status == kStatusTimed) handleHuxPacket(info);
-    reader.huxStatus.status = kStatusConsumed;
+    if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info);
+    reader.tivStatus.status = kDecodeNotBoardMessage;
+    if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(info);
+    reader.huxStatus.status = kDecodeNotBoardMessage;
   }
 
   info.huxLastTimeCounter = reader.huxStatus.timeCounter;

@@ -124,8 +124,8 @@ class ReaderFixture {
 
   // One call as the packet pass makes it.
   int next() {
-    reader->huxStatus.status = 0;
-    reader->tivStatus.status = 0;
+    reader->huxStatus.status = kDecodeNone;
+    reader->tivStatus.status = kDecodeNone;
     reader->huxSamples.clear();
     reader->tivSamples.clear();
     return nextPacket(*reader);
