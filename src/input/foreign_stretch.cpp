@@ -21,12 +21,12 @@ bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
 
 }  // namespace
 
-ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t firstTimestamp) {
+ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint32_t firstTimestamp) {
   ForeignStretch stretch;
   stretch.begin = begin;
-  FILE* stream = reader.file->stream;
+  FILE* stream = reader.stream;
   ReadBuffer& scan = reader.scanBuffer;
-  Console& console = *reader.console;
+  Console& console = reader.console;
   const off_t resume = ftello(stream);
   if (resume < 0 || !scan.data || !startScan(scan, stream, begin)) return stretch;
 

@@ -6,6 +6,7 @@
 
 #include "common/exit_status.h"
 #include "common/fatal_error.h"
+#include "input/console_damage_reporter.h"
 #include "input/packet_reader.h"
 #include "output/complete_data_plan.h"
 #include "output/output_state.h"
@@ -66,6 +67,7 @@ class PacketPass {
         output_(output),
         opener_(opener),
         console_(console),
+        damage_(console),
         reader_(std::make_unique<PacketReader>()) {}
 
   ~PacketPass() { closeFile(); }
@@ -83,7 +85,7 @@ class PacketPass {
   }
   void openFile(const InputFileInfo& info);
   void prepareReader(const InputFileInfo& info);
-  void consumeBlacklistedPacket();
+  int consumeBlacklistedPacket();
   void handleTivPacket(InputFileInfo& info);
   void handleHuxPacket(InputFileInfo& info);
   void handOver();
@@ -99,6 +101,7 @@ class PacketPass {
   ParseState* output_;  // null in the scan pass
   InputOpener& opener_;
   Console& console_;
+  ConsoleDamageReporter damage_;  // the damage lines, counted into the file's record
 
   InputFile file_;
   bool fileOpen_ = false;
@@ -155,7 +158,7 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
   // damage at this file's start.
   const BoardTrack hux = reader.huxTrack;
   const BoardTrack tiv = reader.tivTrack;
-  initPacketReader(reader, console_);
+  initPacketReader(reader, console_, damage_);
   bindPacketReader(reader, file_, options_.buffSize);
   if (startTimeBefore_ >= 0) {
     const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
@@ -194,7 +197,7 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
 // A blacklisted packet is read past but leaves nothing behind on either board:
 // no samples, no timing, no change to the decoders' running state. Other kinds
 // of packets (a GPS packet's bytes, for one) are handled by the reader as usual.
-void PacketPass::consumeBlacklistedPacket() {
+int PacketPass::consumeBlacklistedPacket() {
   PacketReader& reader = *reader_;
   const HuxStatus huxStatus = reader.huxStatus;
   const TivStatus tivStatus = reader.tivStatus;
@@ -208,7 +211,7 @@ void PacketPass::consumeBlacklistedPacket() {
 
   reader.huxEnabled.fill(false);
   reader.tivEnabled.fill(false);
-  nextPacket(reader);
+  const int result = nextPacket(reader);
 
   reader.huxStatus = huxStatus;
   reader.tivStatus = tivStatus;
@@ -219,6 +222,7 @@ void PacketPass::consumeBlacklistedPacket() {
   reader.tivSamples.counts = tivCounts;
   reader.huxSamples.present = huxPresent;
   reader.tivSamples.present = tivPresent;
+  return result;
 }
 
 void PacketPass::handOver() {
@@ -288,6 +292,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
 
 void PacketPass::readFile(InputFileInfo& info) {
   console_.out(kFileProgress, info.fileNumber);
+  damage_.countInto(&info.damage);
   openFile(info);
   prepareReader(info);
   resetBoardClockForFile(hux_);
@@ -306,10 +311,10 @@ void PacketPass::readFile(InputFileInfo& info) {
     reader.huxStatus.status = kDecodeNone;
     reader.tivStatus.status = kDecodeNone;
     if (options_.useBlacklist && isBlacklisted(options_.blacklist, packetNumber_, console_) == -1) {
-      consumeBlacklistedPacket();
+      if (consumeBlacklistedPacket() == 1) ++info.packetsRead;
       continue;
     }
-    nextPacket(reader);
+    if (nextPacket(reader) == 1) ++info.packetsRead;
     if (observer_) observer_->bytesRead(reader.buffer.position());
 
     if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info);
@@ -325,6 +330,7 @@ void PacketPass::readFile(InputFileInfo& info) {
     info.tivLastInterruptCounter = reader.tivStatus.interruptCounter;
   }
   info.lastPacketMs = reader.lastTimestamp;
+  damage_.countInto(nullptr);
   if (options_.printProgress) console_.out(kPacketProgress, packetNumber_);
   closeFile();
 }
