@@ -23,6 +23,7 @@ struct RunOptions {
   bool integerOutput = false;        // MAT files get the decoders' integer forms
   bool forceMat73 = false;           // "-mat73": both MAT-files as MAT v7.3 (HDF5)
   std::string blacklistPath;
+  std::string jsonReportPath;        // "-jsonReport": the run's account as JSON; empty for none
   std::string outputDir;             // ends with a separator once set
   std::vector<int32_t> blacklist;    // packet numbers to skip, ascending once loaded
 };

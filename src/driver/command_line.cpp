@@ -98,6 +98,8 @@ class CommandLineParser {
     } else if (arg == "-printProgressMax") {
       options_.printProgressMax = intValue(arg, 1, kIntMax);
       console_.out(kProgressMaxLine, options_.printProgressMax);
+    } else if (arg == "-jsonReport") {
+      options_.jsonReportPath = value(arg);
     } else if (arg == "-blacklist") {
       options_.blacklistPath = value(arg);
       readBlacklist(options_, console_);

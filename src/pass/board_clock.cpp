@@ -120,6 +120,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
   const auto bridgeGap = [&](int64_t advance, int64_t rollovers) {
     bridge = advance;
     timing.rolloverInterrupts += rollovers * cycle;
+    clock.bridgedRollovers += rollovers;
     console.out(kBridgedInGap, packet.boardLabel, packet.packetNumber, static_cast<double>(wallMs) / 1000.0,
                 rollovers, advance);
   };
@@ -141,6 +142,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
       // sides of it arrived, more where damage took some of them.
       bridge = forward;
       timing.rolloverInterrupts += cycle;
+      ++clock.plainRollovers;
     } else {
       if (packet.checkRollover) {
         console.out(kNotARollover);
@@ -149,6 +151,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
         throw FatalError(exit_status::kRolloverBreak);
       }
       timing.rolloverInterrupts += clock.prevTimeCounter * m + clock.prevInterruptCounter + 1;
+      ++clock.plainRollovers;
     }
   } else if (!firstOfFile) {
     // Counters that moved forward by less than a whole cycle behind the
@@ -179,6 +182,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
     if (counted + extra * cycle < 0) extra = floorDiv(-counted + cycle - 1, cycle);
     if (extra > 0) {
       clock.indexOffset += extra * cycle;
+      clock.bridgedRollovers += extra;
       console.out(kBridgedPause, packet.fileName, packet.boardLabel, extra, extra * cycle);
     }
   }

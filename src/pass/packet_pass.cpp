@@ -89,6 +89,7 @@ class PacketPass {
   void handleTivPacket(InputFileInfo& info);
   void handleHuxPacket(InputFileInfo& info);
   void handOver();
+  void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore);
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
@@ -112,6 +113,7 @@ class PacketPass {
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t packetNumber_ = 0;
+  int32_t fileIndex_ = -1;  // the current file's index in the pass's order
   int64_t startTimeBefore_ = -1;  // header start time of the file before, ms; -1 for none
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
@@ -236,6 +238,24 @@ void PacketPass::handOver() {
   }
 }
 
+// Keeps the step the HUX2 packet just placed made on the time line when it
+// is the pause before a later file or a gap of more than a second.
+void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore) {
+  counters_.plainRollovers = hux_.plainRollovers;
+  counters_.bridgedRollovers = hux_.bridgedRollovers;
+  const int64_t perSecond = reference_->huxInterruptRate / 10;
+  if (!pause && hux_.timeIndex - before <= perSecond) return;
+  TimeLineStep step;
+  step.pause = pause;
+  step.file = fileIndex_;
+  step.packet = packetNumber_;
+  step.fromIndex = before;
+  step.toIndex = hux_.timeIndex;
+  step.rollovers = hux_.bridgedRollovers - bridgedBefore;
+  step.filled = !hux_.repeatReported;
+  counters_.gaps.push_back(step);
+}
+
 void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.tivStatus.timeCounter;
@@ -277,8 +297,12 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
     reader.huxStatus.channelCounts.fill(0);
     return;
   }
+  const int64_t before = hux_.prevTimeIndex >= 0 ? hux_.prevTimeIndex : hux_.lastTimeIndex;
+  const bool pause = hux_.started && hux_.prevTimeIndex < 0;
+  const int64_t bridgedBefore = hux_.bridgedRollovers;
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
+  noteTimeLineStep(pause, before, bridgedBefore);
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
       reader.huxStatus.channelCounts[kHuxAudio] > 0)
@@ -292,6 +316,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
 
 void PacketPass::readFile(InputFileInfo& info) {
   console_.out(kFileProgress, info.fileNumber);
+  ++fileIndex_;
   damage_.countInto(&info.damage);
   openFile(info);
   prepareReader(info);

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "common/channels.h"
-#include "json_writer.h"
+#include "common/json_writer.h"
 
 namespace {
 
