@@ -105,9 +105,9 @@ bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32
 // After damage: drops a stretch of foreign packets that starts at the read
 // position, whose first packet's timestamp is taken as `timestamp`. Returns
 // true when it dropped one.
-bool dropForeignStretch(PacketReader& reader, uint32_t timestamp) {
+bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool toEndToo = true) {
   const ForeignStretch stretch = findForeignStretch(viewOf(reader), reader.buffer.position(), timestamp);
-  if (!stretch.found) return false;
+  if (!stretch.found || (stretch.toEnd && !toEndToo)) return false;
   DamageEvent event;
   event.kind = DamageKind::foreignStretch;
   event.offset = stretch.begin;
@@ -254,6 +254,7 @@ void initPacketReader(PacketReader& reader, Console& console, DamageReporter& re
   reader.recent.clear();
   reader.repeatCheckLeft = 0;
   reader.damageBefore = false;
+  reader.startToJudge = false;
 }
 
 void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
@@ -270,6 +271,13 @@ void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
   reader.recent.clear();
   reader.repeatCheckLeft = 0;
   reader.damageBefore = false;
+  reader.startToJudge = false;
+}
+
+void carryBoardTracks(PacketReader& reader, const BoardTrack& hux, const BoardTrack& tiv, int64_t startShiftMs) {
+  carryBoardTrack(reader.huxTrack, hux, startShiftMs);
+  carryBoardTrack(reader.tivTrack, tiv, startShiftMs);
+  reader.startToJudge = reader.huxTrack.known || reader.tivTrack.known;
 }
 
 int readPacketHeader(PacketReader& reader, PacketHeader& header) {
@@ -344,6 +352,15 @@ bool screenPacket(PacketReader& reader, PacketHeader& header, const Framing& fra
   ReadBuffer& buffer = reader.buffer;
   // A timestamp that alone jumped ahead is set aside before the damage
   // checks, so that they judge the packet by the time line it lies on.
+  // A stale block at a later file's very start frames cleanly: the boards'
+  // clocks of the file before tell it.
+  if (reader.startToJudge) {
+    reader.startToJudge = false;
+    if (dropForeignStretch(reader, header.timestamp, false)) {
+      reader.repeatCheckLeft = kRepeatCheckPackets;
+      return false;
+    }
+  }
   uint32_t kept = reader.lastTimestamp;
   const bool outlier = !framing.jumped && timestampIsOutlier(reader, header, kept);
   if (framing.hunted) reader.damageBefore = true;

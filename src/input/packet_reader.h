@@ -53,6 +53,9 @@ struct PacketReader {
   RecentPackets recent;
   bool damageBefore = false;
   int32_t repeatCheckLeft = 0;
+  // The file's first packets are still to be judged by the boards' clocks
+  // carried from the file before (see carryBoardTracks).
+  bool startToJudge = false;
   ReadBuffer scanBuffer;
 };
 
@@ -62,6 +65,14 @@ void initPacketReader(PacketReader& reader, Console& console, DamageReporter& re
 // Attaches the file (whose stream stands at the first packet) and a read buffer
 // of `capacity` bytes; sets active and clears both enable sets.
 void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity);
+
+// Carries the boards' tracks of the file before (whose file started
+// `startShiftMs` earlier) into a reader just bound to the next file of the
+// recording, so that damage at the file's start is judged by the time line:
+// a stretch at the start whose board counters lie off it, up to where they
+// return, is a stale block of another recording and is dropped as foreign
+// data (counters off to the file's end are the file's own).
+void carryBoardTracks(PacketReader& reader, const BoardTrack& hux, const BoardTrack& tiv, int64_t startShiftMs);
 
 // Looks at the bytes at the read position without consuming them. Returns 1
 // valid, -1 fewer than 10 bytes left, -2 valid but the packet does not fit in

@@ -164,8 +164,7 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
   bindPacketReader(reader, file_, options_.buffSize);
   if (startTimeBefore_ >= 0) {
     const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
-    carryBoardTrack(reader.huxTrack, hux, shift);
-    carryBoardTrack(reader.tivTrack, tiv, shift);
+    carryBoardTracks(reader, hux, tiv, shift);
   }
   startTimeBefore_ = static_cast<int64_t>(file_.header.startTime);
 

@@ -60,9 +60,7 @@ constexpr const char* kDamageLines[kDamageKinds] = {
     "PELG Packet's timestamp jumped ahead"};
 
 // The run's report counts each kind of damage as often as the console shows
-// it in a pass, and in the first file as pelginfo's scan counts it. (pelginfo
-// judges every file alone; the converter judges damage at a later file's
-// start by the boards' clocks as the file before left them.)
+// it in a pass, and file by file as pelginfo counts the recording.
 void expectReportCountsTheDamage(const std::string& folder, const std::string& out) {
   const nlohmann::json report = testsupport::readJson(folder + "/out/report.json");
   ASSERT_TRUE(report.is_object());
@@ -73,10 +71,12 @@ void expectReportCountsTheDamage(const std::string& folder, const std::string& o
     for (const nlohmann::json& file : report["files"]) events += file["damage"][kind]["events"].get<int64_t>();
     EXPECT_EQ(2 * events, countLines(out, kDamageLines[k])) << kind;
   }
-  for (const nlohmann::json& file : {report["files"][0]}) {
-    testsupport::CapturedConsole quiet;
-    InputOpener opener(quiet.console());
-    const FileScan scan = scanFile(file["name"].get<std::string>(), opener);
+  testsupport::CapturedConsole quiet;
+  InputOpener opener(quiet.console());
+  BoardsCarried carried;
+  for (const nlohmann::json& file : report["files"]) {
+    FileScan scan = scanFile(file["name"].get<std::string>(), opener, false);
+    countFile(scan, opener, &carried);
     for (int k = 0; k < kDamageKinds; ++k) {
       const nlohmann::json& counted = file["damage"][kDamageKindNames[static_cast<size_t>(k)]];
       const DamageCount& c = scan.damage.byKind[static_cast<size_t>(k)];

@@ -23,15 +23,20 @@ struct NullStream {
   }
 };
 
-void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
+void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all, BoardsCarried* carried) {
   auto reader = std::make_unique<PacketReader>();
   DamageTally tally;
   initPacketReader(*reader, quiet, tally);
   bindPacketReader(*reader, file, kScanBufferSize);
+  if (carried && carried->known) {
+    const int64_t shift = static_cast<int64_t>(file.header.startTime) - static_cast<int64_t>(carried->startTime);
+    carryBoardTracks(*reader, carried->hux, carried->tiv, shift);
+  }
   // Nothing is decoded into samples; the decoders still check every message.
   reader->huxCalibration.interruptLimit = scan.header.huxInfo.interrupt_count;
   reader->tivInterruptLimit = scan.header.tivInfo.interrupt_count;
 
+  scan.packets = 0;
   while (reader->active) {
     if (nextPacket(*reader) != 1) break;
     ++scan.packets;
@@ -40,6 +45,7 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
     scan.lastPacketMs = timestamp;
     if (!all) break;
   }
+  if (carried) *carried = BoardsCarried{true, file.header.startTime, reader->huxTrack, reader->tivTrack};
   closePacketReader(*reader);
   scan.damage = tally.counts;
 }
@@ -92,8 +98,23 @@ FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll) {
   if (scan.carriesTiv) fillTivBoardInfo(scan.record, file.header.tivInfo);
 
   scan.counted = countAll;
-  countPackets(file, scan, quiet, countAll);
+  countPackets(file, scan, quiet, countAll, nullptr);
   closeInput(file);
   if (scan.packets == 0) scan.problem = kNoPackets;
   return scan;
+}
+
+void countFile(FileScan& scan, InputOpener& opener, BoardsCarried* carried) {
+  NullStream null;
+  Console quiet(null.stream, null.stream);
+  InputFile file;
+  bool carriesTiv = false;
+  if (readInputHeader(file, scan.path, opener, carriesTiv) != HeaderReadResult::ok) {
+    closeInput(file);
+    return;
+  }
+  scan.counted = true;
+  scan.firstPacketMs = scan.lastPacketMs = -1;
+  countPackets(file, scan, quiet, true, carried);
+  closeInput(file);
 }

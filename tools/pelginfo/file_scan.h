@@ -8,6 +8,7 @@
 
 #include "common/damage_counts.h"
 #include "common/input_file_info.h"
+#include "input/board_track.h"
 #include "input/file_header.h"
 #include "input/input_file.h"
 
@@ -46,7 +47,21 @@ inline constexpr const char* kNoPackets = "holds no packets";
 inline constexpr const char* kRateOutOfRange = "'%s' rate %d is out of range (allowed %d to %d)";
 inline constexpr const char* kSameFileAs = "the same file as ";  // followed by the earlier name
 
+// The boards' clocks as a file's last packets left them, which judge damage
+// at the next file's start, as the converter judges it.
+struct BoardsCarried {
+  bool known = false;
+  uint64_t startTime = 0;  // the file's header start time, ms
+  BoardTrack hux;
+  BoardTrack tiv;
+};
+
 // Reads the file's header and, when it is usable, counts its packets; with
 // countAll false it reads only as far as the first packet, which is
 // enough to tell whether the file belongs to a recording.
 FileScan scanFile(const std::string& path, InputOpener& opener, bool countAll = true);
+
+// Counts the packets of a usable file whose header scanFile read. `carried`,
+// when given, holds the boards' clocks of the file before it in its
+// recording on entry (known) and this file's on return.
+void countFile(FileScan& scan, InputOpener& opener, BoardsCarried* carried);

@@ -131,6 +131,29 @@ int parseOptions(int argc, char** argv, Options& options) {
   return -1;
 }
 
+// Counts every usable file's packets; the files of a recording in start
+// order, each judged at its start by the boards' clocks as the file before
+// left them, as the converter reads them.
+void countAllFiles(std::vector<FileScan>& scans, const std::vector<Recording>& recordings) {
+  FILE* null = std::fopen("/dev/null", "w");
+  Console quiet(null ? null : stderr, null ? null : stderr);
+  {
+    InputOpener opener(quiet);
+    std::vector<bool> counted(scans.size(), false);
+    for (const Recording& recording : recordings) {
+      BoardsCarried carried;
+      for (size_t index : recording.files) {
+        countFile(scans[index], opener, &carried);
+        counted[index] = true;
+      }
+    }
+    for (size_t i = 0; i < scans.size(); ++i)
+      if (!counted[i] && (scans[i].usable() || scans[i].problem == kNoPackets))
+        countFile(scans[i], opener, nullptr);
+  }
+  if (null) std::fclose(null);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,12 +180,14 @@ int main(int argc, char** argv) {
           continue;
         }
       }
-      scans.push_back(scanFile(path, opener, options.countPackets));
+      // The headers and first packets group the files; the counts follow.
+      scans.push_back(scanFile(path, opener, false));
     }
   }
   if (null) std::fclose(null);
 
   const std::vector<Recording> recordings = groupIntoRecordings(scans, options.report.maxGap_sec);
+  if (options.countPackets) countAllFiles(scans, recordings);
   const std::string report = options.json ? jsonReport(scans, recordings, options.report)
                                           : textReport(scans, recordings, options.report);
   if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() ||
