@@ -39,6 +39,7 @@ ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint3
     const uint32_t length = readLittleEndian<uint32_t>(bytes + 6);
     if (id >= pelg::kMaxPacketIds || length > pelg::kMaxPayloadLength) {
       scan.consumed += 1;
+      stretch.hunted = true;
       continue;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
@@ -47,6 +48,7 @@ ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint3
     if (board.track && board.frame.outcome == kDecodeRejected) {
       // Not a packet that frames: hunt on, byte by byte.
       scan.consumed += 1;
+      stretch.hunted = true;
       continue;
     }
     if (board.track && board.frame.timed()) {

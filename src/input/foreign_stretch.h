@@ -18,6 +18,7 @@ struct ForeignStretch {
   int64_t begin = 0;       // file offset of the first foreign packet
   int64_t end = 0;         // file offset where this recording's packets resume (the file's size when toEnd)
   int64_t packets = 0;     // packets framed inside the stretch
+  bool hunted = false;     // the scan met bytes that frame no packet (a block's cut edge)
 };
 
 // Scans from file offset `begin`, the first packet after damage, whose

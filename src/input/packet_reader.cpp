@@ -105,9 +105,13 @@ bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32
 // After damage: drops a stretch of foreign packets that starts at the read
 // position, whose first packet's timestamp is taken as `timestamp`. Returns
 // true when it dropped one.
-bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool toEndToo = true) {
+bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool atFileStart = false) {
   const ForeignStretch stretch = findForeignStretch(viewOf(reader), reader.buffer.position(), timestamp);
-  if (!stretch.found || (stretch.toEnd && !toEndToo)) return false;
+  if (!stretch.found) return false;
+  // Without damage before it, only a block with a cut edge inside (sectors
+  // end mid-packet) and the time line after it: counters off to the end, or
+  // packets that frame cleanly throughout, are the file's own.
+  if (atFileStart && (stretch.toEnd || !stretch.hunted)) return false;
   DamageEvent event;
   event.kind = DamageKind::foreignStretch;
   event.offset = stretch.begin;
@@ -149,16 +153,19 @@ bool slightlyBehind(PacketReader& reader, int result, const PacketHeader& header
   return ensureAvailable(reader.buffer, reader.file->stream, size, *reader.console) >= 1;
 }
 
-// True when, shortly after damage, a timed board message that the decoder
-// accepted lies at or a little behind its board's last one and repeats the
-// message of a packet delivered shortly before (two messages of one
-// interrupt differ in kind), whatever its timestamp: a sector copy whose
-// header belongs to another packet. Its readings were delivered already.
-// Without damage before it such a step is left to the time line.
+// True when a timed board message that the decoder accepted lies at or a
+// little behind its board's last one and repeats a packet delivered shortly
+// before: shortly after damage, its message whatever its timestamp (a sector
+// copy whose header belongs to another packet); otherwise the whole packet,
+// its timestamp not advanced (a sector copy that begins and ends at packet
+// boundaries frames cleanly, and the logger stamps packets in batches of one
+// value). Its readings were delivered already. Any other step back of the
+// counters is left to the time line.
 bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32_t timeCounter,
-                      int32_t interruptCounter, const PacketKey& key) {
-  return reader.repeatCheckLeft > 0 && atOrBehindBoardTrack(track, timeCounter, interruptCounter) &&
-         reader.recent.containsMessage(key);
+                      int32_t interruptCounter, const PacketKey& key, bool advanced) {
+  if (!atOrBehindBoardTrack(track, timeCounter, interruptCounter)) return false;
+  if (reader.repeatCheckLeft > 0) return reader.recent.containsMessage(key);
+  return !advanced && reader.recent.contains(key);
 }
 
 // After a board message is decoded: a repeat of one delivered shortly before
@@ -167,10 +174,10 @@ bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32
 template <int N>
 void screenBoardMessage(PacketReader& reader, DecodeStatus<N>& status, SampleBuffers<N>& samples,
                         BoardTrack& track, const PacketKey& key, const PacketHeader& header, int64_t payloadPos,
-                        bool tivBoard) {
+                        bool tivBoard, bool advanced) {
   DamageEvent event;
   if (status.status == kDecodeAccepted &&
-      repeatsDelivered(reader, track, status.timeCounter, status.interruptCounter, key)) {
+      repeatsDelivered(reader, track, status.timeCounter, status.interruptCounter, key, advanced)) {
     event.kind = DamageKind::duplicatedSector;
     event.offset = payloadPos - pelg::kPacketHeaderSize;
     event.bytes = pelg::kPacketHeaderSize + static_cast<int64_t>(header.length);
@@ -356,7 +363,7 @@ bool screenPacket(PacketReader& reader, PacketHeader& header, const Framing& fra
   // clocks of the file before tell it.
   if (reader.startToJudge) {
     reader.startToJudge = false;
-    if (dropForeignStretch(reader, header.timestamp, false)) {
+    if (dropForeignStretch(reader, header.timestamp, true)) {
       reader.repeatCheckLeft = kRepeatCheckPackets;
       return false;
     }
@@ -411,6 +418,7 @@ void dispatchPacket(PacketReader& reader, PacketHeader& header, const PacketKey&
   const int64_t payloadPos = buffer.position();
   const uint8_t* payload = buffer.next();
 
+  const bool advanced = header.timestamp > reader.lastTimestamp;
   if (reader.lastTimestamp > header.timestamp) {
     reader.console->out(kBackwards, payloadPos, static_cast<int32_t>(header.timestamp),
                         static_cast<int32_t>(reader.lastTimestamp));
@@ -427,13 +435,13 @@ void dispatchPacket(PacketReader& reader, PacketHeader& header, const PacketKey&
       decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
                  reader.huxEnabled);
       screenBoardMessage(reader, reader.huxStatus, reader.huxSamples, reader.huxTrack, key, header, payloadPos,
-                         false);
+                         false, advanced);
       break;
     case DeviceKind::tiv:
       decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
                 reader.tivEnabled);
       screenBoardMessage(reader, reader.tivStatus, reader.tivSamples, reader.tivTrack, key, header, payloadPos,
-                         true);
+                         true, advanced);
       break;
     case DeviceKind::sgps:
       if (reader.sirfEnabled) copySirf(reader, payload, header.length);

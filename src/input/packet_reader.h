@@ -70,8 +70,9 @@ void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity);
 // `startShiftMs` earlier) into a reader just bound to the next file of the
 // recording, so that damage at the file's start is judged by the time line:
 // a stretch at the start whose board counters lie off it, up to where they
-// return, is a stale block of another recording and is dropped as foreign
-// data (counters off to the file's end are the file's own).
+// return, and which holds a cut edge (bytes that frame no packet), is a stale
+// block of another recording and is dropped as foreign data (counters off to
+// the file's end, or a stretch that frames cleanly, are the file's own).
 void carryBoardTracks(PacketReader& reader, const BoardTrack& hux, const BoardTrack& tiv, int64_t startShiftMs);
 
 // Looks at the bytes at the read position without consuming them. Returns 1
