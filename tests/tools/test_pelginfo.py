@@ -14,7 +14,7 @@ import subprocess
 import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import pelg_files  # noqa: E402
 
 PELGSIM = PELGINFO = CONVERTER = SCRATCH = None

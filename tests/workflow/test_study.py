@@ -25,7 +25,7 @@ import numpy as np
 import scipy.io
 import soundfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import pelg_files  # noqa: E402
 
 PELGSIM = PELGINFO = CONVERTER = REPO = SCRATCH = None
