@@ -27,6 +27,7 @@ import soundfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import pelg_files  # noqa: E402
+from checks import run_unittests  # noqa: E402
 
 PELGSIM = PELGINFO = CONVERTER = REPO = SCRATCH = None
 
@@ -293,13 +294,5 @@ class RelativePaths(unittest.TestCase):
         self.assertIn("give bin= as an absolute path", run.stdout + run.stderr)
 
 
-def main():
-    global PELGSIM, PELGINFO, CONVERTER, REPO, SCRATCH
-    PELGSIM, PELGINFO, CONVERTER, REPO, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:6])
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    os.makedirs(SCRATCH)
-    unittest.main(argv=[sys.argv[0], "-v"])
-
-
 if __name__ == "__main__":
-    main()
+    run_unittests(globals(), "PELGSIM", "PELGINFO", "CONVERTER", "REPO", "SCRATCH")
