@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "input/console_damage_reporter.h"
 #include "input/file_header.h"
 #include "input/input_file.h"
 #include "input/packet_reader.h"
@@ -83,6 +84,7 @@ void BM_NextPacket(benchmark::State& state) {
   Console console(sink, sink);
   InputFile file;
   auto reader = std::make_unique<PacketReader>();
+  ConsoleDamageReporter damage(console);
   int64_t packets = 0;
   for (auto _ : state) {
     file.stream = std::fopen(data.path().c_str(), "rb");
@@ -91,7 +93,7 @@ void BM_NextPacket(benchmark::State& state) {
       break;
     }
     extractHuxInfo(file.header);
-    initPacketReader(*reader, console);
+    initPacketReader(*reader, console, damage);
     bindPacketReader(*reader, file, static_cast<int32_t>(state.range(0)));
     reader->huxEnabled.fill(true);
     reader->huxEnabled[kHuxMagAccel] = false;
@@ -106,8 +108,8 @@ void BM_NextPacket(benchmark::State& state) {
     reader->huxCalibration.interruptLimit = 5120;
     reader->tivInterruptLimit = 5120;
     while (reader->active) {
-      reader->huxStatus.status = 0;
-      reader->tivStatus.status = 0;
+      reader->huxStatus.status = kDecodeNone;
+      reader->tivStatus.status = kDecodeNone;
       reader->huxSamples.clear();
       reader->tivSamples.clear();
       if (nextPacket(*reader) == 1) ++packets;

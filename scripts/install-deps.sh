@@ -4,6 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libhdf5-dev libmatio-dev
+          nlohmann-json3-dev  # the tests read the run's JSON report back
           python3 python3-numpy python3-scipy python3-soundfile python3-pandas python3-h5py sox
           python3-venv python3-pip python3-setuptools python3-wheel
           octave gnuplot-nox fonts-freefont-otf snakemake python3-matplotlib

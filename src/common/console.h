@@ -7,6 +7,14 @@
 
 #include "common/console_interruption.h"
 
+// Told of every line the console prints on standard output, with the format
+// it was printed from (which names its kind) and the text as printed.
+class ConsoleListener {
+ public:
+  virtual ~ConsoleListener() = default;
+  virtual void consoleLine(const char* format, const char* text) = 0;
+};
+
 class Console {
  public:
   // out receives "# INFO"/"# WARNING"/"# ERROR" lines, err the few lines that
@@ -21,9 +29,12 @@ class Console {
 
   // While set (not owned), told before every line this console prints.
   void setInterruption(ConsoleInterruption* interruption) { interruption_ = interruption; }
+  // While set (not owned), told of every line out() prints.
+  void setListener(ConsoleListener* listener) { listener_ = listener; }
 
  private:
   FILE* out_;
   FILE* err_;
   ConsoleInterruption* interruption_ = nullptr;
+  ConsoleListener* listener_ = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/channels.h"
+#include "common/damage_counts.h"
 
 inline constexpr int kMaxInputFiles = 4096;
 
@@ -38,6 +39,8 @@ struct InputFileInfo {
   int64_t firstAudioIndex = -1;  // HUX time index of the first audio packet
   int64_t huxLastTimeIndex = -1;  // HUX time index of the file's last timed packet
   int64_t lastPacketMs = -1;      // the file's last packet timestamp, ms after its start time
+  int64_t packetsRead = 0;        // packets the reader delivered
+  DamageCounts damage;            // the damage the reader met in the file
   // boardNumber, hardwareVersion, majorVersion, minorVersion, word1..word4,
   // C1..C6, micGain
   std::array<int32_t, 15> huxBoardInfo{};
@@ -60,4 +63,6 @@ inline void resetPassTiming(InputFileInfo& info) {
   info.firstAudioIndex = initial.firstAudioIndex;
   info.huxLastTimeIndex = initial.huxLastTimeIndex;
   info.lastPacketMs = initial.lastPacketMs;
+  info.packetsRead = initial.packetsRead;
+  info.damage = initial.damage;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "common/interrupt_cleanup.h"
 
@@ -207,5 +208,5 @@ void reportOutputFailure(const OutputFile& file, Console& console) {
 
 void exitOnOutputFailure(const OutputFile& file, Console& console) {
   reportOutputFailure(file, console);
-  exitRun(console, kOutputFailedStatus);
+  exitRun(console, exit_status::kOutputFailed);
 }

@@ -17,9 +17,6 @@
 
 #include "common/console.h"
 
-// The exit status of a run that cannot create, write or close an output.
-inline constexpr int kOutputFailedStatus = -8;
-
 class OutputFile {
  public:
   enum class Step { kNone, kCreate, kWrite, kFinish, kCommit };
@@ -101,5 +98,5 @@ std::string temporaryPathFor(const std::string& path);
 void reportOutputFailure(const OutputFile& file, Console& console);
 
 // Reports the failure, prints "# ERROR: Exiting\n" and ends the run with
-// kOutputFailedStatus.
+// exit_status::kOutputFailed.
 [[noreturn]] void exitOnOutputFailure(const OutputFile& file, Console& console);

@@ -1,12 +1,11 @@
 // The settings of one run, filled from the command line and read by every
-// later phase. The driver owns the one RunOptions of a run.
+// later phase. The driver owns the one RunOptions of a run; the passes read
+// it only.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "common/output_file.h"
 
 struct RunOptions {
   int32_t buffSize = 204800;         // read-buffer capacity in bytes ("-buffSize")
@@ -23,8 +22,8 @@ struct RunOptions {
   bool useBlacklist = false;         // a blacklist was loaded
   bool integerOutput = false;        // MAT files get the decoders' integer forms
   bool forceMat73 = false;           // "-mat73": both MAT-files as MAT v7.3 (HDF5)
-  OutputFile timestampFile;          // timestamps.txt while the packet pass writes it
   std::string blacklistPath;
+  std::string jsonReportPath;        // "-jsonReport": the run's account as JSON; empty for none
   std::string outputDir;             // ends with a separator once set
   std::vector<int32_t> blacklist;    // packet numbers to skip, ascending once loaded
 };

@@ -18,12 +18,6 @@ inline constexpr int kTimeCounterOffset = 4;
 inline constexpr int kInterruptCounterOffset = 5;
 inline constexpr int kHeadLength = 7;
 
-// Decoder outcomes left in DecodeStatus::status.
-inline constexpr int32_t kAccepted = 1;
-inline constexpr int32_t kAuxiliaryAccepted = 2;  // TIV auxiliary message
-inline constexpr int32_t kRejected = -2;
-inline constexpr int32_t kNotBoardMessage = -3;
-
 inline uint8_t checksum(const uint8_t* message, uint32_t length) {
   // Eight bytes per step, added as four 16-bit lanes of byte pairs; only the
   // low byte of the total matters, so the lanes are folded before they can
@@ -66,14 +60,14 @@ struct MessageFrame {
   bool marked = false;          // starts with the "#|" marker
   bool knownSubtype = false;    // a subtype the board sends
   bool checksumMatched = false;
-  int32_t outcome = kNotBoardMessage;  // kAccepted, kAuxiliaryAccepted, kRejected or kNotBoardMessage
+  DecodeOutcome outcome = kDecodeNotBoardMessage;
   uint32_t messageLength = 0;   // L: the checksum byte sits at offset L
   uint8_t subtype = 0;
   uint8_t countOrMask = 0;
   int32_t timeCounter = -1;     // head counters of an accepted message with readings
   int32_t interruptCounter = -1;
 
-  bool timed() const { return outcome == kAccepted; }
+  bool timed() const { return outcome == kDecodeAccepted; }
 };
 
 // Checks the frame of a message of length L inside the payload: it must fit,
@@ -81,12 +75,12 @@ struct MessageFrame {
 inline void checkFrame(MessageFrame& frame, const uint8_t* payload, uint32_t payloadLength,
                        uint32_t messageLength, int32_t interruptLimit) {
   frame.messageLength = messageLength;
-  frame.outcome = kRejected;
+  frame.outcome = kDecodeRejected;
   if (!fitsInPayload(messageLength, payloadLength) || !checksumMatches(payload, messageLength)) return;
   frame.checksumMatched = true;
   const uint16_t interruptCounter = readLittleEndian<uint16_t>(payload + kInterruptCounterOffset);
   if (interruptLimit != 0 && interruptCounter > interruptLimit) return;
-  frame.outcome = kAccepted;
+  frame.outcome = kDecodeAccepted;
   frame.timeCounter = payload[kTimeCounterOffset];
   frame.interruptCounter = interruptCounter;
 }
@@ -96,7 +90,7 @@ inline void checkFrame(MessageFrame& frame, const uint8_t* payload, uint32_t pay
 // returned; the status is then "not a board message".
 template <int N>
 bool beginMessage(DecodeStatus<N>& status, const uint8_t* payload, uint32_t payloadLength) {
-  status.status = kNotBoardMessage;
+  status.status = kDecodeNotBoardMessage;
   status.checksumChecked = 0;
   status.accounted = 0;
   if (hasMarker(payload, payloadLength)) return true;
@@ -108,7 +102,7 @@ bool beginMessage(DecodeStatus<N>& status, const uint8_t* payload, uint32_t payl
 // Records a rejected message; nothing of it is kept.
 template <int N>
 void rejectMessage(DecodeStatus<N>& status, int32_t accounted) {
-  status.status = kRejected;
+  status.status = kDecodeRejected;
   ++status.invalidCount;
   status.accounted = accounted;
 }

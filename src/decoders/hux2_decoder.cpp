@@ -258,12 +258,12 @@ board_message::MessageFrame peekHux2Message(const uint8_t* payload, uint32_t len
   bm::MessageFrame frame;
   if (!bm::hasMarker(payload, length)) return frame;
   frame.marked = true;
-  frame.outcome = bm::kRejected;
+  frame.outcome = kDecodeRejected;
   if (length <= bm::kSubtypeOffset) return frame;
   frame.subtype = payload[bm::kSubtypeOffset];
   const uint8_t kind = frame.subtype & 0xFE;
   if (kind != kSensorSubtype && kind != kAudioSubtype) {
-    frame.outcome = bm::kNotBoardMessage;
+    frame.outcome = kDecodeNotBoardMessage;
     return frame;
   }
   frame.knownSubtype = true;
@@ -273,8 +273,8 @@ board_message::MessageFrame peekHux2Message(const uint8_t* payload, uint32_t len
   bm::checkFrame(frame, payload, length,
                  audio ? bm::kHeadLength + 2u * frame.countOrMask : sensorMessageLength(frame.countOrMask, frame.subtype),
                  interruptLimit);
-  if (audio && frame.countOrMask >= kAudioSampleLimit && frame.outcome == bm::kAccepted) {
-    frame.outcome = bm::kRejected;
+  if (audio && frame.countOrMask >= kAudioSampleLimit && frame.outcome == kDecodeAccepted) {
+    frame.outcome = kDecodeRejected;
     frame.timeCounter = frame.interruptCounter = -1;
   }
   return frame;
@@ -285,16 +285,16 @@ void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxS
   namespace bm = board_message;
   if (!bm::beginMessage(status, payload, length)) return;
   const bm::MessageFrame frame = peekHux2Message(payload, length, calibration.interruptLimit);
-  if (frame.outcome == bm::kNotBoardMessage) {
+  if (frame.outcome == kDecodeNotBoardMessage) {
     ++status.otherCount;
     status.accounted = 2;
     return;
   }
   status.checksumChecked = frame.checksumMatched ? 1 : 0;
-  if (frame.outcome != bm::kAccepted) return reject(status);
+  if (frame.outcome != kDecodeAccepted) return reject(status);
 
   ++status.validCount;
-  status.status = bm::kAccepted;
+  status.status = kDecodeAccepted;
   status.accounted = static_cast<int32_t>(frame.messageLength) + 1;
   status.timeCounter = frame.timeCounter;
   status.interruptCounter = frame.interruptCounter;

@@ -58,10 +58,22 @@ struct SampleBuffers {
 using HuxSamples = SampleBuffers<kHuxChannelCount>;
 using TivSamples = SampleBuffers<kTivChannelCount>;
 
+// What a decoder made of the payload it was last given, left in
+// DecodeStatus::status. The packet pass sets kDecodeNone before each packet,
+// and the reader sets it for a message that repeats one delivered before
+// (neither taken in nor reported as rejected).
+enum DecodeOutcome : int32_t {
+  kDecodeNone = 0,
+  kDecodeAccepted = 1,         // a timed board message, taken in
+  kDecodeAuxiliary = 2,        // a TIV auxiliary message
+  kDecodeRejected = -2,        // a board message that failed its checks
+  kDecodeNotBoardMessage = -3, // no board message, or one the pass has used
+};
+
 // Result and running counters of one decoder over one file.
 template <int N>
 struct DecodeStatus {
-  int32_t status = 0;           // 1 accepted (2: TIV auxiliary), -2 rejected, -3 not a board message
+  DecodeOutcome status = kDecodeNone;
   int32_t unmarkedCount = 0;    // payloads without the "#|" marker
   int32_t checksumChecked = 0;  // 1 once this message's checksum matched
   int32_t accounted = 0;        // payload bytes the decoder accounted for

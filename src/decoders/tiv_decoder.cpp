@@ -79,7 +79,7 @@ board_message::MessageFrame peekTivMessage(const uint8_t* payload, uint32_t leng
   bm::MessageFrame frame;
   if (!bm::hasMarker(payload, length)) return frame;
   frame.marked = true;
-  frame.outcome = bm::kRejected;
+  frame.outcome = kDecodeRejected;
   if (length <= bm::kSubtypeOffset) return frame;
   frame.subtype = payload[bm::kSubtypeOffset];
   const uint8_t kind = frame.subtype & 0xFE;
@@ -87,14 +87,14 @@ board_message::MessageFrame peekTivMessage(const uint8_t* payload, uint32_t leng
     // Auxiliary message: checked, never read; its head counters are not kept.
     const uint32_t auxLength = auxiliaryMessageLength(kind);
     if (auxLength == 0) {
-      frame.outcome = bm::kNotBoardMessage;
+      frame.outcome = kDecodeNotBoardMessage;
       return frame;
     }
     frame.knownSubtype = true;
     frame.messageLength = auxLength;
     if (!bm::fitsInPayload(auxLength, length) || !bm::checksumMatches(payload, auxLength)) return frame;
     frame.checksumMatched = true;
-    frame.outcome = bm::kAuxiliaryAccepted;
+    frame.outcome = kDecodeAuxiliary;
     return frame;
   }
   frame.knownSubtype = true;
@@ -111,26 +111,26 @@ void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSa
   const bm::MessageFrame frame = peekTivMessage(payload, length, interruptLimit);
   const bool auxiliary = (frame.subtype & 0xFE) != 0;
   if (auxiliary && length > bm::kSubtypeOffset) ++status.otherCount;
-  if (frame.outcome == bm::kNotBoardMessage) {
+  if (frame.outcome == kDecodeNotBoardMessage) {
     status.accounted = 2;
     return;
   }
   status.checksumChecked = frame.checksumMatched ? 1 : 0;
-  if (frame.outcome == bm::kAuxiliaryAccepted) {
-    status.status = bm::kAuxiliaryAccepted;
+  if (frame.outcome == kDecodeAuxiliary) {
+    status.status = kDecodeAuxiliary;
     status.accounted = static_cast<int32_t>(frame.messageLength);
     return;
   }
   // A rejected sensor message whose checksum byte lies inside the payload
   // accounts for its whole length; any other rejection for its two marker bytes.
-  if (frame.outcome == bm::kRejected) {
+  if (frame.outcome == kDecodeRejected) {
     const bool wholeMessage =
         !auxiliary && frame.messageLength > 0 && bm::fitsInPayload(frame.messageLength, length);
     return reject(status, wholeMessage ? static_cast<int32_t>(frame.messageLength) : 2);
   }
 
   ++status.validCount;
-  status.status = bm::kAccepted;
+  status.status = kDecodeAccepted;
   status.accounted = static_cast<int32_t>(frame.messageLength) + 1;
   status.timeCounter = frame.timeCounter;
   status.interruptCounter = frame.interruptCounter;

@@ -1,7 +1,7 @@
 #include "driver/clock_span_check.h"
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
-#include "driver/driver_status.h"
 
 namespace {
 
@@ -51,5 +51,5 @@ void checkClockSpan(const InputFileInfo* files, int fileCount, int interruptRate
   const std::string& name = names[static_cast<size_t>(f.fileNumber)];
   console.out(kRunsAhead, name.c_str(), verdict.clockSeconds, verdict.wallSeconds);
   console.out(kExiting);
-  throw FatalError(driver_status::kClockRunsAhead);
+  throw FatalError(exit_status::kClockRunsAhead);
 }

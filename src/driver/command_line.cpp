@@ -2,8 +2,8 @@
 
 #include <limits>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
-#include "driver/driver_status.h"
 #include "common/input_file_info.h"
 #include "driver/option_value.h"
 #include "driver/usage_text.h"
@@ -57,10 +57,10 @@ class CommandLineParser {
     if (arg == "--help" || arg == "-h") {
       // Only prints: the run ends here, successfully.
       printHelp(console_);
-      throw FatalError(driver_status::kSuccess);
+      throw FatalError(exit_status::kSuccess);
     } else if (arg == "--version") {
       printVersion(console_);
-      throw FatalError(driver_status::kSuccess);
+      throw FatalError(exit_status::kSuccess);
     } else if (arg == "-buffSize") {
       options_.buffSize = intValue(arg, kMinBuffSize, kMaxBuffSize);
       console_.out(kBuffSizeLine, options_.buffSize);
@@ -98,6 +98,8 @@ class CommandLineParser {
     } else if (arg == "-printProgressMax") {
       options_.printProgressMax = intValue(arg, 1, kIntMax);
       console_.out(kProgressMaxLine, options_.printProgressMax);
+    } else if (arg == "-jsonReport") {
+      options_.jsonReportPath = value(arg);
     } else if (arg == "-blacklist") {
       options_.blacklistPath = value(arg);
       readBlacklist(options_, console_);
@@ -110,7 +112,7 @@ class CommandLineParser {
       console_.out(kSummaryFileLine);
     } else if (!arg.empty() && arg[0] == '-') {
       console_.out(kUnrecognized, arg.c_str());
-      exitRun(console_, driver_status::kBadArgument);
+      exitRun(console_, exit_status::kBadArgument);
     } else {
       return false;
     }
@@ -121,7 +123,7 @@ class CommandLineParser {
   const std::string& value(const std::string& option) {
     if (index_ + 1 >= args_.size()) {
       console_.out(kMissingValue, option.c_str());
-      exitRun(console_, driver_status::kBadArgument);
+      exitRun(console_, exit_status::kBadArgument);
     }
     return args_[++index_];
   }
@@ -131,7 +133,7 @@ class CommandLineParser {
     const int32_t number = parseOptionValue(text);
     if (number < min || number > max) {
       console_.out(kInvalidValue, option.c_str(), text.c_str(), min, max);
-      exitRun(console_, driver_status::kBadArgument);
+      exitRun(console_, exit_status::kBadArgument);
     }
     return number;
   }
@@ -141,7 +143,7 @@ class CommandLineParser {
     if (inputArgIndex_.size() >= static_cast<size_t>(kMaxInputFiles)) {
       console_.out(kTooManyFiles);
       console_.out(kMaxFiles, kMaxInputFiles);
-      exitRun(console_, driver_status::kTooManyFiles);
+      exitRun(console_, exit_status::kTooManyFiles);
     }
     inputArgIndex_.push_back(static_cast<int32_t>(index_));
   }
@@ -166,13 +168,13 @@ void parseCommandLine(const std::vector<std::string>& args, RunOptions& options,
                       std::vector<int32_t>& inputArgIndex, Console& console) {
   if (args.size() < 2) {
     printUsage(console);
-    throw FatalError(driver_status::kUsage);
+    throw FatalError(exit_status::kUsage);
   }
   options = RunOptions{};
   inputArgIndex.clear();
   CommandLineParser(args, options, inputArgIndex, console).parse();
   if (inputArgIndex.empty()) {
     printUsage(console);
-    throw FatalError(driver_status::kUsage);
+    throw FatalError(exit_status::kUsage);
   }
 }

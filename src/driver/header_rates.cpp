@@ -1,7 +1,7 @@
 #include "driver/header_rates.h"
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
-#include "driver/driver_status.h"
 
 namespace {
 
@@ -52,5 +52,5 @@ void refuseImplausibleRates(const FileHeader& header, bool carriesTiv, const std
   const auto fault = firstRateOutOfRange(header.huxInfo, carriesTiv ? &header.tivInfo : nullptr);
   if (!fault) return;
   console.out(kRateOutOfRange, name.c_str(), fault->tag, fault->value, fault->low, fault->high);
-  exitRun(console, driver_status::kRateOutOfRange);
+  exitRun(console, exit_status::kRateOutOfRange);
 }

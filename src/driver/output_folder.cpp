@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "common/output_file.h"
 
@@ -30,7 +31,7 @@ int createFolders(const std::string& path) {
 
 [[noreturn]] void fail(const char* format, const std::string& folder, int error, Console& console) {
   console.out(format, folder.c_str(), std::strerror(error));
-  exitRun(console, kOutputFailedStatus);
+  exitRun(console, exit_status::kOutputFailed);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "driver/output_phase.h"
 
 #include "driver/progress_display.h"
+#include "driver/run_report.h"
 #include "output/output_state.h"
 #include "pass/packet_pass.h"
 
@@ -51,11 +52,15 @@ void runOutputPhase(RunState& run, Console& console) {
   run.writeCounters = PassCounters{};
   for (InputFileInfo& info : run.files) resetPassTiming(info);
   if (run.progress) run.progress->startPass("write", 2, 2);
+  run.passesStarted = 2;
+  if (run.reportLines) run.reportLines->beginPass();
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.writeCounters,
                 &run.parseState, run.opener, console, run.progress);
   if (run.progress) run.progress->finishPass();
+  if (run.reportLines) run.reportLines->endPass();
 
   printHeading(kSummary, console);
   printSummaryReport(summary, run.writeCounters, console);
   closeOutputs(run.parseState);
+  run.outputsCommitted = true;
 }

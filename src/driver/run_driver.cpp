@@ -4,14 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "driver/clock_span_check.h"
 #include "driver/command_line.h"
-#include "driver/driver_status.h"
 #include "driver/output_directory.h"
 #include "driver/output_folder.h"
 #include "driver/output_phase.h"
 #include "driver/progress_display.h"
+#include "driver/run_report.h"
 #include "driver/run_state.h"
 #include "driver/sequence_validation.h"
 #include "driver/summary_files.h"
@@ -48,7 +49,14 @@ std::unique_ptr<ProgressDisplay> makeProgressDisplay(const RunState& run, Consol
 // Command line, validation, the output directory, the scan pass, then either
 // the .stats files or the output phase.
 void runPhases(RunState& run, Console& console) {
-  parseCommandLine(run.args, run.options, run.inputArgIndex, console);
+  try {
+    parseCommandLine(run.args, run.options, run.inputArgIndex, console);
+  } catch (const FatalError&) {
+    // A command line refused after "-jsonReport" still gets its report.
+    if (!run.options.jsonReportPath.empty()) createRunReport(run.report, run.options.jsonReportPath, console);
+    throw;
+  }
+  if (!run.options.jsonReportPath.empty()) createRunReport(run.report, run.options.jsonReportPath, console);
   for (InputFileInfo& info : run.files) info = InputFileInfo{};
   validateInputSequence(run.args, run.inputArgIndex, run.options, run.files, run.tivFileTally,
                         run.validationFile, run.opener, console);
@@ -71,11 +79,14 @@ void runPhases(RunState& run, Console& console) {
   if (progress) progress->startPass("scan", 1, scanOnly ? 1 : 2);
   run.scanCounters = PassCounters{};
   run.scanPlan = CompleteDataPlan{};
+  run.passesStarted = 1;
+  if (run.reportLines) run.reportLines->beginPass();
   // Only completeData.mat needs the count of its masks' rows.
   const bool plan = !scanOnly && run.options.writeCompleteData;
   runPacketPass(run.files.data(), run.fileCount(), run.args, run.options, run.scanCounters, nullptr,
                 run.opener, console, progress.get(), plan ? &run.scanPlan : nullptr);
   if (progress) progress->finishPass();
+  if (run.reportLines) run.reportLines->endPass();
   if (run.options.checkHeaders)
     checkClockSpan(run.files.data(), run.fileCount(), run.validationFile.header.huxInfo.interrupt_count, run.args,
                    console);
@@ -96,12 +107,22 @@ int runPelgToMatlab(int argc, char** argv, Console& console) {
   // on the heap for the length of the run.
   auto run = std::make_unique<RunState>(console);
   run->args.assign(argv, argv + argc);
-  int status = driver_status::kSuccess;
+  // The report's ERROR lines and WARNING counts, from the first line on.
+  RunReportLines lines;
+  console.setListener(&lines);
+  run->reportLines = &lines;
+  int status = exit_status::kSuccess;
   try {
     runPhases(*run, console);
   } catch (const FatalError& e) {
     status = e.status();
   }
+  console.setListener(nullptr);
   closeInput(run->validationFile);
+  // Written also when the run failed; a report that cannot be written fails
+  // a run that had succeeded.
+  if (run->report && !writeRunReport(run->report, *run, lines, status, console) &&
+      status == exit_status::kSuccess)
+    status = exit_status::kOutputFailed;
   return status;
 }

@@ -17,6 +17,7 @@
 #include "common/pass_counters.h"
 
 class ProgressDisplay;
+class RunReportLines;
 
 struct RunState {
   explicit RunState(Console& console) : opener(console) {}
@@ -32,7 +33,11 @@ struct RunState {
   CompleteDataPlan scanPlan;             // the rows the completeData masks will mark
   PassCounters writeCounters;
   ParseState parseState;
+  OutputFile report;                    // the run's report ("-jsonReport") while the run goes
   ProgressDisplay* progress = nullptr;  // the terminal's progress display, when shown (not owned)
+  RunReportLines* reportLines = nullptr;  // the console's lines for the run's report (not owned)
+  int32_t passesStarted = 0;             // 1 once the scan pass began, 2 once the write pass did
+  bool outputsCommitted = false;         // the outputs are closed and in place
 
   int fileCount() const { return static_cast<int>(inputArgIndex.size()); }
 };

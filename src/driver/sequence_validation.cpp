@@ -3,9 +3,9 @@
 #include <array>
 #include <map>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "driver/board_listing.h"
-#include "driver/driver_status.h"
 #include "driver/header_checks.h"
 #include "driver/header_rates.h"
 #include "driver/start_order.h"
@@ -83,28 +83,28 @@ void compareWithFirst(const FileHeader& header, const ReferenceHeader& reference
       for (int i = 0; i < 6; ++i) console.out(kReferenceBaro[i], referenceBaro[i]);
       console.out(kVersus);
       for (int i = 0; i < 6; ++i) console.out(kFileBaro[i], fileBaro[i]);
-      exitRun(console, driver_status::kCalibrationDiffers);
+      exitRun(console, exit_status::kCalibrationDiffers);
     }
     case HeaderDifference::huxSchedule:
       console.out(kScheduleDiffers, name.c_str());
       printHuxSchedule(reference.hux, console);
       console.out(kVersus);
       printHuxSchedule(header.huxInfo, console);
-      exitRun(console, driver_status::kScheduleDiffers);
+      exitRun(console, exit_status::kScheduleDiffers);
     case HeaderDifference::tivSchedule:
       console.out(kScheduleDiffers, name.c_str());
       printTivSchedule(reference.tiv, console);
       console.out(kVersus);
       printTivSchedule(header.tivInfo, console);
-      exitRun(console, driver_status::kScheduleDiffers);
+      exitRun(console, exit_status::kScheduleDiffers);
     case HeaderDifference::huxSerial:
       console.out(kSerialDiffers, static_cast<unsigned>(record.huxBoardNumber), t,
                   static_cast<unsigned>(first.huxBoardNumber), 0);
-      exitRun(console, driver_status::kSerialDiffers);
+      exitRun(console, exit_status::kSerialDiffers);
     case HeaderDifference::tivSerial:
       console.out(kSerialDiffers, static_cast<unsigned>(record.tivBoardNumber), t,
                   static_cast<unsigned>(first.tivBoardNumber), 0);
-      exitRun(console, driver_status::kSerialDiffers);
+      exitRun(console, exit_status::kSerialDiffers);
   }
 }
 
@@ -132,7 +132,7 @@ void validateInputSequence(const std::vector<std::string>& args,
       const auto [earlier, added] = named.emplace(*identity, &name);
       if (!added) {
         console.out(kSameFile, name.c_str(), earlier->second->c_str());
-        exitRun(console, driver_status::kSameFile);
+        exitRun(console, exit_status::kSameFile);
       }
     }
     bool carriesTiv = false;
@@ -141,22 +141,22 @@ void validateInputSequence(const std::vector<std::string>& args,
         break;
       case HeaderReadResult::cannotOpen:
         console.out(kUnableToOpen, name.c_str());
-        exitRun(console, driver_status::kCannotOpen);
+        exitRun(console, exit_status::kCannotOpen);
       case HeaderReadResult::noPelgHeader:
         console.out(kNoPelgHeader);
-        exitRun(console, driver_status::kNoPelgHeader);
+        exitRun(console, exit_status::kNoPelgHeader);
       case HeaderReadResult::noInfoData:
         console.out(kNoInfoData);
-        exitRun(console, driver_status::kNoInfoData);
+        exitRun(console, exit_status::kNoInfoData);
     }
     if (!advanceTivTally(tivFileTally, carriesTiv)) {
       console.out(kTivAfterNoTiv, name.c_str());
-      exitRun(console, driver_status::kTivAfterNoTiv);
+      exitRun(console, exit_status::kTivAfterNoTiv);
     }
     if (carriesTiv) record.hasTiv = 1;
     if (!interruptRatesUsable(header, carriesTiv)) {
       console.out(kBadInterruptRate, name.c_str());
-      exitRun(console, driver_status::kBadInterruptRate);
+      exitRun(console, exit_status::kBadInterruptRate);
     }
     refuseImplausibleRates(header, carriesTiv, name, console);
 

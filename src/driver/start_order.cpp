@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
-#include "driver/driver_status.h"
 #include "driver/duration_split.h"
 
 namespace {
@@ -65,7 +65,7 @@ void orderByStartTime(InputFileInfo* files, int count, const RunOptions& options
       console.out(kGapTooLarge, k, options.maxGap_sec, k - 1);
       console.out(kRejected);
       console.out(kIncreaseGap);
-      exitRun(console, driver_status::kGapTooLarge);
+      exitRun(console, exit_status::kGapTooLarge);
     }
   }
 }

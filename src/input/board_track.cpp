@@ -3,21 +3,14 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "common/board_counters.h"
+
 namespace {
 
-// Steps of the 8-bit time counter in one cycle, and the milliseconds of one step.
-constexpr int64_t kStepsPerCycle = 256;
-constexpr int64_t kMillisPerStep = 10000;
 // The counters tell only while the tolerance is at most this share of their
 // cycle (320 s of 2560 s): beyond, a timestamp with a flipped high bit would
 // agree with them by chance.
 constexpr int64_t kTellingShare = 8;
-
-// x modulo m, in [0, m).
-int64_t wrap(int64_t x, int64_t m) {
-  const int64_t r = x % m;
-  return r < 0 ? r + m : r;
-}
 
 // How far a packet's counters lie from where the timestamps put them, and
 // how far they may.
@@ -33,13 +26,13 @@ Comparison compare(const BoardTrack& track, int32_t timeCounter, int32_t interru
   const int64_t m = track.interruptsPerStep;
   if (!track.known || m <= 0) return c;
   c.judged = true;
-  c.cycle = kStepsPerCycle * m;
-  const int64_t counter = static_cast<int64_t>(timeCounter) * m + interruptCounter;
+  c.cycle = board_counters::cycle(m);
+  const int64_t counter = board_counters::inCycle(timeCounter, interruptCounter, m);
   // The timestamps' advance may be slightly negative: packets of one
   // millisecond arrive out of the boards' order.
   const int64_t elapsedMs = static_cast<int32_t>(timestamp - track.timestamp);
-  const int64_t byTimestamps = elapsedMs * m / kMillisPerStep;
-  c.disagreement = wrap(counter - track.counter - byTimestamps, c.cycle);
+  const int64_t byTimestamps = board_counters::interruptsOfMs(elapsedMs, m);
+  c.disagreement = board_counters::floorMod(counter - track.counter - byTimestamps, c.cycle);
   if (c.disagreement > c.cycle / 2) c.disagreement -= c.cycle;
   c.tolerance = m / 5 + std::llabs(byTimestamps) / 100;
   return c;
@@ -67,8 +60,8 @@ bool onBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interrup
 bool atOrBehindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t interruptCounter) {
   const int64_t m = track.interruptsPerStep;
   if (!track.known || m <= 0) return false;
-  const int64_t counter = static_cast<int64_t>(timeCounter) * m + interruptCounter;
-  const int64_t back = wrap(track.counter - counter, kStepsPerCycle * m);
+  const int64_t counter = board_counters::inCycle(timeCounter, interruptCounter, m);
+  const int64_t back = board_counters::floorMod(track.counter - counter, board_counters::cycle(m));
   return back <= m;
 }
 
@@ -83,6 +76,6 @@ void carryBoardTrack(BoardTrack& track, const BoardTrack& before, int64_t startS
 
 void followBoardTrack(BoardTrack& track, int32_t timeCounter, int32_t interruptCounter, uint32_t timestamp) {
   track.known = true;
-  track.counter = static_cast<int64_t>(timeCounter) * track.interruptsPerStep + interruptCounter;
+  track.counter = board_counters::inCycle(timeCounter, interruptCounter, track.interruptsPerStep);
   track.timestamp = timestamp;
 }

@@ -21,12 +21,12 @@ bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
 
 }  // namespace
 
-ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t firstTimestamp) {
+ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint32_t firstTimestamp) {
   ForeignStretch stretch;
   stretch.begin = begin;
-  FILE* stream = reader.file->stream;
+  FILE* stream = reader.stream;
   ReadBuffer& scan = reader.scanBuffer;
-  Console& console = *reader.console;
+  Console& console = reader.console;
   const off_t resume = ftello(stream);
   if (resume < 0 || !scan.data || !startScan(scan, stream, begin)) return stretch;
 
@@ -44,7 +44,7 @@ ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t 
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
     if (ensureAvailable(scan, stream, size, console) < 1) break;
     const BoardPeek board = peekBoardMessage(reader, id, scan.next() + pelg::kPacketHeaderSize, length);
-    if (board.track && board.frame.outcome == board_message::kRejected) {
+    if (board.track && board.frame.outcome == kDecodeRejected) {
       // Not a packet that frames: hunt on, byte by byte.
       scan.consumed += 1;
       continue;

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "input/packet_reader.h"
+#include "input/reader_view.h"
 
 struct ForeignStretch {
   bool found = false;      // the packets from `begin` on are foreign
@@ -22,6 +22,6 @@ struct ForeignStretch {
 
 // Scans from file offset `begin`, the first packet after damage, whose
 // timestamp the reader takes as `firstTimestamp` (the last one when its own
-// is an outlier). The reader's stream position and buffer are left as they
-// were.
-ForeignStretch findForeignStretch(PacketReader& reader, int64_t begin, uint32_t firstTimestamp);
+// is an outlier), through the view's scan buffer. The stream position is
+// left as it was.
+ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint32_t firstTimestamp);

@@ -1,16 +1,18 @@
 #include "input/packet_lookahead.h"
 
 #include "common/little_endian.h"
+#include "decoders/hux2_decoder.h"
+#include "decoders/tiv_decoder.h"
 #include "input/pelg_format.h"
 
-BoardPeek peekBoardMessage(PacketReader& reader, uint16_t id, const uint8_t* payload, uint32_t length) {
-  const std::vector<DeviceRecord>& devices = reader.file->header.devices;
+BoardPeek peekBoardMessage(const ReaderView& reader, uint16_t id, const uint8_t* payload, uint32_t length) {
+  const std::vector<DeviceRecord>& devices = reader.devices;
   const DeviceKind kind = id < devices.size() ? devices[id].kind : DeviceKind::unknown;
   BoardPeek board;
   switch (kind) {
     case DeviceKind::hux2:
     case DeviceKind::mic:
-      board.frame = peekHux2Message(payload, length, reader.huxCalibration.interruptLimit);
+      board.frame = peekHux2Message(payload, length, reader.huxInterruptLimit);
       board.track = &reader.huxTrack;
       break;
     case DeviceKind::tiv:
@@ -23,20 +25,19 @@ BoardPeek peekBoardMessage(PacketReader& reader, uint16_t id, const uint8_t* pay
   return board;
 }
 
-TrackVerdict judgePacketAt(PacketReader& reader, const PacketHeader& header, uint32_t timestamp) {
+TrackVerdict judgePacketAt(const ReaderView& reader, const PacketHeader& header, uint32_t timestamp) {
   const BoardPeek board =
       peekBoardMessage(reader, header.id, reader.buffer.next() + pelg::kPacketHeaderSize, header.length);
   if (!board.track || !board.frame.timed()) return TrackVerdict::cannotTell;
   return judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, timestamp);
 }
 
-
-LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, int32_t count) {
+LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp, int32_t count) {
   ReadBuffer& buffer = reader.buffer;
-  Console& console = *reader.console;
+  Console& console = reader.console;
   LookAhead result;
   for (; result.chained < count; ++result.chained) {
-    if (ensureAvailable(buffer, reader.file->stream, offset + pelg::kPacketHeaderSize, console) < 1) {
+    if (ensureAvailable(buffer, reader.stream, offset + pelg::kPacketHeaderSize, console) < 1) {
       // Nothing but a cut-off tail can follow; only an exact end counts.
       result.reachedEnd = buffer.atEof && buffer.filled - buffer.consumed == offset;
       return result;
@@ -52,9 +53,9 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
       return result;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
-    if (ensureAvailable(buffer, reader.file->stream, offset + size, console) < 1) return result;
+    if (ensureAvailable(buffer, reader.stream, offset + size, console) < 1) return result;
     const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
-    if (board.track && board.frame.outcome == board_message::kRejected) return result;
+    if (board.track && board.frame.outcome == kDecodeRejected) return result;
     if (board.track && board.frame.timed() && result.boards == TrackVerdict::cannotTell)
       result.boards = judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
     offset += size;
@@ -64,7 +65,7 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
   return result;
 }
 
-bool confirmsClockJump(PacketReader& reader, const PacketHeader& header) {
+bool confirmsClockJump(const ReaderView& reader, const PacketHeader& header) {
   const LookAhead ahead = lookAhead(reader, 0, header.timestamp, 1 + kLookAheadPackets);
   if (ahead.boards == TrackVerdict::off) return false;
   // The packet right after it lying behind it refutes its timestamp.

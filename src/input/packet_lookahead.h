@@ -12,7 +12,7 @@
 
 #include "decoders/board_message.h"
 #include "input/board_track.h"
-#include "input/packet_reader.h"
+#include "input/reader_view.h"
 
 // Packets examined to confirm or refute a clock jump.
 inline constexpr int32_t kLookAheadPackets = 3;
@@ -37,19 +37,19 @@ struct LookAhead {
 // board; no track for a payload that is not a board's.
 struct BoardPeek {
   board_message::MessageFrame frame;
-  BoardTrack* track = nullptr;
+  const BoardTrack* track = nullptr;
 };
 
-BoardPeek peekBoardMessage(PacketReader& reader, uint16_t id, const uint8_t* payload, uint32_t length);
+BoardPeek peekBoardMessage(const ReaderView& reader, uint16_t id, const uint8_t* payload, uint32_t length);
 
 // The verdict of the board counters of the packet at the read position,
 // whose header is `header` and whose bytes are in the buffer, on `timestamp`.
-TrackVerdict judgePacketAt(PacketReader& reader, const PacketHeader& header, uint32_t timestamp);
+TrackVerdict judgePacketAt(const ReaderView& reader, const PacketHeader& header, uint32_t timestamp);
 
 // Examines up to `count` packets, the first `offset` bytes past the read
 // position; the first is compared with `timestamp`. Stops at the first packet
 // that does not chain. May refill the read buffer; the read position stays.
-LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, int32_t count);
+LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp, int32_t count);
 
 // True when the packets ahead confirm that the logger's clock moved to the
 // timestamp of the header at the read position. The board counters decide
@@ -61,4 +61,4 @@ LookAhead lookAhead(PacketReader& reader, int32_t offset, uint32_t timestamp, in
 // they cannot tell, that packet and
 // the kLookAheadPackets after it must chain from it, or the file end after
 // at least one of them.
-bool confirmsClockJump(PacketReader& reader, const PacketHeader& header);
+bool confirmsClockJump(const ReaderView& reader, const PacketHeader& header);

@@ -9,50 +9,10 @@
 
 namespace {
 
-// Console lines (standard output).
-constexpr const char* kCutShort = "# ERROR: PELG Packet not enough data left to read length\n";
-constexpr const char* kBadId = "# WARNING: file index %" PRId64 ", PELG Packet's ID is invalid\n";
-constexpr const char* kBadTimestamp =
-    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp is invalid\n";
-constexpr const char* kBadLength =
-    "# WARNING: file index %" PRId64 ", PELG Packet's length is invalid\n";
-constexpr const char* kSearchStart =
-    "# WARNING: PELG Error mode, looking for new pelg packet, start pos: %" PRId64 "\n";
-constexpr const char* kSearchEnd =
-    "# WARNING: PELG Error mode, found new pelg packet, at pos: %" PRId64 " (%" PRId64
-    " bytes skipped)\n";
 constexpr const char* kBackwards =
     "# WARNING: file index %" PRId64
     ", PELG Packet's timestamp has moved backwards, discarding read timestamp %d, and using "
     "previous timestamp %d\n";
-constexpr const char* kClockJump =
-    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp jumped ahead %" PRIu32
-    " ms and the packets that follow continue from it: the logger paused, packets accepted from here\n";
-constexpr const char* kOutlier =
-    "# WARNING: file index %" PRId64 ", PELG Packet's timestamp %" PRIu32 " is %" PRIu32
-    " ms ahead of the packets around it: the packet is kept, its timestamp is not\n";
-constexpr const char* kRepeated =
-    "# WARNING: file index %" PRId64 ", PELG Packet repeats one read shortly before (a duplicated sector): dropped\n";
-constexpr const char* kForeign =
-    "# WARNING: file index %" PRId64 ", %" PRId64 " packets (%" PRId64
-    " bytes) whose board counters lie off this recording's time line: dropped as foreign data, reading on at "
-    "file index %" PRId64 "\n";
-constexpr const char* kForeignToEnd =
-    "# WARNING: file index %" PRId64 ", %" PRId64 " packets (%" PRId64
-    " bytes) to the end of the file whose board counters lie off this recording's time line: dropped as foreign "
-    "data\n";
-constexpr const char* kHux2Rejected = "# WARNING: file index %" PRId64 ", HUX2 Packet CRC invalid\n";
-constexpr const char* kTivRejected = "# WARNING: file index %" PRId64 ", TIV Packet CRC invalid\n";
-
-// Position log lines.
-constexpr const char* kLogSearchStart = "\"pos\",%" PRId64 ",\"ERR_SEARCH_START\"\n";
-constexpr const char* kLogSearchEnd = "\"pos\",%" PRId64 ",\"ERR_SEARCH_END\"\n";
-constexpr const char* kLogCutShort = "\"pos\",%" PRId64 ",\"E_NODATA_LEN\"\n";
-constexpr const char* kLogBadId = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_ID\",%d\n";
-constexpr const char* kLogBadTimestamp = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_TS\",%d\n";
-constexpr const char* kLogBadLength = "\"pos\",%" PRId64 ",\"W_HDR\",\"BAD_LEN\",%d\n";
-constexpr const char* kLogTivRejected = "\"pos\",%" PRId64 ",\"W_TIVBADCRC\"\n";
-constexpr const char* kLogHux2Rejected = "\"pos\",%" PRId64 ",\"W_HUX2BADCRC\"\n";
 
 // readPacketHeader results.
 constexpr int kHeaderValid = 1;
@@ -85,34 +45,27 @@ constexpr uint32_t kSirfCountOffset = 3;
 constexpr uint32_t kSirfDataOffset = 7;
 constexpr uint8_t kSirfNoData = 255;
 
-// Statuses of the decoders that mean the payload was accepted.
-constexpr int32_t kDecodeAccepted = 1;
-constexpr int32_t kDecodeAuxiliary = 2;
-constexpr int32_t kDecodeRejected = -2;
-// Set instead of the decoder's status for a message that repeats one
-// delivered before: neither taken in nor reported as rejected.
-constexpr int32_t kDecodeRepeated = 0;
+// What the reader's look-ahead may see of it.
+ReaderView viewOf(PacketReader& reader) {
+  return ReaderView{reader.buffer,
+                    reader.scanBuffer,
+                    reader.file->stream,
+                    reader.file->header.devices,
+                    reader.huxCalibration.interruptLimit,
+                    reader.tivInterruptLimit,
+                    reader.huxTrack,
+                    reader.tivTrack,
+                    *reader.console};
+}
 
-// Reports a header rejected in normal mode: the console warning at the
-// header's offset and the position-log line with the offending value.
-void reportBadHeader(PacketReader& reader, int result, const PacketHeader& header) {
-  Console& console = *reader.console;
-  const int64_t pos = reader.buffer.position();
+HeaderFault faultOf(int result) {
   switch (result) {
     case kBadIdResult:
-      console.out(kBadId, pos);
-      if (reader.positionLog) std::fprintf(reader.positionLog, kLogBadId, pos, static_cast<int>(header.id));
-      break;
+      return HeaderFault::id;
     case kBadTimestampResult:
-      console.out(kBadTimestamp, pos);
-      if (reader.positionLog)
-        std::fprintf(reader.positionLog, kLogBadTimestamp, pos, static_cast<int32_t>(header.timestamp));
-      break;
+      return HeaderFault::timestamp;
     default:
-      console.out(kBadLength, pos);
-      if (reader.positionLog)
-        std::fprintf(reader.positionLog, kLogBadLength, pos, static_cast<int32_t>(header.length));
-      break;
+      return HeaderFault::length;
   }
 }
 
@@ -123,7 +76,7 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
   constexpr uint32_t kAhead = 0x80000000u;
   return result == kBadTimestampResult && header.length <= pelg::kMaxPayloadLength &&
          static_cast<uint32_t>(header.timestamp - reader.lastTimestamp) < kAhead &&
-         confirmsClockJump(reader, header);
+         confirmsClockJump(viewOf(reader), header);
 }
 
 // True when a valid header's timestamp is far ahead of the last one while the
@@ -136,15 +89,15 @@ bool clockJumped(PacketReader& reader, int result, const PacketHeader& header) {
 bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32_t& kept) {
   const uint32_t advance = header.timestamp - reader.lastTimestamp;
   if (advance <= kOutlierAdvanceMs || advance > pelg::kMaxTimestampAdvance) return false;
-  const TrackVerdict own = judgePacketAt(reader, header, header.timestamp);
-  const TrackVerdict last = judgePacketAt(reader, header, reader.lastTimestamp);
+  const TrackVerdict own = judgePacketAt(viewOf(reader), header, header.timestamp);
+  const TrackVerdict last = judgePacketAt(viewOf(reader), header, reader.lastTimestamp);
   if (own == TrackVerdict::on && last == TrackVerdict::off) return false;
   // Counters that agree with the last timestamp and not with its own make it
   // an outlier, whatever follows (a pause right after it, say).
   const bool refuted = own == TrackVerdict::off && last == TrackVerdict::on;
   const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-  if (!refuted && lookAhead(reader, size, header.timestamp, 1).chained > 0) return false;
-  const LookAhead fromLast = lookAhead(reader, size, reader.lastTimestamp, kLookAheadPackets);
+  if (!refuted && lookAhead(viewOf(reader), size, header.timestamp, 1).chained > 0) return false;
+  const LookAhead fromLast = lookAhead(viewOf(reader), size, reader.lastTimestamp, kLookAheadPackets);
   kept = fromLast.chained > 0 ? fromLast.firstTimestamp : reader.lastTimestamp;
   return refuted || fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
 }
@@ -153,13 +106,15 @@ bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32
 // position, whose first packet's timestamp is taken as `timestamp`. Returns
 // true when it dropped one.
 bool dropForeignStretch(PacketReader& reader, uint32_t timestamp) {
-  const ForeignStretch stretch = findForeignStretch(reader, reader.buffer.position(), timestamp);
+  const ForeignStretch stretch = findForeignStretch(viewOf(reader), reader.buffer.position(), timestamp);
   if (!stretch.found) return false;
-  const int64_t bytes = stretch.end - stretch.begin;
-  if (stretch.toEnd)
-    reader.console->out(kForeignToEnd, stretch.begin, stretch.packets, bytes);
-  else
-    reader.console->out(kForeign, stretch.begin, stretch.packets, bytes, stretch.end);
+  DamageEvent event;
+  event.kind = DamageKind::foreignStretch;
+  event.offset = stretch.begin;
+  event.bytes = stretch.end - stretch.begin;
+  event.packets = stretch.packets;
+  event.toEnd = stretch.toEnd;
+  reader.reporter->damage(event);
   return seekReader(reader.buffer, reader.file->stream, stretch.end);
 }
 
@@ -180,7 +135,7 @@ bool fitsNeighbours(PacketReader& reader, const PacketHeader& header) {
       readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
       static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance)
     return true;
-  return judgePacketAt(reader, header, header.timestamp) == TrackVerdict::on;
+  return judgePacketAt(viewOf(reader), header, header.timestamp) == TrackVerdict::on;
 }
 
 // True when a header rejected only for its timestamp lies a little behind the
@@ -211,47 +166,60 @@ bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32
 // reported (rejected and failed checksums count as damage before what follows).
 template <int N>
 void screenBoardMessage(PacketReader& reader, DecodeStatus<N>& status, SampleBuffers<N>& samples,
-                        BoardTrack& track, const PacketKey& key, uint32_t timestamp, int64_t payloadPos,
-                        const char* rejected, const char* logRejected) {
+                        BoardTrack& track, const PacketKey& key, const PacketHeader& header, int64_t payloadPos,
+                        bool tivBoard) {
+  DamageEvent event;
   if (status.status == kDecodeAccepted &&
       repeatsDelivered(reader, track, status.timeCounter, status.interruptCounter, key)) {
-    reader.console->out(kRepeated, payloadPos - pelg::kPacketHeaderSize);
+    event.kind = DamageKind::duplicatedSector;
+    event.offset = payloadPos - pelg::kPacketHeaderSize;
+    event.bytes = pelg::kPacketHeaderSize + static_cast<int64_t>(header.length);
+    event.packets = 1;
+    reader.reporter->damage(event);
     samples.clear();
     status.channelCounts.fill(0);
-    status.status = kDecodeRepeated;
+    status.status = kDecodeNone;
   }
   if (status.status == kDecodeAccepted) {
-    followBoardTrack(track, status.timeCounter, status.interruptCounter, timestamp);
-  } else if (status.status != kDecodeAuxiliary && status.status != kDecodeRepeated) {
+    followBoardTrack(track, status.timeCounter, status.interruptCounter, header.timestamp);
+  } else if (status.status != kDecodeAuxiliary && status.status != kDecodeNone) {
     reader.damageBefore = status.status == kDecodeRejected;
-    reader.console->out(rejected, payloadPos);
-    if (reader.positionLog) std::fprintf(reader.positionLog, logRejected, payloadPos);
+    event.kind = DamageKind::badChecksum;
+    event.offset = payloadPos;
+    event.bytes = header.length;
+    event.packets = 1;
+    event.tivBoard = tivBoard;
+    reader.reporter->damage(event);
   }
 }
 
-// Hunts byte by byte for the next valid header, starting at the current read
-// position, or for one that starts a jump of the logger's clock (`jumped`).
-// Returns kHeaderValid with the header and the read position on it, or the
+// Hunts byte by byte for the next valid header, from the byte after the
+// rejected one (`fault`) at the read position, or for one that starts a jump
+// of the logger's clock (`jumped`). Reports the bytes hunted over. Returns
+// kHeaderValid with the header and the read position on it, or the
 // end-of-data result that stopped the hunt.
-int searchForHeader(PacketReader& reader, PacketHeader& header, bool& jumped) {
-  Console& console = *reader.console;
-  const int64_t start = reader.buffer.position();
-  console.out(kSearchStart, start);
-  if (reader.positionLog) std::fprintf(reader.positionLog, kLogSearchStart, start);
+int searchForHeader(PacketReader& reader, PacketHeader& header, HeaderFault fault, bool& jumped) {
+  reader.buffer.consumed += 1;
+  DamageEvent event;
+  event.kind = DamageKind::skippedBytes;
+  event.offset = reader.buffer.position();
+  event.fault = fault;
+  int result = kHeaderValid;
   for (;;) {
-    const int result = readPacketHeader(reader, header);
-    if (result == kEndOfData || result == kPacketCutShort) return result;
+    result = readPacketHeader(reader, header);
+    if (result == kEndOfData || result == kPacketCutShort) break;
     if (result == kHeaderValid && fitsNeighbours(reader, header)) break;
     if (clockJumped(reader, result, header)) {
       jumped = true;
+      result = kHeaderValid;
       break;
     }
     reader.buffer.consumed += 1;
   }
-  const int64_t found = reader.buffer.position();
-  console.out(kSearchEnd, found, found - start);
-  if (reader.positionLog) std::fprintf(reader.positionLog, kLogSearchEnd, found);
-  return kHeaderValid;
+  event.bytes = reader.buffer.position() - event.offset;
+  event.toEnd = result != kHeaderValid;
+  reader.reporter->damage(event);
+  return result;
 }
 
 // Appends the receiver bytes of a SiRF payload to the side file. A failed
@@ -265,9 +233,8 @@ void copySirf(PacketReader& reader, const uint8_t* payload, uint32_t length) {
 
 }  // namespace
 
-void initPacketReader(PacketReader& reader, Console& console) {
+void initPacketReader(PacketReader& reader, Console& console, DamageReporter& reporter) {
   reader.active = false;
-  reader.positionLog = nullptr;
   reader.file = nullptr;
   reader.huxSamples.clear();
   reader.huxStatus = HuxStatus{};
@@ -281,6 +248,7 @@ void initPacketReader(PacketReader& reader, Console& console) {
   reader.sirfOutput = nullptr;
   reader.lastTimestamp = 0;
   reader.console = &console;
+  reader.reporter = &reporter;
   resetBoardTrack(reader.huxTrack, 0);
   resetBoardTrack(reader.tivTrack, 0);
   reader.recent.clear();
@@ -322,101 +290,133 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header) {
   return kHeaderValid;
 }
 
-int nextPacket(PacketReader& reader) {
-  Console& console = *reader.console;
+namespace {
+
+// How framing found the packet at the read position.
+struct Framing {
+  bool jumped = false;  // its timestamp starts a jump of the logger's clock
+  bool hunted = false;  // a hunt over damaged bytes came upon it
+};
+
+// Framing: brings the read position onto the next packet whose header is
+// valid, or whose header starts a jump of the logger's clock, or lies a
+// little behind (kept with the last timestamp). Returns kHeaderValid, or the
+// end-of-data result (the reader is inactive after kEndOfData and
+// kPacketCutShort at a header; it stays active after a hunt that runs into
+// the end, and the next call meets the same bytes and ends the stream there).
+int framePacket(PacketReader& reader, PacketHeader& header, Framing& framing) {
   ReadBuffer& buffer = reader.buffer;
-  PacketHeader header;
-  PacketKey key;
-
-  for (;;) {
-    int result = readPacketHeader(reader, header);
-    if (result == kEndOfData) {
-      reader.active = false;
-      return kEndOfData;
-    }
-    if (result == kPacketCutShort) {
-      console.out(kCutShort);
-      if (reader.positionLog) std::fprintf(reader.positionLog, kLogCutShort, buffer.position());
-      reader.active = false;
-      return kPacketCutShort;
-    }
-    bool jumped = false;
-    bool hunted = false;
-    if (slightlyBehind(reader, result, header)) {
-      // Kept, with the last timestamp (below); a step back is damage
-      // evidence too: the packet may repeat one read before.
-      result = kHeaderValid;
-      reader.damageBefore = true;
-    } else if (clockJumped(reader, result, header)) {
-      jumped = true;
-    } else if (result != kHeaderValid) {
-      reportBadHeader(reader, result, header);
-      buffer.consumed += 1;
-      // The reader stays active after a hunt that runs into the end: the next
-      // call meets the same bytes in normal mode and ends the stream there.
-      result = searchForHeader(reader, header, jumped);
-      if (result != kHeaderValid) return result;
-      hunted = !jumped;
-    }
-    // A timestamp that alone jumped ahead is set aside before the damage
-    // checks, so that they judge the packet by the time line it lies on.
-    uint32_t kept = reader.lastTimestamp;
-    const bool outlier = !jumped && timestampIsOutlier(reader, header, kept);
-    if (hunted) reader.damageBefore = true;
-    if (reader.damageBefore) {
-      // The first packet after damage: what follows may be a block of
-      // another recording, or bytes the card wrote twice.
-      reader.damageBefore = false;
-      reader.repeatCheckLeft = kRepeatCheckPackets;
-      if (dropForeignStretch(reader, outlier ? kept : header.timestamp)) continue;
-    }
-    const uint8_t* packet = buffer.next();
-    key = packetKey(header.id, header.timestamp, packet + pelg::kPacketHeaderSize, header.length);
-    if (reader.repeatCheckLeft > 0) {
-      --reader.repeatCheckLeft;
-      if (reader.recent.contains(key)) {
-        console.out(kRepeated, buffer.position());
-        buffer.consumed += pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-        continue;
-      }
-    }
-    if (jumped) {
-      console.out(kClockJump, buffer.position(), header.timestamp - reader.lastTimestamp);
-    } else if (outlier) {
-      console.out(kOutlier, buffer.position(), header.timestamp, header.timestamp - reader.lastTimestamp);
-      header.timestamp = kept;
-    }
-    break;
+  int result = readPacketHeader(reader, header);
+  if (result == kEndOfData) {
+    reader.active = false;
+    return kEndOfData;
   }
+  if (result == kPacketCutShort) {
+    DamageEvent event;
+    event.kind = DamageKind::truncatedPacket;
+    event.offset = buffer.position();
+    event.bytes = buffer.filled - buffer.consumed;
+    event.packets = 1;
+    reader.reporter->damage(event);
+    reader.active = false;
+    return kPacketCutShort;
+  }
+  if (slightlyBehind(reader, result, header)) {
+    // Kept, with the last timestamp (at dispatch); a step back is damage
+    // evidence too: the packet may repeat one read before.
+    reader.damageBefore = true;
+    return kHeaderValid;
+  }
+  if (clockJumped(reader, result, header)) {
+    framing.jumped = true;
+    return kHeaderValid;
+  }
+  if (result == kHeaderValid) return kHeaderValid;
+  result = searchForHeader(reader, header, faultOf(result), framing.jumped);
+  framing.hunted = result == kHeaderValid && !framing.jumped;
+  return result;
+}
 
+// Screening: the two-clock judgements on a framed packet. Returns false when
+// the packet (or a stretch from it) was dropped and framing must go on;
+// true when it is delivered, with `key` set and its timestamp as it is kept.
+bool screenPacket(PacketReader& reader, PacketHeader& header, const Framing& framing, PacketKey& key) {
+  ReadBuffer& buffer = reader.buffer;
+  // A timestamp that alone jumped ahead is set aside before the damage
+  // checks, so that they judge the packet by the time line it lies on.
+  uint32_t kept = reader.lastTimestamp;
+  const bool outlier = !framing.jumped && timestampIsOutlier(reader, header, kept);
+  if (framing.hunted) reader.damageBefore = true;
+  if (reader.damageBefore) {
+    // The first packet after damage: what follows may be a block of
+    // another recording, or bytes the card wrote twice.
+    reader.damageBefore = false;
+    reader.repeatCheckLeft = kRepeatCheckPackets;
+    if (dropForeignStretch(reader, outlier ? kept : header.timestamp)) return false;
+  }
+  const int64_t size = pelg::kPacketHeaderSize + static_cast<int64_t>(header.length);
+  key = packetKey(header.id, header.timestamp, buffer.next() + pelg::kPacketHeaderSize, header.length);
+  DamageEvent event;
+  event.offset = buffer.position();
+  if (reader.repeatCheckLeft > 0) {
+    --reader.repeatCheckLeft;
+    if (reader.recent.contains(key)) {
+      event.kind = DamageKind::duplicatedSector;
+      event.bytes = size;
+      event.packets = 1;
+      reader.reporter->damage(event);
+      buffer.consumed += static_cast<int32_t>(size);
+      return false;
+    }
+  }
+  if (framing.jumped) {
+    event.kind = DamageKind::clockJump;
+    event.timestamp = header.timestamp;
+    event.advanceMs = header.timestamp - reader.lastTimestamp;
+    reader.reporter->damage(event);
+  } else if (outlier) {
+    event.kind = DamageKind::timestampOutlier;
+    event.bytes = size;
+    event.packets = 1;
+    event.timestamp = header.timestamp;
+    event.advanceMs = header.timestamp - reader.lastTimestamp;
+    reader.reporter->damage(event);
+    header.timestamp = kept;
+  }
+  return true;
+}
+
+// Dispatch: steps over the header, keeps the timestamp from moving back,
+// hands the payload to its decoder or the side file and steps past it.
+void dispatchPacket(PacketReader& reader, PacketHeader& header, const PacketKey& key) {
+  ReadBuffer& buffer = reader.buffer;
   buffer.consumed += pelg::kPacketHeaderSize;
   const int64_t payloadPos = buffer.position();
   const uint8_t* payload = buffer.next();
 
   if (reader.lastTimestamp > header.timestamp) {
-    console.out(kBackwards, payloadPos, static_cast<int32_t>(header.timestamp),
-                static_cast<int32_t>(reader.lastTimestamp));
+    reader.console->out(kBackwards, payloadPos, static_cast<int32_t>(header.timestamp),
+                        static_cast<int32_t>(reader.lastTimestamp));
     header.timestamp = reader.lastTimestamp;
   }
   reader.lastTimestamp = header.timestamp;
 
   // An id that names no device block is stepped over like an unknown kind.
   const std::vector<DeviceRecord>& devices = reader.file->header.devices;
-  const DeviceKind kind =
-      header.id < devices.size() ? devices[header.id].kind : DeviceKind::unknown;
+  const DeviceKind kind = header.id < devices.size() ? devices[header.id].kind : DeviceKind::unknown;
   switch (kind) {
     case DeviceKind::hux2:
     case DeviceKind::mic:
       decodeHux2(reader.huxStatus, payload, header.length, reader.huxSamples, reader.huxCalibration,
                  reader.huxEnabled);
-      screenBoardMessage(reader, reader.huxStatus, reader.huxSamples, reader.huxTrack, key, header.timestamp,
-                         payloadPos, kHux2Rejected, kLogHux2Rejected);
+      screenBoardMessage(reader, reader.huxStatus, reader.huxSamples, reader.huxTrack, key, header, payloadPos,
+                         false);
       break;
     case DeviceKind::tiv:
       decodeTiv(reader.tivStatus, payload, header.length, reader.tivSamples, reader.tivInterruptLimit,
                 reader.tivEnabled);
-      screenBoardMessage(reader, reader.tivStatus, reader.tivSamples, reader.tivTrack, key, header.timestamp,
-                         payloadPos, kTivRejected, kLogTivRejected);
+      screenBoardMessage(reader, reader.tivStatus, reader.tivSamples, reader.tivTrack, key, header, payloadPos,
+                         true);
       break;
     case DeviceKind::sgps:
       if (reader.sirfEnabled) copySirf(reader, payload, header.length);
@@ -431,14 +431,24 @@ int nextPacket(PacketReader& reader) {
     reader.recent.remember(key);
 
   buffer.consumed += static_cast<int32_t>(header.length);
+}
+
+}  // namespace
+
+int nextPacket(PacketReader& reader) {
+  PacketHeader header;
+  PacketKey key;
+  for (;;) {
+    Framing framing;
+    const int result = framePacket(reader, header, framing);
+    if (result != kHeaderValid) return result;
+    if (screenPacket(reader, header, framing, key)) break;
+  }
+  dispatchPacket(reader, header, key);
   return 1;
 }
 
 void closePacketReader(PacketReader& reader) {
-  if (reader.positionLog) {
-    std::fclose(reader.positionLog);
-    reader.positionLog = nullptr;
-  }
   releaseReader(reader.buffer);
   releaseReader(reader.scanBuffer);
 }

@@ -1,10 +1,12 @@
-// Delivers the packets of one PELG file, one per nextPacket call: validates the
-// 10-byte packet header, hunts byte by byte for the next plausible header after
-// damage (reporting the offsets and the bytes skipped), dispatches the payload
-// by the kind of the device the packet id names (HUX2 and microphone payloads
-// to the HUX2 decoder, TIV payloads to the TIV decoder, SiRF payloads to the
-// side file) and steps past it. A reader only reads bytes of the packet it
-// frames; decoders see exactly the payload.
+// Delivers the packets of one PELG file, one per nextPacket call, in three
+// steps: framing (validates the 10-byte packet header, hunts byte by byte for
+// the next plausible header after damage), screening (the two-clock
+// judgements: a jump of the logger's clock, a timestamp outlier, a foreign
+// stretch, a duplicated sector) and dispatch (the payload by the kind of the
+// device the packet id names: HUX2 and microphone payloads to the HUX2
+// decoder, TIV payloads to the TIV decoder, SiRF payloads to the side file).
+// A reader only consumes bytes of the packets it frames; decoders see exactly
+// the payload. Every damage event goes to the reader's DamageReporter.
 #pragma once
 
 #include <cstdint>
@@ -17,19 +19,14 @@
 #include "decoders/sample_buffers.h"
 #include "decoders/tiv_decoder.h"
 #include "input/board_track.h"
+#include "input/damage_reporter.h"
 #include "input/input_file.h"
 #include "input/read_buffer.h"
+#include "input/reader_view.h"
 #include "input/recent_packets.h"
-
-struct PacketHeader {
-  uint16_t id = 0;
-  uint32_t timestamp = 0;
-  uint32_t length = 0;
-};
 
 struct PacketReader {
   bool active = false;
-  FILE* positionLog = nullptr;  // machine-readable position lines; not attached in normal runs
   InputFile* file = nullptr;
   ReadBuffer buffer;
   HuxSamples huxSamples;
@@ -44,7 +41,8 @@ struct PacketReader {
   OutputFile* sirfOutput = nullptr;  // the GPS side file, owned by the caller
 
   uint32_t lastTimestamp = 0;
-  Console* console = nullptr;
+  Console* console = nullptr;          // read errors and the timestamps that moved backwards
+  DamageReporter* reporter = nullptr;  // every damage event (not owned)
   // Damage screening: each board's clock as the packets taken in left it,
   // the packets delivered last, whether damage (a hunt, a rejected board
   // message) came right before the next packet, the packets after damage
@@ -59,7 +57,7 @@ struct PacketReader {
 };
 
 // Gives every field its starting value (closing nothing).
-void initPacketReader(PacketReader& reader, Console& console);
+void initPacketReader(PacketReader& reader, Console& console, DamageReporter& reporter);
 
 // Attaches the file (whose stream stands at the first packet) and a read buffer
 // of `capacity` bytes; sets active and clears both enable sets.
@@ -83,5 +81,5 @@ int readPacketHeader(PacketReader& reader, PacketHeader& header);
 // the timestamps over 100 s, an outlier, a header the hunt comes upon.
 int nextPacket(PacketReader& reader);
 
-// Closes the position log if open and releases the buffer.
+// Releases the buffers.
 void closePacketReader(PacketReader& reader);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 #include "output/output_catalogue.h"
 #include "output/wav_container.h"
@@ -71,7 +72,7 @@ int64_t completeDataFills(const PassCounters& scan, int32_t record, int64_t rows
 
 [[noreturn]] void refuseRows(const char* file, const char* field, int64_t rows, Console& console) {
   console.out(kTooManyRows, file, field, rows, kMaxArrayRows);
-  exitRun(console, -1);
+  exitRun(console, exit_status::kTooManyRows);
 }
 
 void checkRowLimits(const OutputSelection& selection, bool withTiv, const PassCounters& scan,

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 
 namespace {
@@ -17,12 +18,11 @@ constexpr const char* kExiting = "# ERROR: Exiting\n";
 constexpr const char* kListed = "# INFO: Blacklisted pelg packets: [%3d]  %7d\n";
 constexpr const char* kSkipping = "# INFO: Skipping blacklisted pelg packet %7d\n";
 
-constexpr int kStatusBlacklistFailed = -2;
 
 // Every line of the reader goes to the error stream, including its last one.
 [[noreturn]] void failReading(Console& console) {
   console.err(kExiting);
-  throw FatalError(kStatusBlacklistFailed);
+  throw FatalError(exit_status::kBlacklistFailed);
 }
 
 // A whole decimal integer (optional sign, then digits only) within 32 bits.

@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdlib>
 
+#include "common/board_counters.h"
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 
 namespace {
@@ -30,18 +32,12 @@ constexpr const char* kExiting = "# ERROR: Exiting\n";
 constexpr const char* kIgnoreRolloverHint =
     "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt files\n";
 
-constexpr int32_t kLastTimeCounter = 255;
-constexpr int64_t kTimeCounterSteps = 256;
+using board_counters::floorDiv;
+using board_counters::floorMod;
+using board_counters::interruptsOfMs;
 // A 255 -> 0 step counts as a gap, not as the plain roll-over between two
 // neighbouring packets, only when the packet timestamps moved on this far.
 constexpr int64_t kGapEvidenceMs = 1000;
-
-int64_t floorDiv(int64_t a, int64_t b) {
-  const int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-int64_t floorMod(int64_t a, int64_t b) { return a - floorDiv(a, b) * b; }
 
 // Whole counter cycles to add to an advance of `counted` interrupts so that
 // it comes nearest to the `wall` interrupts the timestamps give; never fewer
@@ -66,10 +62,10 @@ bool repeatsFileBefore(BoardClock& clock, const BoardFileTiming& timing, const B
                        int32_t ts, int32_t ic, Console& console) {
   if (!clock.started || timing.firstTimeCounter != -1 || timing.firstInterruptCounter != -1) return false;
   const int64_t m = packet.interruptsPerStep;
-  const int64_t cycle = kTimeCounterSteps * m;
+  const int64_t cycle = board_counters::cycle(m);
   const int64_t position = (static_cast<int64_t>(ts) + 1) * m + ic + 1;
   const int64_t counted = position + clock.indexOffset - clock.lastTimeIndex;
-  const int64_t wallInterrupts = (packet.wallMs - clock.lastWallMs) * m / 10000;
+  const int64_t wallInterrupts = interruptsOfMs(packet.wallMs - clock.lastWallMs, m);
   // Once the file began behind, a packet at the last one's very interrupt
   // repeats it as well.
   const bool behind = counted < 0 || (counted == 0 && clock.repeatReported);
@@ -100,7 +96,7 @@ BoardFileTiming tivFileTiming(InputFileInfo& info) {
 void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPacketContext& packet,
                        int32_t ts, int32_t ic, Console& console) {
   const int64_t m = packet.interruptsPerStep;
-  const int64_t cycle = kTimeCounterSteps * m;
+  const int64_t cycle = board_counters::cycle(m);
 
   // The file's first timed packet of the board is its own predecessor.
   const bool firstOfFile = timing.firstTimeCounter == -1 && timing.firstInterruptCounter == -1;
@@ -117,13 +113,14 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
       (static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic;
   if (timing.referenceElapsed == -1) timing.referenceElapsed = timeElapsed;
   const int64_t wallMs = clock.started ? packet.wallMs - clock.lastWallMs : 0;
-  const int64_t wallInterrupts = wallMs * m / 10000;
+  const int64_t wallInterrupts = interruptsOfMs(wallMs, m);
 
   // A bridged gap moves the index on by `bridge` interrupts from the previous packet.
   int64_t bridge = -1;
   const auto bridgeGap = [&](int64_t advance, int64_t rollovers) {
     bridge = advance;
     timing.rolloverInterrupts += rollovers * cycle;
+    clock.bridgedRollovers += rollovers;
     console.out(kBridgedInGap, packet.boardLabel, packet.packetNumber, static_cast<double>(wallMs) / 1000.0,
                 rollovers, advance);
   };
@@ -136,7 +133,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
     const int64_t extra = cyclesToAdd(forward, wallInterrupts, cycle);
     const int64_t advance = forward + extra * cycle;
     const bool explained = std::llabs(advance - wallInterrupts) <= m;
-    const bool isRollover = clock.prevTimeCounter == kLastTimeCounter && ts == 0;
+    const bool isRollover = clock.prevTimeCounter == board_counters::kLastTimeCounter && ts == 0;
     if (explained && (!isRollover || wallMs >= kGapEvidenceMs)) {
       bridgeGap(advance, extra + 1);
     } else if (isRollover) {
@@ -145,14 +142,16 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
       // sides of it arrived, more where damage took some of them.
       bridge = forward;
       timing.rolloverInterrupts += cycle;
+      ++clock.plainRollovers;
     } else {
       if (packet.checkRollover) {
         console.out(kNotARollover);
         console.out(kExiting);
         console.out(kIgnoreRolloverHint);
-        throw FatalError(-11);
+        throw FatalError(exit_status::kRolloverBreak);
       }
       timing.rolloverInterrupts += clock.prevTimeCounter * m + clock.prevInterruptCounter + 1;
+      ++clock.plainRollovers;
     }
   } else if (!firstOfFile) {
     // Counters that moved forward by less than a whole cycle behind the
@@ -183,6 +182,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
     if (counted + extra * cycle < 0) extra = floorDiv(-counted + cycle - 1, cycle);
     if (extra > 0) {
       clock.indexOffset += extra * cycle;
+      clock.bridgedRollovers += extra;
       console.out(kBridgedPause, packet.fileName, packet.boardLabel, extra, extra * cycle);
     }
   }

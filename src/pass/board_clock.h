@@ -33,6 +33,9 @@ struct BoardClock {
   int64_t lastTimeIndex = 0;  // time index of the board's last timed packet
   int64_t lastWallMs = 0;     // its wall time: file start time plus packet timestamp, in ms
   bool repeatReported = false;  // this file's repeat of the file before has been reported
+  // Roll-overs of the time counter on the pass's time line so far.
+  int64_t plainRollovers = 0;    // between neighbouring packets (and breaks treated as one)
+  int64_t bridgedRollovers = 0;  // inside gaps and pauses
 };
 
 // Starts a new file: everything but the offset and the last packet's place,

@@ -4,7 +4,9 @@
 #include <bit>
 #include <memory>
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
+#include "input/console_damage_reporter.h"
 #include "input/packet_reader.h"
 #include "output/complete_data_plan.h"
 #include "output/output_state.h"
@@ -22,16 +24,6 @@ constexpr const char* kNoPelgHeader = "# ERROR: File %s, does not have a PELG v2
 constexpr const char* kNoInfoData = "# ERROR: File %s, no calibration/info data\n";
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
-
-constexpr int kStatusCannotReopen = -8;
-constexpr int kStatusNoPelgHeader = -9;
-constexpr int kStatusNoInfoData = -10;
-constexpr int kStatusTivAfterNoTiv = -10;
-
-// Decoder statuses as the pass sees them.
-constexpr int32_t kStatusCleared = 0;    // before each packet
-constexpr int32_t kStatusTimed = 1;      // a good sensor packet of the board
-constexpr int32_t kStatusConsumed = -3;  // the pass has used the packet
 
 constexpr char kHuxTimestampLetter = 'M';
 constexpr char kTivTimestampLetter = 'L';
@@ -62,10 +54,11 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 // the pass, the current file's streams are closed when the object goes.
 class PacketPass {
  public:
-  PacketPass(const std::vector<std::string>& names, RunOptions& options, PassCounters& counters,
-             ParseState* output, CompleteDataPlan* plan, const InputFileInfo* reference,
-             InputOpener& opener, Console& console, PassObserver* observer)
+  PacketPass(const std::vector<std::string>& names, const RunOptions& options, PassCounters& counters,
+             ParseState* output, CompleteDataPlan* plan, OutputFile* timestamps,
+             const InputFileInfo* reference, InputOpener& opener, Console& console, PassObserver* observer)
       : observer_(observer),
+        timestamps_(timestamps),
         plan_(plan),
         reference_(reference),
         names_(names),
@@ -74,6 +67,7 @@ class PacketPass {
         output_(output),
         opener_(opener),
         console_(console),
+        damage_(console),
         reader_(std::make_unique<PacketReader>()) {}
 
   ~PacketPass() { closeFile(); }
@@ -91,21 +85,24 @@ class PacketPass {
   }
   void openFile(const InputFileInfo& info);
   void prepareReader(const InputFileInfo& info);
-  void consumeBlacklistedPacket();
+  int consumeBlacklistedPacket();
   void handleTivPacket(InputFileInfo& info);
   void handleHuxPacket(InputFileInfo& info);
   void handOver();
+  void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore);
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
+  OutputFile* timestamps_;  // timestamps.txt in a timestamp-mode pass, else null
   CompleteDataPlan* plan_;  // null but in a scan pass that plans the outputs
   const InputFileInfo* reference_;  // record 0 of the sorted table
   const std::vector<std::string>& names_;
-  RunOptions& options_;
+  const RunOptions& options_;
   PassCounters& counters_;
   ParseState* output_;  // null in the scan pass
   InputOpener& opener_;
   Console& console_;
+  ConsoleDamageReporter damage_;  // the damage lines, counted into the file's record
 
   InputFile file_;
   bool fileOpen_ = false;
@@ -116,6 +113,7 @@ class PacketPass {
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t packetNumber_ = 0;
+  int32_t fileIndex_ = -1;  // the current file's index in the pass's order
   int64_t startTimeBefore_ = -1;  // header start time of the file before, ms; -1 for none
   // Leading files with TIV information so far in this pass; -1 once a file
   // without it has been read.
@@ -132,23 +130,23 @@ void PacketPass::openFile(const InputFileInfo& info) {
   const std::string& name = nameOf(info);
   if (!opener_.open(file_, name)) {
     console_.out(kUnableToOpenFile, name.c_str());
-    exitRun(console_, kStatusCannotReopen);
+    exitRun(console_, exit_status::kCannotReopen);
   }
   fileOpen_ = true;
   if (!readHeader(file_.header, file_.stream)) {
     console_.out(kNoPelgHeader, name.c_str());
-    exitRun(console_, kStatusNoPelgHeader);
+    exitRun(console_, exit_status::kPassNoPelgHeader);
   }
   if (!extractHuxInfo(file_.header)) {
     console_.out(kNoInfoData, name.c_str());
-    exitRun(console_, kStatusNoInfoData);
+    exitRun(console_, exit_status::kPassNoInfoData);
   }
   // A file without TIV information after files with it is fine; the other
   // way round is not.
   if (extractTivInfo(file_.header)) {
     if (tivFileTally_ == -1) {
       console_.out(kTivAfterNoTiv, name.c_str());
-      exitRun(console_, kStatusTivAfterNoTiv);
+      exitRun(console_, exit_status::kTivAfterNoTiv);
     }
     ++tivFileTally_;
   } else {
@@ -162,7 +160,7 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
   // damage at this file's start.
   const BoardTrack hux = reader.huxTrack;
   const BoardTrack tiv = reader.tivTrack;
-  initPacketReader(reader, console_);
+  initPacketReader(reader, console_, damage_);
   bindPacketReader(reader, file_, options_.buffSize);
   if (startTimeBefore_ >= 0) {
     const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
@@ -201,7 +199,7 @@ void PacketPass::prepareReader(const InputFileInfo& info) {
 // A blacklisted packet is read past but leaves nothing behind on either board:
 // no samples, no timing, no change to the decoders' running state. Other kinds
 // of packets (a GPS packet's bytes, for one) are handled by the reader as usual.
-void PacketPass::consumeBlacklistedPacket() {
+int PacketPass::consumeBlacklistedPacket() {
   PacketReader& reader = *reader_;
   const HuxStatus huxStatus = reader.huxStatus;
   const TivStatus tivStatus = reader.tivStatus;
@@ -215,7 +213,7 @@ void PacketPass::consumeBlacklistedPacket() {
 
   reader.huxEnabled.fill(false);
   reader.tivEnabled.fill(false);
-  nextPacket(reader);
+  const int result = nextPacket(reader);
 
   reader.huxStatus = huxStatus;
   reader.tivStatus = tivStatus;
@@ -226,6 +224,7 @@ void PacketPass::consumeBlacklistedPacket() {
   reader.tivSamples.counts = tivCounts;
   reader.huxSamples.present = huxPresent;
   reader.tivSamples.present = tivPresent;
+  return result;
 }
 
 void PacketPass::handOver() {
@@ -239,12 +238,29 @@ void PacketPass::handOver() {
   }
 }
 
+// Keeps the step the HUX2 packet just placed made on the time line when it
+// is the pause before a later file or a gap of more than a second.
+void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore) {
+  counters_.plainRollovers = hux_.plainRollovers;
+  counters_.bridgedRollovers = hux_.bridgedRollovers;
+  const int64_t perSecond = reference_->huxInterruptRate / 10;
+  if (!pause && hux_.timeIndex - before <= perSecond) return;
+  TimeLineStep step;
+  step.pause = pause;
+  step.file = fileIndex_;
+  step.packet = packetNumber_;
+  step.fromIndex = before;
+  step.toIndex = hux_.timeIndex;
+  step.rollovers = hux_.bridgedRollovers - bridgedBefore;
+  step.filled = !hux_.repeatReported;
+  counters_.gaps.push_back(step);
+}
+
 void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
-  if (options_.writeTimestampFile && options_.timestampFile)
-    writeTimestampLine(options_.timestampFile, kTivTimestampLetter, packetNumber_, ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, packetNumber_, ts, ic);
   // Without a TIV interrupt rate, from this file's header or one read before
   // (a TIV device without a recognised entry in the first file), a TIV
   // message cannot be placed in time: it is left out of the time line and
@@ -273,8 +289,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.huxStatus.timeCounter;
   const int32_t ic = reader.huxStatus.interruptCounter;
-  if (options_.writeTimestampFile && options_.timestampFile)
-    writeTimestampLine(options_.timestampFile, kHuxTimestampLetter, packetNumber_, ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
   if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_)) {
@@ -282,8 +297,12 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
     reader.huxStatus.channelCounts.fill(0);
     return;
   }
+  const int64_t before = hux_.prevTimeIndex >= 0 ? hux_.prevTimeIndex : hux_.lastTimeIndex;
+  const bool pause = hux_.started && hux_.prevTimeIndex < 0;
+  const int64_t bridgedBefore = hux_.bridgedRollovers;
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
+  noteTimeLineStep(pause, before, bridgedBefore);
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
       reader.huxStatus.channelCounts[kHuxAudio] > 0)
@@ -297,6 +316,8 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
 
 void PacketPass::readFile(InputFileInfo& info) {
   console_.out(kFileProgress, info.fileNumber);
+  ++fileIndex_;
+  damage_.countInto(&info.damage);
   openFile(info);
   prepareReader(info);
   resetBoardClockForFile(hux_);
@@ -312,19 +333,19 @@ void PacketPass::readFile(InputFileInfo& info) {
         packetNumber_ % options_.printProgressMax == 0)
       console_.out(kPacketProgress, packetNumber_);
 
-    reader.huxStatus.status = kStatusCleared;
-    reader.tivStatus.status = kStatusCleared;
+    reader.huxStatus.status = kDecodeNone;
+    reader.tivStatus.status = kDecodeNone;
     if (options_.useBlacklist && isBlacklisted(options_.blacklist, packetNumber_, console_) == -1) {
-      consumeBlacklistedPacket();
+      if (consumeBlacklistedPacket() == 1) ++info.packetsRead;
       continue;
     }
-    nextPacket(reader);
+    if (nextPacket(reader) == 1) ++info.packetsRead;
     if (observer_) observer_->bytesRead(reader.buffer.position());
 
-    if (reader.tivStatus.status == kStatusTimed) handleTivPacket(info);
-    reader.tivStatus.status = kStatusConsumed;
-    if (reader.huxStatus.status == kStatusTimed) handleHuxPacket(info);
-    reader.huxStatus.status = kStatusConsumed;
+    if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info);
+    reader.tivStatus.status = kDecodeNotBoardMessage;
+    if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(info);
+    reader.huxStatus.status = kDecodeNotBoardMessage;
   }
 
   info.huxLastTimeCounter = reader.huxStatus.timeCounter;
@@ -334,6 +355,7 @@ void PacketPass::readFile(InputFileInfo& info) {
     info.tivLastInterruptCounter = reader.tivStatus.interruptCounter;
   }
   info.lastPacketMs = reader.lastTimestamp;
+  damage_.countInto(nullptr);
   if (options_.printProgress) console_.out(kPacketProgress, packetNumber_);
   closeFile();
 }
@@ -348,21 +370,20 @@ void PacketPass::closeFile() {
 }  // namespace
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
-                  RunOptions& options, PassCounters& counters, ParseState* output,
+                  const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer,
                   CompleteDataPlan* plan) {
-  if (options.writeTimestampFile) openTimestampFile(options, console);
-  try {
-    PacketPass pass(names, options, counters, output, plan, files, opener, console, observer);
+  // A failed run drops an unfinished timestamps.txt when the file goes.
+  OutputFile timestamps;
+  if (options.writeTimestampFile) openTimestampFile(timestamps, options.outputDir, console);
+  {
+    PacketPass pass(names, options, counters, output, plan, timestamps ? &timestamps : nullptr, files,
+                    opener, console, observer);
     for (int i = 0; i < fileCount; ++i) {
       if (observer) observer->fileStarted(i);
       pass.readFile(files[i]);
     }
-  } catch (...) {
-    // A fatal condition ends the run; leave no stream of the pass open behind it.
-    closeTimestampFile(options);
-    throw;
   }
-  if (options.writeTimestampFile) finishTimestampRun(options, console);
+  if (options.writeTimestampFile) finishTimestampRun(timestamps, console);
   return 1;
 }

@@ -23,6 +23,6 @@ struct ParseState;
 // An observer, when given, is told of each file and of the bytes read. A
 // plan, in the scan pass, counts the rows the completeData masks will mark.
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
-                  RunOptions& options, PassCounters& counters, ParseState* output,
+                  const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer = nullptr,
                   CompleteDataPlan* plan = nullptr);

@@ -1,5 +1,6 @@
 #include "pass/timestamp_file.h"
 
+#include "common/exit_status.h"
 #include "common/fatal_error.h"
 
 namespace {
@@ -11,8 +12,6 @@ constexpr const char* kClosing = "# INFO: Closing timestmap.txt file\n";
 constexpr const char* kExiting = "# INFO: Exiting\n";
 constexpr const char* kLine = "%c, %d, %d, %d\n";
 
-constexpr int kTimestampRunStatus = -1;
-
 }  // namespace
 
 std::string timestampFilePath(const std::string& outputDir) {
@@ -22,16 +21,15 @@ std::string timestampFilePath(const std::string& outputDir) {
   return outputDir + "/" + kFileName;
 }
 
-void openTimestampFile(RunOptions& options, Console& console) {
-  closeTimestampFile(options);
+void openTimestampFile(OutputFile& file, const std::string& outputDir, Console& console) {
   // Both lines name the directory, not the file; the next names the file
   // and the reason.
-  if (!options.timestampFile.create(timestampFilePath(options.outputDir))) {
-    console.out(kUnableToOpen, options.outputDir.c_str());
-    reportOutputFailure(options.timestampFile, console);
-    exitRun(console, kTimestampRunStatus);
+  if (!file.create(timestampFilePath(outputDir))) {
+    console.out(kUnableToOpen, outputDir.c_str());
+    reportOutputFailure(file, console);
+    exitRun(console, exit_status::kTimestampRunEnd);
   }
-  console.out(kWriting, options.outputDir.c_str());
+  console.out(kWriting, outputDir.c_str());
 }
 
 void writeTimestampLine(OutputFile& file, char boardLetter, int32_t packetNumber, int32_t timeCounter,
@@ -40,12 +38,9 @@ void writeTimestampLine(OutputFile& file, char boardLetter, int32_t packetNumber
   file.print(kLine, boardLetter, packetNumber, timeCounter, interruptCounter);
 }
 
-void closeTimestampFile(RunOptions& options) { options.timestampFile.abandon(); }
-
-void finishTimestampRun(RunOptions& options, Console& console) {
+void finishTimestampRun(OutputFile& file, Console& console) {
   console.out(kClosing);
-  OutputFile& file = options.timestampFile;
   if (!file.finish() || !file.commit()) exitOnOutputFailure(file, console);
   console.out(kExiting);
-  throw FatalError(kTimestampRunStatus);
+  throw FatalError(exit_status::kTimestampRunEnd);
 }

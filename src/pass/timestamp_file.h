@@ -10,25 +10,21 @@
 
 #include "common/console.h"
 #include "common/output_file.h"
-#include "common/run_options.h"
 
 // "timestamps.txt" in the current directory when outputDir is empty, otherwise
 // inside outputDir.
 std::string timestampFilePath(const std::string& outputDir);
 
-// Creates the file and keeps it in options.timestampFile. When it cannot be
-// created, prints the error lines and throws FatalError(-1).
-void openTimestampFile(RunOptions& options, Console& console);
+// Creates the file inside outputDir. When it cannot be created, prints the
+// error lines and throws FatalError(-1).
+void openTimestampFile(OutputFile& file, const std::string& outputDir, Console& console);
 
 // Writes the line of one timed packet: boardLetter 'M' (HUX) or 'L' (TIV).
 void writeTimestampLine(OutputFile& file, char boardLetter, int32_t packetNumber, int32_t timeCounter,
                         int32_t interruptCounter);
 
-// Drops an unfinished file without a message (a run that failed).
-void closeTimestampFile(RunOptions& options);
-
 // The end of a timestamp-mode pass: prints the closing line, closes the file
 // and moves it into place, prints "# INFO: Exiting" and throws
 // FatalError(-1). When a line could not be written, or the file cannot be
 // closed, prints the failure and throws FatalError(-8) instead.
-[[noreturn]] void finishTimestampRun(RunOptions& options, Console& console);
+[[noreturn]] void finishTimestampRun(OutputFile& file, Console& console);

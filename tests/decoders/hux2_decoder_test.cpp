@@ -27,7 +27,7 @@ class Hux2DecoderTest : public DecoderTest<kHuxChannelCount> {
   Hux2DecoderTest() : calibration(builderCalibration()) {}
 
   void decode(const Bytes& payload) {
-    status.status = 0;
+    status.status = kDecodeNone;
     decodeHux(status, payload, samples, calibration, enabled);
   }
   // Decodes one sensor message and expects it accepted.

@@ -24,7 +24,7 @@ using Gyro = std::array<int16_t, 6>;
 class TivDecoderTest : public DecoderTest<kTivChannelCount> {
  protected:
   void decode(const Bytes& payload) {
-    status.status = 0;
+    status.status = kDecodeNone;
     decodeTivCopy(status, payload, samples, interruptLimit, enabled);
   }
   // Starts a case afresh, with no sample left from an earlier one.

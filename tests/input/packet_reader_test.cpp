@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "input/console_damage_reporter.h"
 #include "input/file_header.h"
 #include "input/packet_lookahead.h"
 #include "input_test_util.h"
@@ -92,6 +93,20 @@ Bytes sirfPayload(uint8_t count, size_t dataBytes) {
 
 // One PELG file on disk, opened with its header read, and a packet reader bound
 // to it with every channel enabled, as the packet pass sets it up.
+// Keeps every damage event and prints it as a run does.
+class RecordedDamage : public DamageReporter {
+ public:
+  explicit RecordedDamage(Console& console) : lines_(console) {}
+  void damage(const DamageEvent& event) override {
+    events.push_back(event);
+    lines_.damage(event);
+  }
+  std::vector<DamageEvent> events;
+
+ private:
+  ConsoleDamageReporter lines_;
+};
+
 class ReaderFixture {
  public:
   void open(const PelgBuilder& builder, int32_t capacity = 204800) {
@@ -104,7 +119,7 @@ class ReaderFixture {
   }
 
   void bind(int32_t capacity = 204800) {
-    initPacketReader(*reader, console.console());
+    initPacketReader(*reader, console.console(), damage);
     bindPacketReader(*reader, file, capacity);
     reader->huxEnabled.fill(true);
     reader->tivEnabled.fill(true);
@@ -124,8 +139,8 @@ class ReaderFixture {
 
   // One call as the packet pass makes it.
   int next() {
-    reader->huxStatus.status = 0;
-    reader->tivStatus.status = 0;
+    reader->huxStatus.status = kDecodeNone;
+    reader->tivStatus.status = kDecodeNone;
     reader->huxSamples.clear();
     reader->tivSamples.clear();
     return nextPacket(*reader);
@@ -145,6 +160,7 @@ class ReaderFixture {
 
   testsupport::TempDir dir;
   CapturedConsole console;
+  RecordedDamage damage{console.console()};
   InputFile file;
   OutputFile sirfFile;
   std::unique_ptr<PacketReader> reader = std::make_unique<PacketReader>();
@@ -160,13 +176,14 @@ TEST(PacketReader, InitGivesStartingValues) {
   reader->huxEnabled.fill(true);
   reader->huxStatus.timeCounter = 7;
   reader->huxCalibration.C3 = 12;
-  initPacketReader(*reader, console.console());
+  DamageTally tally;
+  initPacketReader(*reader, console.console(), tally);
   const PacketReader& r = *reader;
   EXPECT_EQ(std::vector<int64_t>({r.active, r.sirfEnabled, r.huxEnabled[0], r.lastTimestamp, r.huxStatus.timeCounter,
                                   r.huxStatus.interruptCounter, r.tivStatus.timeCounter, r.huxCalibration.C3,
                                   r.huxCalibration.interruptLimit, r.tivInterruptLimit}),
             std::vector<int64_t>({false, false, false, 0, -1, -1, -1, -1, 0, 0}));
-  EXPECT_EQ(r.positionLog, nullptr);
+  EXPECT_EQ(r.reporter, &tally);
   EXPECT_EQ(r.sirfOutput, nullptr);
   EXPECT_EQ(r.console, &console.console());
 }
@@ -508,7 +525,11 @@ TEST(PacketReader, SirfCopyOffOrWithoutFile) {
   }
 }
 
-TEST(PacketReader, PositionLogLinesWhenAttached) {
+// Each event gives its kind, where it begins and what it covers: a hunt the
+// bytes from the one after the rejected header's first to the header found
+// (or to where the data ends), a failed checksum its payload, a cut packet
+// the bytes left.
+TEST(PacketReader, DamageEventsGiveTheirPlaceAndSize) {
   ReaderFixture f;
   PelgBuilder b = standardFile(true);
   const long long stray = end(b);
@@ -517,21 +538,22 @@ TEST(PacketReader, PositionLogLinesWhenAttached) {
   const long long bad = end(b.packet(kTivId, 1, corrupted(tivGyroPayload())));
   const long long last = end(b.packetWithLength(kHuxId, 200000, 4, Bytes(4, 0xEE)));
   f.open(b.packet(kHuxId, 2, huxAudioPayload()).cut(1));
-  const std::string logPath = f.dir.file("positions.csv");
-  f.reader->positionLog = std::fopen(logPath.c_str(), "w");
-  ASSERT_NE(f.reader->positionLog, nullptr);
 
   // The second hunt stops at the cut packet, and the call after it ends the file.
   EXPECT_EQ(f.drain(), (std::vector<int>{1, 1, -2, -2}));
-  closePacketReader(*f.reader);
-  EXPECT_EQ(f.reader->positionLog, nullptr);
-  EXPECT_EQ(testsupport::readFile(logPath),
-            at("\"pos\",%lld,\"W_HDR\",\"BAD_ID\",65535\n", stray) +
-                at("\"pos\",%lld,\"ERR_SEARCH_START\"\n", stray + 1) +
-                at("\"pos\",%lld,\"ERR_SEARCH_END\"\n", hux) + at("\"pos\",%lld,\"W_HUX2BADCRC\"\n", hux + 10) +
-                at("\"pos\",%lld,\"W_TIVBADCRC\"\n", tiv + 10) +
-                at("\"pos\",%lld,\"W_HDR\",\"BAD_TS\",200000\n", bad) +
-                at("\"pos\",%lld,\"ERR_SEARCH_START\"\n", bad + 1) + at("\"pos\",%lld,\"E_NODATA_LEN\"\n", last));
+  const long long huxPayload = static_cast<long long>(huxAudioPayload().size());
+  const long long tivPayload = static_cast<long long>(tivGyroPayload().size());
+  const long long cutPacket = 10 + huxPayload - 1;
+  std::vector<std::vector<long long>> got;
+  for (const DamageEvent& e : f.damage.events)
+    got.push_back({static_cast<long long>(e.kind), e.offset, e.bytes, e.packets, e.toEnd});
+  const auto kind = [](DamageKind k) { return static_cast<long long>(k); };
+  EXPECT_EQ(got, (std::vector<std::vector<long long>>{
+                     {kind(DamageKind::skippedBytes), stray + 1, hux - stray - 1, 0, false},
+                     {kind(DamageKind::badChecksum), hux + 10, huxPayload, 1, false},
+                     {kind(DamageKind::badChecksum), tiv + 10, tivPayload, 1, false},
+                     {kind(DamageKind::skippedBytes), bad + 1, last - bad - 1, 0, true},
+                     {kind(DamageKind::truncatedPacket), last, cutPacket, 1, false}}));
 }
 
 // Offsets beyond 2 GiB print in full: the packets sit 3 GiB into a sparse file.

@@ -170,6 +170,10 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+nlohmann::json readJson(const std::string& path) {
+  return nlohmann::json::parse(readFile(path), nullptr, false);
+}
+
 void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary);
   out << contents;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "common/console.h"
 
 namespace testsupport {
@@ -47,6 +49,9 @@ struct RunResult {
   std::string out;
   std::string err;
 };
+
+// A JSON file read back by a parser of its own (null when it cannot be read).
+nlohmann::json readJson(const std::string& path);
 
 // Runs the pelgToMatlab binary with args (not including the program name) in
 // workdir (the current directory when empty), with TZ=UTC, standard input fed

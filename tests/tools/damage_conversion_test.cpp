@@ -17,7 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/damage_counts.h"
 #include "common/little_endian.h"
+#include "file_scan.h"
 #include "output/mat_read_back.h"
 #include "pelg_builder/pelg_builder.h"
 #include "support/test_support.h"
@@ -41,8 +43,48 @@ void simulate(const std::string& folder, const char* seed, const char* timeCount
 
 RunResult convert(const std::string& folder) {
   std::filesystem::create_directories(folder + "/out");
-  return testsupport::runPelgToMatlab(
-      {"-outputdir", folder + "/out/", folder + "/" + kFirst, folder + "/" + kSecond});
+  return testsupport::runPelgToMatlab({"-jsonReport", folder + "/out/report.json", "-outputdir", folder + "/out/",
+                                       folder + "/" + kFirst, folder + "/" + kSecond});
+}
+
+int countLines(const std::string& out, const std::string& needle) {
+  int n = 0;
+  for (size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
+  return n;
+}
+
+// The console line of each kind of damage, in the kinds' order.
+constexpr const char* kDamageLines[kDamageKinds] = {
+    "looking for new pelg packet", "Packet CRC invalid", "not enough data left to read length",
+    "ms ahead of the packets around it", "dropped as foreign data", "(a duplicated sector): dropped",
+    "PELG Packet's timestamp jumped ahead"};
+
+// The run's report counts each kind of damage as often as the console shows
+// it in a pass, and in the first file as pelginfo's scan counts it. (pelginfo
+// judges every file alone; the converter judges damage at a later file's
+// start by the boards' clocks as the file before left them.)
+void expectReportCountsTheDamage(const std::string& folder, const std::string& out) {
+  const nlohmann::json report = testsupport::readJson(folder + "/out/report.json");
+  ASSERT_TRUE(report.is_object());
+  ASSERT_EQ(report["files"].size(), 2u);
+  for (int k = 0; k < kDamageKinds; ++k) {
+    const char* kind = kDamageKindNames[static_cast<size_t>(k)];
+    int64_t events = 0;
+    for (const nlohmann::json& file : report["files"]) events += file["damage"][kind]["events"].get<int64_t>();
+    EXPECT_EQ(2 * events, countLines(out, kDamageLines[k])) << kind;
+  }
+  for (const nlohmann::json& file : {report["files"][0]}) {
+    testsupport::CapturedConsole quiet;
+    InputOpener opener(quiet.console());
+    const FileScan scan = scanFile(file["name"].get<std::string>(), opener);
+    for (int k = 0; k < kDamageKinds; ++k) {
+      const nlohmann::json& counted = file["damage"][kDamageKindNames[static_cast<size_t>(k)]];
+      const DamageCount& c = scan.damage.byKind[static_cast<size_t>(k)];
+      EXPECT_EQ(std::vector<int64_t>({c.events, c.bytes, c.packets}),
+                std::vector<int64_t>({counted["events"], counted["bytes"], counted["packets"]}))
+          << file["name"] << " " << kDamageKindNames[static_cast<size_t>(k)];
+    }
+  }
 }
 
 // Offsets of the packet headers of a file, framed from the end of its
@@ -81,12 +123,6 @@ Readings readings(const std::string& folder, const char* timeField, const char* 
 size_t rows(const std::string& folder, const char* field) {
   const auto completeData = readback::load(folder + "/out/completeData.mat", "completeData");
   return readback::shape(readback::field(completeData.get(), field)).rows;
-}
-
-int countLines(const std::string& out, const std::string& needle) {
-  int n = 0;
-  for (size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
-  return n;
 }
 
 struct Damage {
@@ -184,6 +220,7 @@ TEST(DamageConversion, DamageCostsOnlyTheDamagedBytes) {
     if (*d.warning) {
       EXPECT_EQ(countLines(r.out, d.warning), 2) << "once in each pass";
     }
+    expectReportCountsTheDamage(folder, r.out);
 
     const Readings accel = readings(folder, "accelTime", "accelX");
     size_t foreign = 0;
@@ -375,6 +412,7 @@ std::string expectAsClean(const CleanConversion& clean, const std::string& folde
   const std::vector<int16_t> audio = testsupport::wavSamples(folder + "/out/completeSensorAudio.wav");
   EXPECT_NEAR(static_cast<double>(audio.size()), static_cast<double>(clean.audio.size()), 1.0);
   EXPECT_LE(audioAway(clean.audio, audio), held.audio + 1) << "audio samples away from their clean places";
+  expectReportCountsTheDamage(folder, r.out);
   return r.out;
 }
 

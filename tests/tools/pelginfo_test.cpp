@@ -9,7 +9,7 @@
 #include "driver/header_checks.h"
 #include "file_scan.h"
 #include "info_report.h"
-#include "json_writer.h"
+#include "common/json_writer.h"
 #include "recording_groups.h"
 #include "support/test_support.h"
 

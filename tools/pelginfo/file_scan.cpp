@@ -1,8 +1,6 @@
 #include "file_scan.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 
@@ -16,8 +14,8 @@ namespace {
 // The read buffer of the quick pass: large reads, few calls.
 constexpr int32_t kScanBufferSize = 1 << 20;
 
-// A stream that swallows what the reader prints; pelginfo reports damage
-// from the position log instead.
+// A stream that swallows what the reader prints; pelginfo counts the damage
+// through the reader's reporter instead.
 struct NullStream {
   FILE* stream = std::fopen("/dev/null", "w");
   ~NullStream() {
@@ -25,40 +23,15 @@ struct NullStream {
   }
 };
 
-// Counts the damage events of the reader's position log (one line each).
-void tallyPositionLog(const char* text, FileScan& scan) {
-  int64_t searchStart = -1;
-  for (const char* line = text; line && *line;) {
-    const char* end = std::strchr(line, '\n');
-    const std::string entry(line, end ? static_cast<size_t>(end - line) : std::strlen(line));
-    const char* pos = std::strchr(entry.c_str(), ',');
-    const long long offset = pos ? std::strtoll(pos + 1, nullptr, 10) : 0;
-    if (entry.find("\"ERR_SEARCH_START\"") != std::string::npos) {
-      ++scan.damagedStretches;
-      searchStart = offset;
-    } else if (entry.find("\"ERR_SEARCH_END\"") != std::string::npos) {
-      if (searchStart >= 0) scan.bytesSkipped += offset - searchStart;
-      searchStart = -1;
-    } else if (entry.find("BADCRC\"") != std::string::npos) {
-      ++scan.badChecksums;
-    } else if (entry.find("\"E_NODATA_LEN\"") != std::string::npos) {
-      scan.cutShort = true;
-    }
-    line = end ? end + 1 : nullptr;
-  }
-}
-
 void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
   auto reader = std::make_unique<PacketReader>();
-  initPacketReader(*reader, quiet);
+  DamageTally tally;
+  initPacketReader(*reader, quiet, tally);
   bindPacketReader(*reader, file, kScanBufferSize);
   // Nothing is decoded into samples; the decoders still check every message.
   reader->huxCalibration.interruptLimit = scan.header.huxInfo.interrupt_count;
   reader->tivInterruptLimit = scan.header.tivInfo.interrupt_count;
 
-  char* logText = nullptr;
-  size_t logSize = 0;
-  reader->positionLog = open_memstream(&logText, &logSize);
   while (reader->active) {
     if (nextPacket(*reader) != 1) break;
     ++scan.packets;
@@ -67,11 +40,8 @@ void countPackets(InputFile& file, FileScan& scan, Console& quiet, bool all) {
     scan.lastPacketMs = timestamp;
     if (!all) break;
   }
-  closePacketReader(*reader);  // closes the position log, which completes logText
-  if (logText) {
-    tallyPositionLog(logText, scan);
-    std::free(logText);
-  }
+  closePacketReader(*reader);
+  scan.damage = tally.counts;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/damage_counts.h"
 #include "common/input_file_info.h"
 #include "input/file_header.h"
 #include "input/input_file.h"
@@ -22,15 +23,17 @@ struct FileScan {
   InputFileInfo record;       // as validation fills it (TIV rates when carriesTiv)
 
   bool counted = true;        // false when only the first packet was read (the counts say nothing more)
-  int64_t packets = 0;        // packets framed
-  int64_t damagedStretches = 0;  // damaged stretches skipped by the reader's search
-  int64_t bytesSkipped = 0;
-  int64_t badChecksums = 0;   // board messages rejected by their checksum
-  bool cutShort = false;      // the file ends inside its last packet
+  int64_t packets = 0;        // packets delivered
+  DamageCounts damage;        // by kind, as the reader reported it
   int64_t firstPacketMs = -1; // packet timestamps, ms after the file's start
   int64_t lastPacketMs = -1;
 
-  int64_t damagedPackets() const { return damagedStretches + badChecksums + (cutShort ? 1 : 0); }
+  // Hunts over damaged bytes, failed checksums and a cut last packet.
+  int64_t damagedPackets() const {
+    return damage[DamageKind::skippedBytes].events + damage[DamageKind::badChecksum].events +
+           damage[DamageKind::truncatedPacket].events;
+  }
+  bool cutShort() const { return damage[DamageKind::truncatedPacket].events > 0; }
   bool usable() const { return problem.empty(); }
 };
 

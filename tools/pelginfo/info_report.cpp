@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "common/channels.h"
-#include "json_writer.h"
+#include "common/json_writer.h"
 
 namespace {
 
@@ -31,6 +31,9 @@ constexpr const char* kDamageLine =
     "  damage         %" PRId64 " damaged stretches skipped (%" PRId64 " bytes), %" PRId64
     " bad checksums%s\n";
 constexpr const char* kCutShortText = ", last packet cut short";
+constexpr const char* kScreenedLine =
+    "  screened       %" PRId64 " timestamp outliers kept, %" PRId64 " foreign stretches (%" PRId64
+    " packets), %" PRId64 " duplicated sectors and %" PRId64 " clock jumps\n";
 constexpr const char* kEndNotCounted = "(end not counted)";
 constexpr const char* kNotCountedLine = "  packets        not counted (--no-count)\n";
 constexpr const char* kRecordingLine = "  recording      %s\n";
@@ -118,9 +121,16 @@ void appendFileText(std::string& out, const FileScan& scan, const Recording* rec
   const double first = scan.firstPacketMs / 1000.0;
   const double last = scan.lastPacketMs / 1000.0;
   append(out, kPacketsLine, scan.packets, scan.damagedPackets(), first, last, last - first);
+  const DamageCounts& d = scan.damage;
   if (scan.damagedPackets() > 0)
-    append(out, kDamageLine, scan.damagedStretches, scan.bytesSkipped, scan.badChecksums,
-           scan.cutShort ? kCutShortText : "");
+    append(out, kDamageLine, d[DamageKind::skippedBytes].events, d[DamageKind::skippedBytes].bytes,
+           d[DamageKind::badChecksum].events, scan.cutShort() ? kCutShortText : "");
+  const int64_t outliers = d[DamageKind::timestampOutlier].events;
+  const int64_t foreign = d[DamageKind::foreignStretch].events;
+  const int64_t repeats = d[DamageKind::duplicatedSector].events;
+  const int64_t jumps = d[DamageKind::clockJump].events;
+  if (outliers + foreign + repeats + jumps > 0)
+    append(out, kScreenedLine, outliers, foreign, d[DamageKind::foreignStretch].packets, repeats, jumps);
   if (recording) append(out, kRecordingLine, recording->name.c_str());
 }
 
@@ -219,9 +229,9 @@ void appendFileJson(JsonWriter& json, const FileScan& scan, const Recording* rec
     const std::pair<const char*, int64_t> counts[] = {
         {"packets", scan.packets},
         {"damaged_packets", scan.damagedPackets()},
-        {"damaged_stretches", scan.damagedStretches},
-        {"bytes_skipped", scan.bytesSkipped},
-        {"bad_checksums", scan.badChecksums},
+        {"damaged_stretches", scan.damage[DamageKind::skippedBytes].events},
+        {"bytes_skipped", scan.damage[DamageKind::skippedBytes].bytes},
+        {"bad_checksums", scan.damage[DamageKind::badChecksum].events},
         {"first_packet_ms", scan.firstPacketMs},
         {"last_packet_ms", scan.lastPacketMs}};
     // Without the count (--no-count) only whether the file has packets is known.
@@ -230,7 +240,27 @@ void appendFileJson(JsonWriter& json, const FileScan& scan, const Recording* rec
       if (scan.counted) json.value(count); else json.null();
     }
     json.key("cut_short");
-    if (scan.counted) json.value(scan.cutShort); else json.null();
+    if (scan.counted) json.value(scan.cutShort()); else json.null();
+    // Every kind of damage: events, and the bytes and packets they cover.
+    json.key("damage");
+    if (scan.counted) {
+      json.beginObject();
+      for (int k = 0; k < kDamageKinds; ++k) {
+        const DamageCount& c = scan.damage.byKind[static_cast<size_t>(k)];
+        json.key(kDamageKindNames[static_cast<size_t>(k)]);
+        json.beginObject();
+        json.key("events");
+        json.value(c.events);
+        json.key("bytes");
+        json.value(c.bytes);
+        json.key("packets");
+        json.value(c.packets);
+        json.endObject();
+      }
+      json.endObject();
+    } else {
+      json.null();
+    }
     json.key("span_seconds");
     if (scan.counted)
       json.value(scan.packets > 0 ? (scan.lastPacketMs - scan.firstPacketMs) / 1000.0 : 0.0);

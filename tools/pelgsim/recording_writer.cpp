@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "common/board_counters.h"
 #include "pelg_builder/pelg_builder.h"
 #include "pelgsim/signals.h"
 
@@ -38,16 +39,16 @@ struct BoardCounters {
   int64_t time = 0;
 
   void set(int64_t counter, int64_t m) {
-    interrupt = counter % m;
-    time = (counter / m) & 0xFF;
+    interrupt = board_counters::interruptCounterAt(counter, m);
+    time = board_counters::timeCounterAt(counter, m);
   }
   void tick(int64_t m) {
     if (++interrupt < m) return;
     interrupt = 0;
-    time = (time + 1) & 0xFF;
+    time = (time + 1) % board_counters::kTimeCounterSteps;
   }
   // On either side of a roll-over: (255, M - 1) or (0, 0).
-  bool atRollover(int64_t m) const { return (time == 255 && interrupt == m - 1) || (time == 0 && interrupt == 0); }
+  bool atRollover(int64_t m) const { return (time == board_counters::kLastTimeCounter && interrupt == m - 1) || (time == 0 && interrupt == 0); }
 };
 
 class Writer {

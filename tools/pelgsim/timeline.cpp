@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "common/board_counters.h"
+
 namespace pelgsim {
 namespace {
 
@@ -26,8 +28,7 @@ int64_t interruptsAt(double seconds, int64_t m) { return std::llround(seconds * 
 
 // The board counter at interrupt 0 that puts a roll-over point at `seconds`.
 int64_t counterRollingOverAt(double seconds, int64_t m) {
-  const int64_t cycle = 256 * m;
-  return ((-interruptsAt(seconds, m)) % cycle + cycle) % cycle;
+  return board_counters::floorMod(-interruptsAt(seconds, m), board_counters::cycle(m));
 }
 
 // Interrupts at least one time-counter step (M interrupts) away from file
@@ -84,9 +85,8 @@ void checkSchedule(const SimOptions& o) {
 }  // namespace
 
 int64_t Timeline::nextRolloverPoint(int64_t t, int64_t start) const {
-  const int64_t cycle = 256 * interruptRate;
-  const int64_t c = start + t;
-  const int64_t r = ((c % cycle) + cycle) % cycle;
+  const int64_t cycle = board_counters::cycle(interruptRate);
+  const int64_t r = board_counters::floorMod(start + t, cycle);
   return r == 0 ? t : t + (cycle - r);
 }
 

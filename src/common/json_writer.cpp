@@ -1,4 +1,4 @@
-#include "json_writer.h"
+#include "common/json_writer.h"
 
 #include <cinttypes>
 #include <cmath>
