@@ -53,10 +53,14 @@ def read_report(path):
 
 
 def report_columns(report):
-    """The columns drawn from a run's report: the last pass's samples and
-    coverage per channel, the damage summed over the files, the filled
-    seconds of gaps and pauses, the roll-overs bridged."""
+    """The columns drawn from a run's report: the samples and coverage per
+    channel of the last pass, the damage summed over the files, the filled
+    seconds of gaps and pauses, the roll-overs bridged; none where the run
+    ended before a pass read the files. A run that failed in a pass counts
+    as far as it got."""
     row = {}
+    if report["pass"] is None:
+        return row
     channels = {c["name"]: c for c in report["channels"]}
     for name in CHANNELS:
         if name in channels:
@@ -71,8 +75,8 @@ def report_columns(report):
     for kind, column in (("gap", "filled_seconds_in_files"), ("pause", "filled_seconds_in_pauses")):
         row[column] = sum(float(g["seconds"]) for g in report["gaps"] if g["kind"] == kind and g["filled"])
     row["rollovers_bridged"] = report["rollovers"]["bridged"]
-    # The summary's HUX2 seconds: the files' spans, added up.
-    if report["channels"]:
+    # The summary's HUX2 seconds: the files' spans, added up, once every file was read.
+    if report["status"] == 0:
         row["duration_seconds"] = "%.2f" % sum(f["seconds"] for f in report["files"])
     return row
 
