@@ -280,13 +280,26 @@ class Study(unittest.TestCase):
         self.assertIn("Nothing to be done", self.dry_again.stdout + self.dry_again.stderr)
 
 
+# Conversions that fail, by recording: the converter's line in the wrapper
+# below, the status, and the last pass its report holds.
+FAILURES = {
+    # Ends as pelgToMatlab fails (-11), without a report (as when it crashes).
+    "0x3333_20240314T140000Z": ("echo '# ERROR: Exiting'; exit 245", -11, "no report"),
+    # Ends after the scan pass (-1), its report holding that pass.
+    "0x3333_20240314T090000Z": ('exec %(converter)s -write_timestampFile "$@"', -1, "scan"),
+    # Ends on its command line (-2), its report holding no pass.
+    "0x2223_20240314T090000Z": ('exec %(converter)s "$@" -blacklist /nonexistent', -2, None),
+}
+
+
 class FailingRecording(unittest.TestCase):
-    def test_a_failed_conversion_is_reported_and_the_others_go_on(self):
-        # A converter that fails for one recording as pelgToMatlab fails (-11).
+    def test_failed_conversions_are_reported_and_the_others_go_on(self):
         wrapper = os.path.join(SCRATCH, "failing-converter.sh")
         with open(wrapper, "w") as f:
-            f.write("#!/bin/sh\ncase \"$*\" in *0x3333_20240314T140000Z*) echo '# ERROR: Exiting'; "
-                    "exit 245;; esac\nexec %s \"$@\"\n" % CONVERTER)
+            f.write('#!/bin/sh\ncase "$*" in\n')
+            for name, (line, _, _) in FAILURES.items():
+                f.write("  *%s*) %s;;\n" % (name, line % {"converter": CONVERTER}))
+            f.write('esac\nexec %s "$@"\n' % CONVERTER)
         os.chmod(wrapper, 0o755)
         if not os.path.exists(os.path.join(SCRATCH, "study")):
             make_study(os.path.join(SCRATCH, "study"))
@@ -296,18 +309,34 @@ class FailingRecording(unittest.TestCase):
         self.assertEqual(run.returncode, 0, run.stderr[-3000:])
         with open(os.path.join(out, "study.csv"), newline="") as f:
             rows = {r["recording"]: r for r in csv.DictReader(f)}
-        failed = rows["0x3333_20240314T140000Z"]
-        self.assertEqual((failed["result"], failed["exit_status"]), ("failed", "-11"))
-        self.assertIn("status -11", failed["reason"])
-        self.assertEqual(failed["completeData_mat_bytes"], "")
-        # Without a report, its columns stay empty.
-        for column in ("coverage_hux_audio", "badChecksum_packets", "filled_seconds_in_files",
-                       "rollovers_bridged"):
-            self.assertEqual(failed[column], "", column)
+        for name, (_, status, last_pass) in FAILURES.items():
+            with self.subTest(recording=name):
+                failed = rows[name]
+                self.assertEqual((failed["result"], failed["exit_status"]), ("failed", str(status)))
+                self.assertIn("status %d" % status, failed["reason"])
+                self.assertEqual(failed["completeData_mat_bytes"], "")
+                with open(os.path.join(out, name, "report.json")) as f:
+                    text = f.read()
+                if last_pass == "no report":
+                    self.assertEqual(text, "")
+                else:
+                    report = json.loads(text)
+                    self.assertEqual((report["status"], report["pass"]), (status, last_pass))
+                if last_pass in ("no report", None):
+                    # Without a report, or one without a pass, its columns stay empty.
+                    for column in ("coverage_hux_audio", "badChecksum_packets", "filled_seconds_in_files",
+                                   "rollovers_bridged"):
+                        self.assertEqual(failed[column], "", column)
+                if last_pass == "scan":
+                    # The columns of the pass the run ended after.
+                    audio = [c for c in report["channels"] if c["name"] == "hux/audio"][0]
+                    self.assertEqual(float(failed["coverage_hux_audio"]), audio["found"] / audio["expected"])
+                    self.assertEqual(failed["truncatedPacket_packets"], "1")
+                    self.assertEqual(failed["rollovers_bridged"], "1")
         with open(os.path.join(out, "0x3333_20240314T140000Z", "pelgToMatlab.log")) as log:
             self.assertEqual(log.read(), "# ERROR: Exiting\n")
         converted = [r for r in rows.values() if r["result"] == "converted"]
-        self.assertEqual(len(converted), 5)
+        self.assertEqual(len(converted), 3)
 
 
 class RelativePaths(unittest.TestCase):
