@@ -70,8 +70,7 @@ def report_columns(report):
             row["coverage_" + name.replace("/", "_")] = found / expected if expected else ""
     for kind in DAMAGE_KINDS:
         for count in ("bytes", "packets"):
-            row[kind + "_" + count] = sum(f["damage"][kind][count] for f in report["files"]
-                                          if kind in f["damage"])
+            row[kind + "_" + count] = sum(f["damage"][kind][count] for f in report["files"])
     for kind, column in (("gap", "filled_seconds_in_files"), ("pause", "filled_seconds_in_pauses")):
         row[column] = sum(float(g["seconds"]) for g in report["gaps"] if g["kind"] == kind and g["filled"])
     row["rollovers_bridged"] = report["rollovers"]["bridged"]
