@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/channels.h"
+#include "common/damage_json.h"
 #include "common/json_writer.h"
 #include "common/output_file.h"
 #include "driver/run_state.h"
@@ -56,17 +57,6 @@ const char* wavContainer(const std::string& path) {
 
 const char* matFormat(MatVersion version) { return version == MatVersion::kMat73 ? "MAT v7.3" : "MAT v5"; }
 
-void countObject(JsonWriter& json, const DamageCount& c) {
-  json.beginObject();
-  json.key("events");
-  json.value(c.events);
-  json.key("bytes");
-  json.value(c.bytes);
-  json.key("packets");
-  json.value(c.packets);
-  json.endObject();
-}
-
 void writeFiles(JsonWriter& json, const RunState& run, int32_t rate) {
   json.key("files");
   json.beginArray();
@@ -85,12 +75,7 @@ void writeFiles(JsonWriter& json, const RunState& run, int32_t rate) {
     json.key("packets");
     json.value(f.packetsRead);
     json.key("damage");
-    json.beginObject();
-    for (int k = 0; k < kDamageKinds; ++k) {
-      json.key(kDamageKindNames[static_cast<size_t>(k)]);
-      countObject(json, f.damage.byKind[static_cast<size_t>(k)]);
-    }
-    json.endObject();
+    writeDamageJson(json, f.damage);
     json.endObject();
   }
   json.endArray();

@@ -25,6 +25,7 @@ struct Conversion {
   std::map<std::string, int> lines;
   std::vector<std::string> unexpected;
   std::vector<std::string> files;
+  nlohmann::json report;  // the run's -jsonReport
 };
 
 const struct {
@@ -69,7 +70,8 @@ std::vector<std::string> pelgFiles(const std::string& dir) {
   return files;
 }
 
-Conversion simulateAndConvert(const TempDir& dir, std::vector<std::string> simArgs) {
+Conversion simulateAndConvert(const TempDir& dir, std::vector<std::string> simArgs,
+                              const std::vector<std::string>& convertArgs = {}) {
   const std::string recording = dir.file("recording"), out = dir.file("out");
   std::filesystem::create_directories(out);
   simArgs.insert(simArgs.begin(), {PELGSIM_BIN, "-q", "-o", recording});
@@ -78,9 +80,11 @@ Conversion simulateAndConvert(const TempDir& dir, std::vector<std::string> simAr
 
   Conversion c;
   c.files = pelgFiles(recording);
-  std::vector<std::string> args = {"-outputdir", out + "/"};
+  std::vector<std::string> args = {"-outputdir", out + "/", "-jsonReport", out + "/report.json"};
+  args.insert(args.end(), convertArgs.begin(), convertArgs.end());
   args.insert(args.end(), c.files.begin(), c.files.end());
   c.run = testsupport::runPelgToMatlab(args);
+  c.report = testsupport::readJson(out + "/report.json");
   std::istringstream lines(c.run.out);
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("# WARNING", 0) != 0 && line.rfind("# ERROR", 0) != 0) continue;
@@ -115,6 +119,39 @@ std::vector<std::string> finalSummaryRows(const std::string& out) {
   return rows;
 }
 
+// The report against the console and the folder: the status, each channel's
+// expected and found samples as the last summary gives them, the WARNING
+// lines of the write pass and outside the passes, the outputs' sizes.
+void expectReportAsConsole(const Conversion& c, const TempDir& dir) {
+  ASSERT_TRUE(c.report.is_object());
+  EXPECT_EQ(c.report["version"], 1);
+  EXPECT_EQ(c.report["status"], c.run.status);
+  const std::vector<std::string> rows = finalSummaryRows(c.run.out);
+  ASSERT_EQ(c.report["channels"].size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const nlohmann::json& channel = c.report["channels"][i];
+    std::istringstream row(rows[i].substr(std::string("# INFO: ").size()));
+    std::string name, rate;
+    int64_t expected = 0, found = 0;
+    row >> name >> rate >> expected >> found;
+    EXPECT_EQ(channel["name"], name);
+    EXPECT_EQ(channel["expected"], expected) << name;
+    EXPECT_EQ(channel["found"], found) << name;
+  }
+  // The write pass repeats the scan pass's lines, which the report leaves out.
+  const size_t scan = c.run.out.find("# INFO: Parsing files"), write = c.run.out.find("# INFO: Creating output files");
+  const std::string counted = c.run.out.substr(0, scan) + c.run.out.substr(write);
+  int64_t warnings = 0;
+  for (const auto& [kind, n] : c.report["warnings"].items()) warnings += n.get<int64_t>();
+  size_t lines = 0;
+  for (size_t at = counted.find("# WARNING"); at != std::string::npos; at = counted.find("# WARNING", at + 1)) ++lines;
+  EXPECT_EQ(warnings, static_cast<int64_t>(lines));
+  for (const nlohmann::json& output : c.report["outputs"]) {
+    const std::string path = dir.file("out/" + output["name"].get<std::string>());
+    EXPECT_EQ(output["bytes"], static_cast<int64_t>(std::filesystem::file_size(path))) << path;
+  }
+}
+
 // Five minutes in two files with TIV and GPS; the time counter rolls over
 // once, 60 s in.
 TEST(PelgsimConversion, CleanRecordingConvertsWithOnlyRolloverWarnings) {
@@ -138,6 +175,13 @@ TEST(PelgsimConversion, CleanRecordingConvertsWithOnlyRolloverWarnings) {
   for (const std::string& f : c.files) sirfPackets += simtest::scanRecording(f).sirfPackets;
   EXPECT_EQ(sirfPackets, 300);
   EXPECT_EQ(testsupport::readFile(dir.file("out/sirfGPSOutput.bin")).size(), 300u * 49u);
+  expectReportAsConsole(c, dir);
+  EXPECT_EQ(c.report["rollovers"]["plain"], 1);
+  std::vector<std::string> outputs;
+  for (const nlohmann::json& o : c.report["outputs"]) outputs.push_back(o["name"].get<std::string>() + " " +
+                                                                       o["format"].get<std::string>());
+  EXPECT_EQ(outputs, (std::vector<std::string>{"completeSensorAudio.wav WAV", "dataOut.mat MAT v5",
+                                               "completeData.mat MAT v5", "sirfGPSOutput.bin binary"}));
 }
 
 // Without microphone and accelerometer, a single file that starts at time
@@ -166,6 +210,19 @@ TEST(PelgsimConversion, GapsGiveOneFillWarningPerChannelAndGap) {
   EXPECT_EQ(count(c, "wav fill"), 3);
   // The WAV file spans the whole recording, gaps as silence.
   EXPECT_NEAR(static_cast<double>(testsupport::wavFrames(dir.file("out/completeSensorAudio.wav"))), 400.0 * 8000.0, 3.0);
+  expectReportAsConsole(c, dir);
+  // The report's gaps as pelgsim laid them out: one gap in each file, the
+  // pause between them, in time order.
+  std::vector<std::string> gaps;
+  for (const nlohmann::json& g : c.report["gaps"]) {
+    gaps.push_back(g["kind"].get<std::string>() + " " + std::to_string(g["file"].get<int>()));
+    EXPECT_NEAR(g["seconds"].get<double>(), g["kind"] == "gap" ? 15.0 : 20.0, 0.1);
+    EXPECT_TRUE(g["filled"].get<bool>());
+  }
+  std::sort(gaps.begin(), gaps.end());
+  EXPECT_EQ(gaps, (std::vector<std::string>{"gap 0", "gap 1", "pause 1"}));
+  const nlohmann::json& rollovers = c.report["rollovers"];
+  EXPECT_EQ(rollovers["plain"].get<int>() + rollovers["bridged"].get<int>(), 1);
 }
 
 TEST(PelgsimConversion, DamageGivesExactlyItsWarnings) {
@@ -185,6 +242,33 @@ TEST(PelgsimConversion, DamageGivesExactlyItsWarnings) {
   // The samples of each rejected audio message are filled with silence.
   EXPECT_EQ(count(c, "wav fill"), 2);
   EXPECT_EQ(count(c, "fill"), 0);
+  expectReportAsConsole(c, dir);
+  // Every damage pelgsim put in, file by file as the report counts it.
+  std::map<std::string, int64_t> events;
+  for (const nlohmann::json& file : c.report["files"])
+    for (const auto& [kind, n] : file["damage"].items()) events[kind] += n["events"].get<int64_t>();
+  EXPECT_EQ(events, (std::map<std::string, int64_t>{{"badChecksum", 2}, {"clockJump", 0}, {"duplicatedSector", 0},
+                                                     {"foreignStretch", 0}, {"skippedBytes", 3},
+                                                     {"timestampOutlier", 0}, {"truncatedPacket", 1}}));
+}
+
+// A run that fails still leaves its report: the status and the ERROR lines,
+// no outputs.
+TEST(PelgsimConversion, FailedRunReportsItsStatusAndErrors) {
+  TempDir dir;
+  const Conversion c = simulateAndConvert(dir, {"--duration", "90", "--files", "2", "--file-gap", "30"},
+                                          {"-maxGap_sec", "10"});
+  EXPECT_EQ(c.run.status, -16);
+  ASSERT_TRUE(c.report.is_object());
+  EXPECT_EQ(c.report["status"], -16);
+  std::vector<std::string> errors;
+  std::istringstream lines(c.run.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("# ERROR: ", 0) == 0) errors.push_back(line.substr(9));
+  EXPECT_EQ(c.report["errors"].get<std::vector<std::string>>(), errors);
+  EXPECT_EQ(errors.size(), 4u);
+  EXPECT_TRUE(c.report["outputs"].empty());
+  EXPECT_FALSE(testsupport::fileExists(dir.file("out/dataOut.mat")));
 }
 
 }  // namespace

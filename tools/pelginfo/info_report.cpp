@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/channels.h"
+#include "common/damage_json.h"
 #include "common/json_writer.h"
 
 namespace {
@@ -243,24 +244,7 @@ void appendFileJson(JsonWriter& json, const FileScan& scan, const Recording* rec
     if (scan.counted) json.value(scan.cutShort()); else json.null();
     // Every kind of damage: events, and the bytes and packets they cover.
     json.key("damage");
-    if (scan.counted) {
-      json.beginObject();
-      for (int k = 0; k < kDamageKinds; ++k) {
-        const DamageCount& c = scan.damage.byKind[static_cast<size_t>(k)];
-        json.key(kDamageKindNames[static_cast<size_t>(k)]);
-        json.beginObject();
-        json.key("events");
-        json.value(c.events);
-        json.key("bytes");
-        json.value(c.bytes);
-        json.key("packets");
-        json.value(c.packets);
-        json.endObject();
-      }
-      json.endObject();
-    } else {
-      json.null();
-    }
+    if (scan.counted) writeDamageJson(json, scan.damage); else json.null();
     json.key("span_seconds");
     if (scan.counted)
       json.value(scan.packets > 0 ? (scan.lastPacketMs - scan.firstPacketMs) / 1000.0 : 0.0);
