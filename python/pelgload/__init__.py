@@ -6,6 +6,7 @@
     r.complete['accel'].values      # n x 3, uniformly sampled; .filled is a bool mask
     r.data_out['BarPres'].timestamps
     r.to_dataframe()                # {rate in Hz: DataFrame}
+    r.report                        # the folder's report.json (-jsonReport) as a dict, or None
 """
 
 from .catalogue import CONVERTED, INTEGER, UNITS, UNKNOWN, unit_of

@@ -2,6 +2,7 @@
 with absolute timestamps, units, boolean masks and an info dictionary."""
 
 import glob
+import json
 import os
 import re
 
@@ -15,6 +16,7 @@ from .matfile import read_mat
 DATA_OUT_FILE = "dataOut.mat"
 COMPLETE_DATA_FILE = "completeData.mat"
 AUDIO_FILE = "completeSensorAudio.wav"
+REPORT_FILE = "report.json"
 WAV_FORMAT = "WAV"
 
 # The converter's console line for -integerOutput, and a line every run prints.
@@ -113,6 +115,18 @@ def _source_files(text):
     return names
 
 
+def _report(folder):
+    """The run's report (pelgToMatlab -jsonReport) kept in the folder as
+    report.json, or None. An empty file, which the study workflow leaves for
+    a converter that ended without writing one, counts as none."""
+    try:
+        with open(os.path.join(folder, REPORT_FILE), encoding="utf-8") as f:
+            text = f.read()
+    except FileNotFoundError:
+        return None
+    return json.loads(text) if text.strip() else None
+
+
 def _value_form_from_log(folder):
     """(form, evidence) from a pelgToMatlab console log kept in the folder."""
     for path in sorted(glob.glob(os.path.join(folder, "*.log"))):
@@ -161,11 +175,13 @@ class Recording:
     complete: {name: Channel} for the completeData channels (accel ... mag);
     audio: Audio, or None without a WAV file; mat: the MAT variables as read
     ({"dataOut": {...}, "completeData": {...}}); info: a dict describing the
-    recording (see load)."""
+    recording (see load); report: the run's report.json as a dict (status,
+    files with their damage, channels, gaps, ...), None without one."""
 
     def __init__(self, folder, values=None):
         self.folder = folder
         self.mat = {}
+        self.report = _report(folder)
         files = {}
         for name, variable in ((DATA_OUT_FILE, "dataOut"), (COMPLETE_DATA_FILE, "completeData")):
             path = os.path.join(folder, name)
@@ -381,7 +397,8 @@ def load(folder, values=None):
     holds: folder, files ({file: format}), serial_number, serial_number_hex,
     has_tiv, tiv_serial_number, start_ms, start (UTC pandas Timestamp),
     schedule and tiv_schedule ({source: Hz}), source_files, created_by,
-    values, values_evidence, max_time, audio_rate, audio_samples.
+    values, values_evidence, max_time, audio_rate, audio_samples. Its report
+    is the folder's report.json (pelgToMatlab -jsonReport), None without one.
     """
     if values not in (None, catalogue.CONVERTED, catalogue.INTEGER):
         raise ValueError("values must be 'converted' or 'integer'")

@@ -17,6 +17,9 @@ import subprocess
 import sys
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import run_unittests  # noqa: E402
+
 PELGSIM = CONVERTER = SCRATCH = None
 CLEAR = "\r\x1b[K"
 FRAME = re.compile(r"\rpelgToMatlab: (scan|write) pass ([12]) of ([12]), file (\d+) of (\d+), "
@@ -134,13 +137,5 @@ class ProgressOnATerminal(unittest.TestCase):
         self.assertTrue(terminal.endswith(CLEAR), repr(terminal[-100:]))
 
 
-def main():
-    global PELGSIM, CONVERTER, SCRATCH
-    PELGSIM, CONVERTER, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:4])
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    os.makedirs(SCRATCH)
-    unittest.main(argv=[sys.argv[0], "-v"])
-
-
 if __name__ == "__main__":
-    main()
+    run_unittests(globals(), "PELGSIM", "CONVERTER", "SCRATCH")

@@ -18,20 +18,12 @@ import numpy as np
 import scipy.io
 import scipy.sparse
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import test_outputs as pelg  # noqa: E402  (the PELG writer of the output tests)
-
-EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLES = os.path.join(HERE, "..", "..", "examples")
+sys.path[:0] = [os.path.join(HERE, "..", "support"), os.path.join(HERE, "..", "..", "python")]
+import pelg_files  # noqa: E402
 import pelgload  # noqa: E402
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL: " + what)
+from checks import check, finish, paths  # noqa: E402
 
 
 # --- MAT v7.3 through h5py -----------------------------------------------------
@@ -200,26 +192,13 @@ def convert_both(binary, work, inputs, case):
 
 def hand_made(binary, scratch):
     """A file with TIV data, gaps, a late first value, a channel with one
-    value and empty channels (the recording of the output tests)."""
+    value and empty channels (GAPS_WITH_TIV, the recording of the output tests)."""
     work = os.path.join(scratch, "hand_made")
     os.makedirs(work)
-    H, T = pelg.HUX_ID, pelg.TIV_ID
-    packets = [
-        (H, pelg.audio(0, [1, 2, 3, 4])),
-        (H, pelg.hux_sensor(0, compass=500)),
-        (T, pelg.tiv_sensor(0, gyro=(1, 2, 3, 0, 0, 0), mag_x=10, mag_y=20, mag_z=30)),
-        (H, pelg.hux_sensor(1, compass=510, vis_light=0x12)),
-        (T, pelg.tiv_sensor(1, gyro=(4, 5, 6, 0, 0, 0), mag_x=11, mag_z=31)),
-        (H, pelg.hux_sensor(2, compass=520)),
-        (T, pelg.tiv_sensor(2, gyro=(7, 8, 9, 0, 0, 0), mag_x=12, mag_y=22, mag_z=32)),
-        (H, pelg.hux_sensor(3, accel=(16383, 0, -16383))),
-        (H, pelg.audio(3, [5, 6, 7, 8])),
-        (H, pelg.hux_sensor(4, accel=(0, 16383, 0))),
-        (H, pelg.hux_sensor(6, compass=560)),
-    ]
     # A name beyond ASCII: sourceFiles must read the same from either version.
     name = "Z\u00fcrich-\u6771\u4eac.pelg"
-    pelg.pelg_file(os.path.join(work, name), pelg.START_MS, packets, tiv=True)
+    pelg_files.pelg_file(os.path.join(work, name), pelg_files.START_MS, pelg_files.GAPS_WITH_TIV,
+                         tiv=True)
     v5, v73 = convert_both(binary, work, [name], "hand_made")
     compare_files(v5, v73, "hand_made")
     # Spot checks straight from HDF5.
@@ -253,16 +232,10 @@ def simulated(binary, scratch):
 
 
 def main():
-    binary, scratch = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    shutil.rmtree(scratch, ignore_errors=True)
-    os.makedirs(scratch)
+    binary, scratch = paths(2)
     hand_made(binary, scratch)
     simulated(binary, scratch)
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all MAT v7.3 checks passed")
-    return 0
+    return finish("MAT v7.3")
 
 
 if __name__ == "__main__":

@@ -17,8 +17,9 @@ import sys
 
 import scipy.io
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import test_outputs as recordings  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import pelg_files  # noqa: E402
+from checks import check, created_by_ok, finish, paths  # noqa: E402
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 REPLACED = ("# WARNING: Field sourceFiles: %d character(s) stored as U+FFFD (not valid UTF-8, or "
@@ -49,9 +50,7 @@ def octave_texts(octave, folder):
 
 
 def main():
-    binary, scratch = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    shutil.rmtree(scratch, ignore_errors=True)
-    os.makedirs(scratch)
+    binary, scratch = paths(2)
     octave = shutil.which("octave")
     if not octave:
         print("octave not installed: skipping the Octave load checks")
@@ -65,36 +64,35 @@ def main():
         path = os.path.join(work, name)
         packets = []
         for t in range(20):
-            packets += [(recordings.HUX_ID, recordings.audio(t, [t, t + 1, t + 2, t + 3])),
-                        (recordings.HUX_ID, recordings.hux_sensor(t, accel=(t, 2, 3), compass=7 + t))]
-        recordings.pelg_file(path, recordings.START_MS, packets)
+            packets += [(pelg_files.HUX_ID, pelg_files.audio(t, [t, t + 1, t + 2, t + 3])),
+                        (pelg_files.HUX_ID, pelg_files.hux_sensor(t, accel=(t, 2, 3), compass=7 + t))]
+        pelg_files.pelg_file(path, pelg_files.START_MS, packets)
         # Outputs go next to the file, so the folder's name is in every path.
         run = subprocess.run([os.fsencode(binary), path], cwd=os.fsencode(scratch), capture_output=True)
         out = run.stdout.decode("utf-8", errors="replace")
-        recordings.check(run.returncode == 0, "%s: status %d\n%s" % (label, run.returncode, out))
+        check(run.returncode == 0, "%s: status %d\n%s" % (label, run.returncode, out))
         warnings = [line for line in out.splitlines() if "stored as U+FFFD" in line]
         expected_warnings = [REPLACED % replaced] * 2 if replaced else []
-        recordings.check(warnings == expected_warnings, "%s: warnings %r" % (label, warnings))
+        check(warnings == expected_warnings, "%s: warnings %r" % (label, warnings))
 
         expected = "Source [ 0] %s\n" % os.path.join(os.path.join(scratch, folder.decode(errors="replace")),
                                                       stored)
         try:
-            d = recordings.load(os.path.join(work, b"dataOut.mat"), "dataOut")
-            c = recordings.load(os.path.join(work, b"completeData.mat"), "completeData")
+            d = scipy.io.loadmat(os.path.join(work, b"dataOut.mat"))["dataOut"][0, 0]
+            c = scipy.io.loadmat(os.path.join(work, b"completeData.mat"))["completeData"][0, 0]
         except Exception as e:  # noqa: BLE001 - any failure to load is the finding
-            recordings.check(False, "%s: scipy cannot load the files: %s" % (label, e))
+            check(False, "%s: scipy cannot load the files: %s" % (label, e))
             continue
-        recordings.check(d["stat"][0, 0]["sourceFiles"][0] == expected,
-                         "%s: dataOut sourceFiles %r, expected %r"
-                         % (label, d["stat"][0, 0]["sourceFiles"][0], expected))
-        recordings.check(c["sourceFiles"][0] == expected,
-                         "%s: completeData sourceFiles %r" % (label, c["sourceFiles"][0]))
-        recordings.check(recordings.created_by_ok(c["createdBy"][0]), "%s: createdBy" % label)
+        check(d["stat"][0, 0]["sourceFiles"][0] == expected, "%s: dataOut sourceFiles %r, expected %r"
+              % (label, d["stat"][0, 0]["sourceFiles"][0], expected))
+        check(c["sourceFiles"][0] == expected,
+              "%s: completeData sourceFiles %r" % (label, c["sourceFiles"][0]))
+        check(created_by_ok(c["createdBy"][0]), "%s: createdBy" % label)
 
         if octave:
             texts, error = octave_texts(octave, work)
-            recordings.check(texts == [expected.encode()] * 2,
-                             "%s: Octave reads %r %s, expected %r" % (label, texts, error, expected))
+            check(texts == [expected.encode()] * 2,
+                  "%s: Octave reads %r %s, expected %r" % (label, texts, error, expected))
 
     # A folder with a non-ASCII name through the plotting tool.
     try:
@@ -106,14 +104,10 @@ def main():
         picture = os.path.join(scratch, "overview.png")
         run = subprocess.run(["/usr/bin/python3", os.path.join(TOOLS, "plot_overview.py"), folder,
                               "-o", picture], capture_output=True, text=True)
-        recordings.check(run.returncode == 0 and os.path.getsize(picture) > 0,
-                         "plot_overview.py: status %d\n%s" % (run.returncode, run.stderr))
+        check(run.returncode == 0 and os.path.getsize(picture) > 0,
+              "plot_overview.py: status %d\n%s" % (run.returncode, run.stderr))
 
-    if recordings.failures:
-        print("%d check(s) failed" % len(recordings.failures))
-        return 1
-    print("all name checks passed")
-    return 0
+    return finish("name")
 
 
 if __name__ == "__main__":

@@ -9,7 +9,6 @@ Usage: test_outputs.py <path of pelgToMatlab> <scratch directory>
 
 import os
 import shutil
-import struct
 import subprocess
 import sys
 
@@ -18,124 +17,14 @@ import scipy.io
 import scipy.sparse
 import soundfile
 
-# Every recording below: 10 interrupts per second (interrupt_count 100, in
-# tenths of a hertz), so one time-counter step is 100 interrupts and a packet
-# at time index t is t / 10 seconds. Sensors at 10 Hz deliver one sample per
-# interrupt; the microphone at 40 Hz four.
-INTR = 100
-SENSOR_RATE = 100
-MIC_HZ = 40
-START_MS = 1710406800000  # 2024-03-14 09:00:00 UTC
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import check, check_equal, created_by_ok, finish, paths  # noqa: E402
+from pelg_files import (DATAOUT_HUX, DATAOUT_TIV, GAPS_WITH_TIV, HUX_ID, HUX_LABELS,  # noqa: E402
+                        HUX_OWNERS, INTR, START_MS, TIV_LABELS, TIV_OWNERS, audio, hux_sensor,
+                        pelg_file)
 
-HUX_ID, SIRF_ID, TIV_ID = 0, 1, 2
-
-HUX_LABELS = ["hux/audio", "hux/bar_press", "hux/compass", "hux/hf_vis_light", "hux/humidity",
-              "hux/ir_light", "hux/amb_light", "hux/temp", "hux/temp_sensiron", "hux/vis_light",
-              "hux/x_accel", "hux/y_accel", "hux/z_accel", "hux/mag_accel"]
-TIV_LABELS = ["tiv/x_gyro", "tiv/y_gyro", "tiv/z_gyro", "tiv/x_gyroTemp", "tiv/y_gyroTemp",
-              "tiv/z_gyroTemp", "tiv/x_mag", "tiv/y_mag", "tiv/z_mag"]
-
-DATAOUT_HUX = ["accelTime", "accelX", "accelY", "accelZ", "compassTime", "compass",
-               "visFreqLightGain", "visFreqLightTime", "visFreqLight", "VisLightTime", "VisLight",
-               "IRLightTime", "IRLight", "AmbientLightTime", "AmbientLight", "BarTempTime",
-               "BarTemp", "BarPresTime", "BarPres", "ShtTempTime", "ShtTemp", "ShtHumidTime",
-               "ShtHumid"]
-DATAOUT_TIV = ["gyroTime", "gyroX", "gyroY", "gyroZ", "gyroTempX", "gyroTempY", "gyroTempZ",
-               "magXTime", "magX", "magYTime", "magY", "magZTime", "magZ"]
-HUX_OWNERS = ["accel", "visFreqLight", "compass", "VisLight", "IRLight", "AmbientLight",
-              "BarPres", "BarTemp", "ShtHumid", "ShtTemp"]
-TIV_OWNERS = ["gyro", "gyroTemp", "mag"]
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL: " + what)
-
-
-def check_equal(actual, expected, what):
-    a = np.asarray(actual, dtype=float)
-    e = np.asarray(expected, dtype=float)
-    ok = a.shape == e.shape and np.array_equal(a, e)
-    check(ok, "%s: got %r, expected %r" % (what, a.tolist(), e.tolist()))
-
-
-# --- PELG writer -------------------------------------------------------------
-
-def entry(tag, value):
-    return tag.encode().ljust(4)[:4] + struct.pack("<BIi", 0, 4, value)
-
-
-def device(tag, entries):
-    return (tag.encode().ljust(4)[:4] + struct.pack("<IHHI", 0, 0, 0, len(entries))
-            + b"".join(entries))
-
-
-def header(start_ms, mic_hz=MIC_HZ, tiv=False):
-    hux = [entry("intr", INTR), entry("mic ", mic_hz), entry("acc ", SENSOR_RATE),
-           entry("amb ", SENSOR_RATE), entry("bar ", SENSOR_RATE), entry("comp", SENSOR_RATE),
-           entry("dals", SENSOR_RATE), entry("hum ", SENSOR_RATE), entry("powr", 1),
-           entry("bdnr", 0x1234), entry("hver", 2), entry("swma", 1), entry("swmi", 7),
-           entry("wd01", 0xB8F2), entry("wd02", 0x9A4B), entry("wd03", 0xBD18),
-           entry("wd04", 0xC4A6)]
-    devices = [device("hux2", hux), device("sgps", [])]
-    if tiv:
-        devices.append(device("tiv ", [
-            entry("intr", INTR), entry("gyro", SENSOR_RATE), entry("mag ", SENSOR_RATE),
-            entry("powr", 1), entry("bdnr", 0x42), entry("hver", 1), entry("swma", 3),
-            entry("swmi", 2), entry("wd01", 11), entry("wd02", 22), entry("wd03", 33),
-            entry("wd04", 44)]))
-    return (b"PELG" + struct.pack("<IQI", 2, start_ms, 0)
-            + struct.pack("<I", len(devices)) + b"".join(devices))
-
-
-def message(subtype, count_or_mask, t, data):
-    """A board message: marker, subtype, count or mask, the time counter and
-    interrupt counter of time index t (time counter 0 while t < INTR), data
-    and checksum."""
-    body = struct.pack("<BBBH", subtype, count_or_mask, t // INTR, t % INTR) + data
-    return b"#|" + body + bytes([sum(body) & 0xFF])
-
-
-def audio(t, samples):
-    return message(8, len(samples), t, b"".join(struct.pack("<H", (s + 32768) & 0xFFFF)
-                                                  for s in samples))
-
-
-def hux_sensor(t, accel=None, compass=None, vis_light=None):
-    mask, data = 0, b""
-    if accel is not None:
-        mask |= 0x01
-        data += struct.pack("<hhh", *accel)
-    if compass is not None:
-        mask |= 0x08
-        data += struct.pack("<H", compass)
-    if vis_light is not None:
-        mask |= 0x02
-        data += struct.pack("<B", vis_light)
-    return message(0, mask, t, data)
-
-
-def tiv_sensor(t, gyro=None, mag_x=None, mag_y=None, mag_z=None):
-    mask, data = 0, b""
-    if gyro is not None:
-        mask |= 0x01
-        data += struct.pack("<hhhhhh", *gyro)
-    for bit, value in ((0x02, mag_x), (0x04, mag_y), (0x08, mag_z)):
-        if value is not None:
-            mask |= bit
-            data += struct.pack("<h", value)
-    return message(0, mask, t, data)
-
-
-def pelg_file(path, start_ms, packets, mic_hz=MIC_HZ, tiv=False):
-    data = header(start_ms, mic_hz, tiv)
-    for device_id, payload in packets:
-        data += struct.pack("<HII", device_id, 0, len(payload)) + payload
-    with open(path, "wb") as f:
-        f.write(data)
+# The recordings (pelg_files): 10 interrupts per second, a packet at time
+# index t is t / 10 seconds, sensors at 10 Hz, the microphone at 40 Hz.
 
 
 # --- running and reading -------------------------------------------------------
@@ -166,13 +55,6 @@ def output_lines(stdout):
             "ceiling", "dataOut", "completeData", "WAV", "No audio", "resizing")
     phase = stdout[stdout.find("# INFO: Creating output files\n"):]
     return [line for line in phase.splitlines() if any(k in line for k in keep)]
-
-
-def created_by_ok(text):
-    prefix = "Created by pelgToMatlab (Linux), compiled on "
-    return (text.startswith(prefix) and text.endswith("\n")
-            and len(text) == len(prefix) + len("Apr 13 2007 at 23:02:57\n")
-            and text[len(prefix) + 11:len(prefix) + 15] == " at ")
 
 
 # --- cases ---------------------------------------------------------------------
@@ -291,20 +173,7 @@ def gaps_with_tiv(binary, scratch):
     magnetometer Y axis that misses a value."""
     work = os.path.join(scratch, "gaps")
     os.makedirs(work)
-    packets = [
-        (HUX_ID, audio(0, [1, 2, 3, 4])),                                    # packet 1
-        (HUX_ID, hux_sensor(0, compass=500)),                                # 2
-        (TIV_ID, tiv_sensor(0, gyro=(1, 2, 3, 0, 0, 0), mag_x=10, mag_y=20, mag_z=30)),  # 3
-        (HUX_ID, hux_sensor(1, compass=510, vis_light=0x12)),                # 4
-        (TIV_ID, tiv_sensor(1, gyro=(4, 5, 6, 0, 0, 0), mag_x=11, mag_z=31)),  # 5
-        (HUX_ID, hux_sensor(2, compass=520)),                                # 6
-        (TIV_ID, tiv_sensor(2, gyro=(7, 8, 9, 0, 0, 0), mag_x=12, mag_y=22, mag_z=32)),  # 7
-        (HUX_ID, hux_sensor(3, accel=(16383, 0, -16383))),                   # 8
-        (HUX_ID, audio(3, [5, 6, 7, 8])),                                    # 9
-        (HUX_ID, hux_sensor(4, accel=(0, 16383, 0))),                        # 10
-        (HUX_ID, hux_sensor(6, compass=560)),                                # 11
-    ]
-    pelg_file(os.path.join(work, "g.pelg"), START_MS, packets, tiv=True)
+    pelg_file(os.path.join(work, "g.pelg"), START_MS, GAPS_WITH_TIV, tiv=True)
     run, out = convert(binary, work, ["g.pelg"])
     check(run.returncode == 0, "gaps: status %d\n%s" % (run.returncode, run.stdout))
     if run.returncode != 0:
@@ -455,9 +324,7 @@ def nothing_written(binary, scratch):
 
 
 def main():
-    binary, scratch = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    shutil.rmtree(scratch, ignore_errors=True)
-    os.makedirs(scratch)
+    binary, scratch = paths(2)
     doubles = steady_two_files(binary, scratch)
     integers = steady_two_files(binary, scratch, integer=True)
     if doubles is not None and integers is not None:
@@ -465,11 +332,7 @@ def main():
     gaps_with_tiv(binary, scratch)
     no_audio(binary, scratch)
     nothing_written(binary, scratch)
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all output checks passed")
-    return 0
+    return finish("output")
 
 
 if __name__ == "__main__":

@@ -14,8 +14,9 @@ import subprocess
 import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import pelg_files  # noqa: E402
+from checks import run_unittests  # noqa: E402
 
 PELGSIM = PELGINFO = CONVERTER = SCRATCH = None
 _study = {}
@@ -216,13 +217,5 @@ class Text(unittest.TestCase):
         self.assertEqual(r["args"][:3], ["pelgToMatlab", "-maxGap_sec", "100000"])
 
 
-def main():
-    global PELGSIM, PELGINFO, CONVERTER, SCRATCH
-    PELGSIM, PELGINFO, CONVERTER, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:5])
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    os.makedirs(SCRATCH)
-    unittest.main(argv=[sys.argv[0], "-v"])
-
-
 if __name__ == "__main__":
-    main()
+    run_unittests(globals(), "PELGSIM", "PELGINFO", "CONVERTER", "SCRATCH")

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """The study workflow (workflow/Snakefile) on a study made with pelgsim:
 three participants with two recordings each (other devices, or the same
-device on another day or hours later), the files shuffled into sub-folders,
-a damaged file and a file without packets. Snakemake's dry run lists six
-conversions; the run (--cores 2) converts each recording exactly as
-pelgToMatlab does by hand, writes a correct study.csv and lists the two
-files in no recording; a second run does nothing; a failing conversion is
-reported while the others go on.
+device on another day or hours later), with damaged packets, gaps inside
+files, a pause between files and a roll-over inside a gap, the files
+shuffled into sub-folders, a damaged file and a file without packets.
+Snakemake's dry run lists six conversions; the run (--cores 2) converts each
+recording exactly as pelgToMatlab does by hand, keeps its report, writes a
+study.csv that agrees with the console logs and the reports, and lists the
+two files in no recording; a second run does nothing; a failing conversion
+is reported while the others go on.
 
 Usage: test_study.py PELGSIM PELGINFO PELG_TO_MATLAB REPO SCRATCH_DIR
 """
@@ -25,8 +27,11 @@ import numpy as np
 import scipy.io
 import soundfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, "..", "support"), os.path.join(HERE, "..", "..", "python")]
 import pelg_files  # noqa: E402
+import pelgload  # noqa: E402
+from checks import run_unittests  # noqa: E402
 
 PELGSIM = PELGINFO = CONVERTER = REPO = SCRATCH = None
 
@@ -34,18 +39,30 @@ PELGSIM = PELGINFO = CONVERTER = REPO = SCRATCH = None
 RECORDINGS = [
     ("p1", "p1_day1", 0x1111, ["--start", "2024-03-14T09:00:00", "--duration", "180", "--files", "2",
                                "--gaps", "1", "--gap-length", "10"]),
-    ("p1", "p1_day2", 0x1111, ["--start", "2024-03-15T09:30:00", "--duration", "120", "--files", "2"]),
+    ("p1", "p1_day2", 0x1111, ["--start", "2024-03-15T09:30:00", "--duration", "120", "--files", "2",
+                               "--stray-bytes", "2", "--bad-checksums", "2"]),
     ("p2", "p2_main", 0x2222, ["--start", "2024-03-14T09:00:00", "--duration", "120", "--files", "2",
-                               "--tiv"]),
+                               "--tiv", "--file-gap", "20"]),
     ("p2", "p2_spare", 0x2223, ["--start", "2024-03-14T09:00:00", "--duration", "90", "--files", "1"]),
-    ("p3", "p3_morning", 0x3333, ["--start", "2024-03-14T09:00:00", "--duration", "120", "--files", "2"]),
+    ("p3", "p3_morning", 0x3333, ["--start", "2024-03-14T09:00:00", "--duration", "120", "--files", "2",
+                                  "--gap-at", "30", "--gap-length", "10", "--rollover-at", "35",
+                                  "--cut-last"]),
     ("p3", "p3_afternoon", 0x3333, ["--start", "2024-03-14T14:00:00", "--duration", "120", "--files", "2"]),
 ]
 NAMES = ["0x1111_20240314T090000Z", "0x1111_20240315T093000Z", "0x2222_20240314T090000Z",
          "0x2223_20240314T090000Z", "0x3333_20240314T090000Z", "0x3333_20240314T140000Z"]
+# What the pelgsim options above put into each recording, as study.csv counts
+# it; every count left out is 0.
+ACCOUNT = {
+    "0x1111_20240314T090000Z": {"filled_seconds_in_files": 10},
+    "0x1111_20240315T093000Z": {"badChecksum_packets": 2},
+    "0x2222_20240314T090000Z": {"filled_seconds_in_pauses": 20},
+    "0x3333_20240314T090000Z": {"filled_seconds_in_files": 10, "rollovers_bridged": 1,
+                                "truncatedPacket_packets": 1},
+}
+DAMAGE_KINDS = ["skippedBytes", "badChecksum", "truncatedPacket", "timestampOutlier", "foreignStretch",
+                "duplicatedSector", "clockJump"]
 FOLDERS = ["card_a", os.path.join("card_b", "DCIM"), "card_c", os.path.join("card_c", "old", "x")]
-
-_made = {}
 
 
 def make_study(root, count=len(RECORDINGS)):
@@ -128,9 +145,9 @@ def assert_same(test, a, b, where):
 
 
 def assert_same_outputs(test, folder, other, where):
-    """The outputs and the console log of two conversions of one recording
-    are the same (the MAT-files by their variables: their headers hold the
-    time they were written)."""
+    """The outputs, the console log and the report of two conversions of one
+    recording are the same (the MAT-files by their variables: their headers
+    hold the time they were written)."""
     for mat in ("dataOut.mat", "completeData.mat"):
         assert_same(test, load_variables(os.path.join(folder, mat)),
                     load_variables(os.path.join(other, mat)), where + "/" + mat)
@@ -141,10 +158,10 @@ def assert_same_outputs(test, folder, other, where):
     with open(os.path.join(folder, "sirfGPSOutput.bin"), "rb") as x, \
             open(os.path.join(other, "sirfGPSOutput.bin"), "rb") as y:
         test.assertEqual(x.read(), y.read())
-    # The console log is kept next to the outputs, the same lines.
-    with open(os.path.join(folder, "pelgToMatlab.log")) as x, \
-            open(os.path.join(other, "pelgToMatlab.log")) as y:
-        test.assertEqual(x.read().replace(folder, "OUT"), y.read().replace(other, "OUT"))
+    # The console log and the report are kept next to the outputs, the same lines.
+    for kept in ("pelgToMatlab.log", "report.json"):
+        with open(os.path.join(folder, kept)) as x, open(os.path.join(other, kept)) as y:
+            test.assertEqual(x.read().replace(folder, "OUT"), y.read().replace(other, "OUT"), kept)
 
 
 def summary_of(log_text):
@@ -189,10 +206,12 @@ class Study(unittest.TestCase):
                 shutil.rmtree(by_hand, ignore_errors=True)
                 os.makedirs(by_hand)
                 with open(os.path.join(by_hand, "pelgToMatlab.log"), "w") as log:
-                    status = subprocess.run([CONVERTER, "-outputdir", by_hand + "/"] + files,
-                                            stdout=log).returncode
+                    status = subprocess.run([CONVERTER, "-jsonReport", os.path.join(by_hand, "report.json"),
+                                             "-outputdir", by_hand + "/"] + files, stdout=log).returncode
                 self.assertEqual(status, 0)
                 assert_same_outputs(self, folder, by_hand, name)
+                # pelgload finds the report in the folder.
+                self.assertEqual(pelgload.load(folder).report["status"], 0)
 
     def test_study_table(self):
         with open(os.path.join(self.out, "study.csv"), newline="") as f:
@@ -217,8 +236,13 @@ class Study(unittest.TestCase):
                 for channel, (expected, found) in summary.items():
                     self.assertEqual((int(row[channel + " expected"]), int(row[channel + " found"])),
                                      (expected, found), channel)
+                    coverage = row["coverage_" + channel.replace("/", "_")]
+                    self.assertEqual(float(coverage) if expected else coverage,
+                                     found / expected if expected else "", channel)
                 has_tiv = name.startswith("0x2222")
                 self.assertEqual(row["tiv/x_gyro expected"] != "", has_tiv)
+                self.assertEqual(row["coverage_tiv_x_gyro"] != "", has_tiv)
+                self.assert_account(row, folder)
         durations = {r["recording"]: float(r["duration_seconds"]) for r in rows[:6]}
         self.assertAlmostEqual(durations["0x1111_20240314T090000Z"], 180, delta=0.1)
         self.assertAlmostEqual(durations["0x2223_20240314T090000Z"], 90, delta=0.1)
@@ -231,19 +255,51 @@ class Study(unittest.TestCase):
         self.assertEqual(unplaced[self.broken]["reason"], "does not have a PELG v2 header")
         self.assertEqual(unplaced[self.lonely]["reason"], "holds no packets")
 
+    def assert_account(self, row, folder):
+        """The damage, filled-seconds and roll-over columns: those of the
+        recording's report, and what pelgsim was asked to put in."""
+        with open(os.path.join(folder, "report.json")) as f:
+            report = json.load(f)
+        files, gaps = report["files"], report["gaps"]
+        account = ACCOUNT.get(row["recording"], {})
+        for kind in DAMAGE_KINDS:
+            for count in ("bytes", "packets"):
+                column = kind + "_" + count
+                self.assertEqual(int(row[column]), sum(f["damage"][kind][count] for f in files), column)
+            self.assertEqual(int(row[kind + "_packets"]), account.get(kind + "_packets", 0), kind)
+        for kind, column in (("gap", "filled_seconds_in_files"), ("pause", "filled_seconds_in_pauses")):
+            seconds = sum(g["seconds"] for g in gaps if g["kind"] == kind and g["filled"])
+            self.assertEqual(float(row[column]), seconds, column)
+            self.assertAlmostEqual(seconds, account.get(column, 0), delta=0.1, msg=column)
+        self.assertEqual(int(row["rollovers_bridged"]), report["rollovers"]["bridged"])
+        self.assertEqual(int(row["rollovers_bridged"]), account.get("rollovers_bridged", 0))
+
     def test_second_run_does_nothing(self):
         self.assertEqual(self.again.returncode, 0, self.again.stderr[-2000:])
         self.assertIn("Nothing to be done", self.again.stdout + self.again.stderr)
         self.assertIn("Nothing to be done", self.dry_again.stdout + self.dry_again.stderr)
 
 
+# Conversions that fail, by recording: the converter's line in the wrapper
+# below, the status, and the last pass its report holds.
+FAILURES = {
+    # Ends as pelgToMatlab fails (-11), without a report (as when it crashes).
+    "0x3333_20240314T140000Z": ("echo '# ERROR: Exiting'; exit 245", -11, "no report"),
+    # Ends after the scan pass (-1), its report holding that pass.
+    "0x3333_20240314T090000Z": ('exec %(converter)s -write_timestampFile "$@"', -1, "scan"),
+    # Ends on its command line (-2), its report holding no pass.
+    "0x2223_20240314T090000Z": ('exec %(converter)s "$@" -blacklist /nonexistent', -2, None),
+}
+
+
 class FailingRecording(unittest.TestCase):
-    def test_a_failed_conversion_is_reported_and_the_others_go_on(self):
-        # A converter that fails for one recording as pelgToMatlab fails (-11).
+    def test_failed_conversions_are_reported_and_the_others_go_on(self):
         wrapper = os.path.join(SCRATCH, "failing-converter.sh")
         with open(wrapper, "w") as f:
-            f.write("#!/bin/sh\ncase \"$*\" in *0x3333_20240314T140000Z*) echo '# ERROR: Exiting'; "
-                    "exit 245;; esac\nexec %s \"$@\"\n" % CONVERTER)
+            f.write('#!/bin/sh\ncase "$*" in\n')
+            for name, (line, _, _) in FAILURES.items():
+                f.write("  *%s*) %s;;\n" % (name, line % {"converter": CONVERTER}))
+            f.write('esac\nexec %s "$@"\n' % CONVERTER)
         os.chmod(wrapper, 0o755)
         if not os.path.exists(os.path.join(SCRATCH, "study")):
             make_study(os.path.join(SCRATCH, "study"))
@@ -253,14 +309,34 @@ class FailingRecording(unittest.TestCase):
         self.assertEqual(run.returncode, 0, run.stderr[-3000:])
         with open(os.path.join(out, "study.csv"), newline="") as f:
             rows = {r["recording"]: r for r in csv.DictReader(f)}
-        failed = rows["0x3333_20240314T140000Z"]
-        self.assertEqual((failed["result"], failed["exit_status"]), ("failed", "-11"))
-        self.assertIn("status -11", failed["reason"])
-        self.assertEqual(failed["completeData_mat_bytes"], "")
+        for name, (_, status, last_pass) in FAILURES.items():
+            with self.subTest(recording=name):
+                failed = rows[name]
+                self.assertEqual((failed["result"], failed["exit_status"]), ("failed", str(status)))
+                self.assertIn("status %d" % status, failed["reason"])
+                self.assertEqual(failed["completeData_mat_bytes"], "")
+                with open(os.path.join(out, name, "report.json")) as f:
+                    text = f.read()
+                if last_pass == "no report":
+                    self.assertEqual(text, "")
+                else:
+                    report = json.loads(text)
+                    self.assertEqual((report["status"], report["pass"]), (status, last_pass))
+                if last_pass in ("no report", None):
+                    # Without a report, or one without a pass, its columns stay empty.
+                    for column in ("coverage_hux_audio", "badChecksum_packets", "filled_seconds_in_files",
+                                   "rollovers_bridged"):
+                        self.assertEqual(failed[column], "", column)
+                if last_pass == "scan":
+                    # The columns of the pass the run ended after.
+                    audio = [c for c in report["channels"] if c["name"] == "hux/audio"][0]
+                    self.assertEqual(float(failed["coverage_hux_audio"]), audio["found"] / audio["expected"])
+                    self.assertEqual(failed["truncatedPacket_packets"], "1")
+                    self.assertEqual(failed["rollovers_bridged"], "1")
         with open(os.path.join(out, "0x3333_20240314T140000Z", "pelgToMatlab.log")) as log:
             self.assertEqual(log.read(), "# ERROR: Exiting\n")
         converted = [r for r in rows.values() if r["result"] == "converted"]
-        self.assertEqual(len(converted), 5)
+        self.assertEqual(len(converted), 3)
 
 
 class RelativePaths(unittest.TestCase):
@@ -293,13 +369,5 @@ class RelativePaths(unittest.TestCase):
         self.assertIn("give bin= as an absolute path", run.stdout + run.stderr)
 
 
-def main():
-    global PELGSIM, PELGINFO, CONVERTER, REPO, SCRATCH
-    PELGSIM, PELGINFO, CONVERTER, REPO, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:6])
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    os.makedirs(SCRATCH)
-    unittest.main(argv=[sys.argv[0], "-v"])
-
-
 if __name__ == "__main__":
-    main()
+    run_unittests(globals(), "PELGSIM", "PELGINFO", "CONVERTER", "REPO", "SCRATCH")

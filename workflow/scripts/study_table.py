@@ -6,14 +6,14 @@ Usage: study_table.py RECORDINGS_JSON OUT_DIR STUDY_CSV
 
 RECORDINGS_JSON is pelginfo's --json listing of the study; each recording's
 folder OUT_DIR/<recording>/ holds status.txt (the converter's exit status)
-and pelgToMatlab.log (its console log), whose last summary gives the
-samples expected and found per channel.
+and report.json (the converter's -jsonReport: the samples expected and found
+per channel, the damage per file, the gaps and pauses), which is empty where
+the converter ended without writing it.
 """
 
 import csv
 import json
 import os
-import re
 import sys
 
 CHANNELS = ["hux/audio", "hux/bar_press", "hux/compass", "hux/hf_vis_light", "hux/humidity",
@@ -22,38 +22,62 @@ CHANNELS = ["hux/audio", "hux/bar_press", "hux/compass", "hux/hf_vis_light", "hu
             "tiv/x_gyroTemp", "tiv/y_gyroTemp", "tiv/z_gyroTemp", "tiv/x_mag", "tiv/y_mag",
             "tiv/z_mag"]
 OUTPUTS = ["dataOut.mat", "completeData.mat", "completeSensorAudio.wav", "sirfGPSOutput.bin"]
-
-# A row of the converter's summary table and its HUX2 total line.
-SUMMARY_ROW = re.compile(r"^# INFO: +(\S+) +(-?[\d.]+)Hz +(-?\d+) +(-?\d+) +[+-]\d+ +\( *-?[\d.]+%\)$")
-HUX_SECONDS = re.compile(r"^# INFO: HUX2 +(-?[\d.]+|inf|nan) seconds")
-SUMMARY_HEADING = "# INFO: Summary:"
+# The kinds of damage a report counts per file.
+DAMAGE_KINDS = ["skippedBytes", "badChecksum", "truncatedPacket", "timestampOutlier",
+                "foreignStretch", "duplicatedSector", "clockJump"]
+REPORT_VERSION = 1
 
 COLUMNS = (["recording", "result", "exit_status", "reason", "file_count", "files", "start",
             "end", "duration_seconds", "input_bytes"]
            + [name.replace(".", "_") + "_bytes" for name in OUTPUTS]
-           + [c + " " + kind for c in CHANNELS for kind in ("expected", "found")])
+           + [c + " " + kind for c in CHANNELS for kind in ("expected", "found")]
+           + [kind + "_" + count for kind in DAMAGE_KINDS for count in ("bytes", "packets")]
+           + ["filled_seconds_in_files", "filled_seconds_in_pauses", "rollovers_bridged"]
+           + ["coverage_" + c.replace("/", "_") for c in CHANNELS])
 
 
-def read_summary(log_path):
-    """(HUX2 seconds, {channel: (expected, found)}) of the log's last summary
-    (the write pass's; the scan pass's when the run ended before it)."""
+def read_report(path):
+    """The run's report, or None where there is none (or an empty file)."""
     try:
-        with open(log_path, errors="replace") as f:
-            lines = f.read().splitlines()
-    except OSError:
-        return None, {}
-    if SUMMARY_HEADING in lines:
-        last = len(lines) - 1 - lines[::-1].index(SUMMARY_HEADING)
-        lines = lines[last:]
-    seconds, counts = None, {}
-    for line in lines:
-        match = SUMMARY_ROW.match(line)
-        if match:
-            counts[match.group(1)] = (int(match.group(3)), int(match.group(4)))
-        match = HUX_SECONDS.match(line)
-        if match:
-            seconds = match.group(1)
-    return seconds, counts
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+    except FileNotFoundError:
+        return None
+    if not text.strip():
+        return None
+    report = json.loads(text)
+    if report.get("version") != REPORT_VERSION:
+        sys.exit("%s: report version %r, this table reads version %d"
+                 % (path, report.get("version"), REPORT_VERSION))
+    return report
+
+
+def report_columns(report):
+    """The columns drawn from a run's report: the samples and coverage per
+    channel of the last pass, the damage summed over the files, the filled
+    seconds of gaps and pauses, the roll-overs bridged; none where the run
+    ended before a pass read the files. A run that failed in a pass counts
+    as far as it got."""
+    row = {}
+    if report["pass"] is None:
+        return row
+    channels = {c["name"]: c for c in report["channels"]}
+    for name in CHANNELS:
+        if name in channels:
+            expected, found = channels[name]["expected"], channels[name]["found"]
+            row[name + " expected"] = expected
+            row[name + " found"] = found
+            row["coverage_" + name.replace("/", "_")] = found / expected if expected else ""
+    for kind in DAMAGE_KINDS:
+        for count in ("bytes", "packets"):
+            row[kind + "_" + count] = sum(f["damage"][kind][count] for f in report["files"])
+    for kind, column in (("gap", "filled_seconds_in_files"), ("pause", "filled_seconds_in_pauses")):
+        row[column] = sum(float(g["seconds"]) for g in report["gaps"] if g["kind"] == kind and g["filled"])
+    row["rollovers_bridged"] = report["rollovers"]["bridged"]
+    # The summary's HUX2 seconds: the files' spans, added up, once every file was read.
+    if report["status"] == 0:
+        row["duration_seconds"] = "%.2f" % sum(f["seconds"] for f in report["files"])
+    return row
 
 
 def recording_row(recording, out_dir):
@@ -63,7 +87,6 @@ def recording_row(recording, out_dir):
             status = int(f.read().strip())
     except (OSError, ValueError):
         status = None
-    seconds, counts = read_summary(os.path.join(folder, "pelgToMatlab.log"))
     row = {
         "recording": recording["name"],
         "result": "converted" if status == 0 else "not converted" if status is None else "failed",
@@ -74,16 +97,15 @@ def recording_row(recording, out_dir):
         "files": ";".join(recording["files"]),
         "start": recording["start_time"],
         "end": recording.get("end_time") or "",
-        "duration_seconds": seconds if seconds is not None else recording.get("duration_seconds", ""),
+        "duration_seconds": recording.get("duration_seconds", ""),
         "input_bytes": recording["size_bytes"],
     }
     for name in OUTPUTS:
         path = os.path.join(folder, name)
         row[name.replace(".", "_") + "_bytes"] = os.path.getsize(path) if os.path.exists(path) else ""
-    for channel in CHANNELS:
-        expected, found = counts.get(channel, ("", ""))
-        row[channel + " expected"] = expected
-        row[channel + " found"] = found
+    report = read_report(os.path.join(folder, "report.json"))
+    if report is not None:
+        row.update(report_columns(report))
     return row
 
 

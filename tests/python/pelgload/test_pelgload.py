@@ -21,8 +21,10 @@ import scipy.io
 import soundfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "python"))
+sys.path[:0] = [os.path.join(HERE, "..", "..", "support"), os.path.join(HERE, "..", "..", "..", "python")]
 import pelgload  # noqa: E402
+from checks import run_unittests  # noqa: E402
+from pelg_files import DATAOUT_HUX, DATAOUT_TIV, HUX_OWNERS, TIV_OWNERS  # noqa: E402
 
 PELGSIM = PELG_TO_MATLAB = SCRATCH = None
 START_MS = 1710406800000  # pelgsim's default start, 2024-03-14 09:00:00 UTC
@@ -42,14 +44,9 @@ RECORDINGS = {
 # The same recordings converted as MAT v7.3.
 RECORDINGS.update({name + "_v73": (sim, conv + ["-mat73"]) for name, (sim, conv) in list(RECORDINGS.items())})
 
-DATA_OUT_NAMES = ["accelX", "accelY", "accelZ", "compass", "visFreqLightGain", "visFreqLight",
-                  "VisLight", "IRLight", "AmbientLight", "BarTemp", "BarPres", "ShtTemp",
-                  "ShtHumid"]
-TIV_DATA_OUT_NAMES = ["gyroX", "gyroY", "gyroZ", "gyroTempX", "gyroTempY", "gyroTempZ", "magX",
-                      "magY", "magZ"]
-COMPLETE_NAMES = ["accel", "visFreqLight", "compass", "VisLight", "IRLight", "AmbientLight",
-                  "BarPres", "BarTemp", "ShtHumid", "ShtTemp"]
-TIV_COMPLETE_NAMES = ["gyro", "gyroTemp", "mag"]
+# dataOut's channels without their time fields.
+DATA_OUT_NAMES = [name for name in DATAOUT_HUX if not name.endswith("Time")]
+TIV_DATA_OUT_NAMES = [name for name in DATAOUT_TIV if not name.endswith("Time")]
 
 _converted = {}
 
@@ -110,8 +107,8 @@ class AgainstTheFiles(unittest.TestCase):
                 self.assertEqual(str(ch.timestamps.tz), "UTC")
 
     def test_complete_channels_values_masks_and_times(self):
-        self.assertEqual(list(self.r.complete), COMPLETE_NAMES + TIV_COMPLETE_NAMES)
-        for name in COMPLETE_NAMES + TIV_COMPLETE_NAMES:
+        self.assertEqual(list(self.r.complete), HUX_OWNERS + TIV_OWNERS)
+        for name in HUX_OWNERS + TIV_OWNERS:
             with self.subTest(name=name):
                 ch = self.r.complete[name]
                 expected = np.asarray(getattr(self.c, name))
@@ -304,7 +301,7 @@ class PartialFolders(unittest.TestCase):
         out, files = convert("hux_only")
         r = pelgload.load(out)
         self.assertEqual(r.data_out, {})
-        self.assertEqual(list(r.complete), COMPLETE_NAMES)
+        self.assertEqual(list(r.complete), HUX_OWNERS)
         self.assertFalse(r.info["has_tiv"])
         self.assertIsNone(r.info["tiv_serial_number"])
         self.assertEqual(r.info["start"], pd.Timestamp("2024-06-01 12:30:00", tz="UTC"))
@@ -320,13 +317,5 @@ class PartialFolders(unittest.TestCase):
             pelgload.load(folder)
 
 
-def main():
-    global PELGSIM, PELG_TO_MATLAB, SCRATCH
-    PELGSIM, PELG_TO_MATLAB, SCRATCH = (os.path.abspath(a) for a in sys.argv[1:4])
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    os.makedirs(SCRATCH)
-    unittest.main(argv=[sys.argv[0], "-v"])
-
-
 if __name__ == "__main__":
-    main()
+    run_unittests(globals(), "PELGSIM", "PELG_TO_MATLAB", "SCRATCH")
