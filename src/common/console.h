@@ -7,7 +7,7 @@
 
 #include "common/console_interruption.h"
 
-// Told of every line the console prints on standard output, with the format
+// Told of every line the console prints, on either stream, with the format
 // it was printed from (which names its kind) and the text as printed.
 class ConsoleListener {
  public:
@@ -29,7 +29,7 @@ class Console {
 
   // While set (not owned), told before every line this console prints.
   void setInterruption(ConsoleInterruption* interruption) { interruption_ = interruption; }
-  // While set (not owned), told of every line out() prints.
+  // While set (not owned), told of every line out() and err() print.
   void setListener(ConsoleListener* listener) { listener_ = listener; }
 
  private:

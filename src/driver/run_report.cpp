@@ -192,8 +192,13 @@ void RunReportLines::beginPass() {
 }
 
 void RunReportLines::consoleLine(const char* format, const char* text) {
-  if (startsWith(text, kErrorPrefix)) {
-    std::string line(text + std::strlen(kErrorPrefix));
+  // ERROR lines come on both streams; those of the error stream that name
+  // an input file lack the "# ".
+  const char* error = startsWith(text, kErrorPrefix) ? text + std::strlen(kErrorPrefix)
+                      : startsWith(text, kErrorPrefix + 2) ? text + std::strlen(kErrorPrefix + 2)
+                                                            : nullptr;
+  if (error) {
+    std::string line(error);
     if (!line.empty() && line.back() == '\n') line.pop_back();
     errors_.push_back({line, inPass_ ? passes_ : 0});
   } else if (startsWith(format, kWarningPrefix)) {

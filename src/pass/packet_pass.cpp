@@ -238,12 +238,14 @@ void PacketPass::handOver() {
 }
 
 // Keeps the step the HUX2 packet just placed made on the time line when it
-// is the pause before a later file or a gap of more than a second.
+// is a gap or a pause before a later file: more than a second, or bridging a
+// roll-over, or a later file's start after the tail it repeats.
 void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore) {
   counters_.plainRollovers = hux_.plainRollovers;
   counters_.bridgedRollovers = hux_.bridgedRollovers;
   const int64_t perSecond = reference_->huxInterruptRate / 10;
-  if (!pause && hux_.timeIndex - before <= perSecond) return;
+  const bool bridged = hux_.bridgedRollovers > bridgedBefore;
+  if (hux_.timeIndex - before <= perSecond && !bridged && !(pause && hux_.repeatReported)) return;
   TimeLineStep step;
   step.pause = pause;
   step.file = fileIndex_;

@@ -306,10 +306,10 @@ class SlurmCommands(unittest.TestCase):
                     ran.setdefault(self.recording_of(form, out, job), []).append(job)
                 self.assertEqual(sorted(ran), sorted(self.recordings))
                 for name, (job,) in ran.items():
-                    # mem_mb = 1000 + twice the megabytes, runtime = 10 minutes + one per 600 MB.
+                    # mem_mb = 500 whatever the length, runtime = 10 minutes + one per 600 MB.
                     mb = listing[name]["size_bytes"] / 1e6
                     self.assertEqual(dict(re.findall(r"(\w+)=(\w+)", job["Tres"].replace(",", " ")))["mem"],
-                                     "%dM" % int(1000 + 2 * mb), job)
+                                     "500M", job)
                     self.assertEqual(int(job["TimeLimit"]), int(10 + mb / 600), job)
                     self.assertEqual(job["ProcCnt"], "1", job)
                     if form == "--cluster":
