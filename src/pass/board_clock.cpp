@@ -47,6 +47,44 @@ int64_t cyclesToAdd(int64_t counted, int64_t wall, int64_t cycle) {
   return cycles > 0 ? cycles : 0;
 }
 
+// What a step back of the counters is: a gap the timestamps explain (with
+// the roll-overs in it), the plain roll-over between neighbouring packets,
+// or a break that neither clock explains.
+enum class BreakKind { bridged, rollover, unexplained };
+
+struct BreakJudgement {
+  BreakKind kind = BreakKind::unexplained;
+  int64_t forward = 0;  // the counters' forward distance
+  int64_t extra = 0;    // whole cycles the timestamps add to it
+  int64_t advance = 0;  // forward + extra cycles
+};
+
+BreakJudgement judgeBreak(const BoardClock& clock, int64_t timeElapsed, int64_t wallMs, int32_t ts, int64_t m) {
+  const int64_t cycle = board_counters::cycle(m);
+  const int64_t wallInterrupts = interruptsOfMs(wallMs, m);
+  BreakJudgement j;
+  // The counters' forward distance, one or more whole cycles on where the
+  // timestamps call for it; explained when it agrees with them within a step.
+  j.forward = floorMod(timeElapsed, cycle);
+  j.extra = cyclesToAdd(j.forward, wallInterrupts, cycle);
+  j.advance = j.forward + j.extra * cycle;
+  const bool explained = std::llabs(j.advance - wallInterrupts) <= m;
+  const bool isRollover = clock.prevTimeCounter == board_counters::kLastTimeCounter && ts == 0;
+  if (explained && (!isRollover || wallMs >= kGapEvidenceMs))
+    j.kind = BreakKind::bridged;
+  else if (isRollover)
+    j.kind = BreakKind::rollover;
+  return j;
+}
+
+// The counters' advance since the board's previous packet in the file (0 for
+// its first), in interrupts.
+int64_t elapsedSincePrevious(const BoardClock& clock, const BoardFileTiming& timing, int32_t ts, int32_t ic,
+                             int64_t m) {
+  if (timing.firstTimeCounter == -1 && timing.firstInterruptCounter == -1) return 0;
+  return (static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic;
+}
+
 void printBreak(const BoardClock& clock, const BoardPacketContext& packet, int64_t reference,
                 int64_t timeElapsed, int32_t ts, int32_t ic, Console& console) {
   console.out(kBreakRule);
@@ -57,6 +95,16 @@ void printBreak(const BoardClock& clock, const BoardPacketContext& packet, int64
 }
 
 }  // namespace
+
+bool breaksTimeLine(const BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
+                    int32_t ts, int32_t ic) {
+  const int64_t m = packet.interruptsPerStep;
+  const int64_t timeElapsed = elapsedSincePrevious(clock, timing, ts, ic, m);
+  const int64_t reference = timing.referenceElapsed == -1 ? timeElapsed : timing.referenceElapsed;
+  if (timeElapsed >= reference) return false;
+  const int64_t wallMs = clock.started ? packet.wallMs - clock.lastWallMs : 0;
+  return judgeBreak(clock, timeElapsed, wallMs, ts, m).kind == BreakKind::unexplained;
+}
 
 bool repeatsFileBefore(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                        int32_t ts, int32_t ic, Console& console) {
@@ -109,8 +157,7 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
 
   // How far the counters moved since the previous packet, and how far the
   // packet timestamps say time moved, both in interrupts.
-  const int64_t timeElapsed =
-      (static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic;
+  const int64_t timeElapsed = elapsedSincePrevious(clock, timing, ts, ic, m);
   if (timing.referenceElapsed == -1) timing.referenceElapsed = timeElapsed;
   const int64_t wallMs = clock.started ? packet.wallMs - clock.lastWallMs : 0;
   const int64_t wallInterrupts = interruptsOfMs(wallMs, m);
@@ -127,20 +174,14 @@ void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPac
 
   if (timeElapsed < timing.referenceElapsed) {
     printBreak(clock, packet, timing.referenceElapsed, timeElapsed, ts, ic, console);
-    // The counters' forward distance, one or more whole cycles on where the
-    // timestamps call for it; explained when it agrees with them within a step.
-    const int64_t forward = floorMod(timeElapsed, cycle);
-    const int64_t extra = cyclesToAdd(forward, wallInterrupts, cycle);
-    const int64_t advance = forward + extra * cycle;
-    const bool explained = std::llabs(advance - wallInterrupts) <= m;
-    const bool isRollover = clock.prevTimeCounter == board_counters::kLastTimeCounter && ts == 0;
-    if (explained && (!isRollover || wallMs >= kGapEvidenceMs)) {
-      bridgeGap(advance, extra + 1);
-    } else if (isRollover) {
+    const BreakJudgement j = judgeBreak(clock, timeElapsed, wallMs, ts, m);
+    if (j.kind == BreakKind::bridged) {
+      bridgeGap(j.advance, j.extra + 1);
+    } else if (j.kind == BreakKind::rollover) {
       // The roll-over between neighbouring packets moves the index on by the
       // counters' forward distance: one interrupt where the messages on both
       // sides of it arrived, more where damage took some of them.
-      bridge = forward;
+      bridge = j.forward;
       timing.rolloverInterrupts += cycle;
       ++clock.plainRollovers;
     } else {

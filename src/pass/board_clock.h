@@ -74,6 +74,12 @@ struct BoardPacketContext {
 bool repeatsFileBefore(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                        int32_t ts, int32_t ic, Console& console);
 
+// True when placing the packet would meet a step back of the counters that
+// neither clock explains (what advanceBoardClock refuses under the
+// roll-over check); changes nothing and prints nothing.
+bool breaksTimeLine(const BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
+                    int32_t ts, int32_t ic);
+
 // Places a timed packet with counters (timeCounter, interruptCounter) on the
 // board's time line, recording the file's first counters and wrap-around sums.
 // A step back in time prints four warnings; one that the packet timestamps

@@ -25,6 +25,10 @@ constexpr const char* kNoInfoData = "# ERROR: File %s, no calibration/info data\
 constexpr const char* kTivAfterNoTiv =
     "# ERROR: File %s, contains TIV data wheareas the previous files do not!\n";
 
+constexpr const char* kBreakAfterDamage =
+    "# WARNING: %s, PELG Packet %6d, its board counters break the time line right after damage: its readings "
+    "are dropped\n";
+
 constexpr char kHuxTimestampLetter = 'M';
 constexpr char kTivTimestampLetter = 'L';
 
@@ -90,6 +94,8 @@ class PacketPass {
   void handleHuxPacket(InputFileInfo& info);
   void handOver();
   void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore);
+  bool breakAfterDamage(const BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
+                        int32_t ts, int32_t ic);
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
@@ -257,6 +263,18 @@ void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBef
   counters_.gaps.push_back(step);
 }
 
+// Shortly after damage, a packet whose counters break the time line in a
+// way neither clock explains is taken for damage the reader could not tell
+// (its readings are dropped, with a warning) rather than ending the run;
+// a break in undamaged framing is left to the roll-over check.
+bool PacketPass::breakAfterDamage(const BoardClock& clock, const BoardFileTiming& timing,
+                                  const BoardPacketContext& packet, int32_t ts, int32_t ic) {
+  if (!options_.checkRollover || reader_->repeatCheckLeft <= 0 || !breaksTimeLine(clock, timing, packet, ts, ic))
+    return false;
+  console_.out(kBreakAfterDamage, packet.boardLabel, packet.packetNumber);
+  return true;
+}
+
 void PacketPass::handleTivPacket(InputFileInfo& info) {
   PacketReader& reader = *reader_;
   const int32_t ts = reader.tivStatus.timeCounter;
@@ -273,7 +291,8 @@ void PacketPass::handleTivPacket(InputFileInfo& info) {
   }
   const BoardPacketContext packet{"TIV", file_.header.tivInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
-  if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_)) {
+  if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_) ||
+      breakAfterDamage(tiv_, tivFileTiming(info), packet, ts, ic)) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
@@ -293,7 +312,8 @@ void PacketPass::handleHuxPacket(InputFileInfo& info) {
   if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber_, ts, ic);
   const BoardPacketContext packet{"HUX", file_.header.huxInfo.interrupt_count, packetNumber_,
                                   options_.checkRollover, wallMs(info), nameOf(info).c_str()};
-  if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_)) {
+  if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_) ||
+      breakAfterDamage(hux_, huxFileTiming(info), packet, ts, ic)) {
     reader.huxSamples.clear();
     reader.huxStatus.channelCounts.fill(0);
     return;
