@@ -122,6 +122,20 @@ bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool atFileSta
   return seekReader(reader.buffer, reader.file->stream, stretch.end);
 }
 
+// True when the header after the packet at the read position is valid and
+// follows it in time, or the data ends before another header.
+bool nextHeaderFollows(PacketReader& reader, const PacketHeader& header) {
+  ReadBuffer& buffer = reader.buffer;
+  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
+  if (ensureAvailable(buffer, reader.file->stream, size + pelg::kPacketHeaderSize, *reader.console) < 1)
+    return true;
+  const uint8_t* next = buffer.next() + size;
+  const uint32_t stamp = readLittleEndian<uint32_t>(next + 2);
+  return readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
+         readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
+         static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance;
+}
+
 // True when a valid header that the hunt came upon frames a packet that fits
 // its neighbours: the header after it is valid and its timestamp follows
 // (its payload may be damaged too), or the data ends before another header,
@@ -129,17 +143,8 @@ bool dropForeignStretch(PacketReader& reader, uint32_t timestamp, bool atFileSta
 // made of the bytes around a real one (one byte before it, after zeroed
 // bytes, reads as its timestamp times 256) rarely does.
 bool fitsNeighbours(PacketReader& reader, const PacketHeader& header) {
-  ReadBuffer& buffer = reader.buffer;
-  const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-  if (ensureAvailable(buffer, reader.file->stream, size + pelg::kPacketHeaderSize, *reader.console) < 1)
-    return true;
-  const uint8_t* next = buffer.next() + size;
-  const uint32_t stamp = readLittleEndian<uint32_t>(next + 2);
-  if (readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
-      readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
-      static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance)
-    return true;
-  return judgePacketAt(viewOf(reader), header, header.timestamp) == TrackVerdict::on;
+  return nextHeaderFollows(reader, header) ||
+         judgePacketAt(viewOf(reader), header, header.timestamp) == TrackVerdict::on;
 }
 
 // True when a header rejected only for its timestamp lies a little behind the
@@ -357,8 +362,6 @@ int framePacket(PacketReader& reader, PacketHeader& header, Framing& framing) {
 // true when it is delivered, with `key` set and its timestamp as it is kept.
 bool screenPacket(PacketReader& reader, PacketHeader& header, const Framing& framing, PacketKey& key) {
   ReadBuffer& buffer = reader.buffer;
-  // A timestamp that alone jumped ahead is set aside before the damage
-  // checks, so that they judge the packet by the time line it lies on.
   // A stale block at a later file's very start frames cleanly: the boards'
   // clocks of the file before tell it.
   if (reader.startToJudge) {
@@ -368,8 +371,26 @@ bool screenPacket(PacketReader& reader, PacketHeader& header, const Framing& fra
       return false;
     }
   }
+  // A timestamp that alone jumped ahead is set aside before the damage
+  // checks, so that they judge the packet by the time line it lies on.
   uint32_t kept = reader.lastTimestamp;
   const bool outlier = !framing.jumped && timestampIsOutlier(reader, header, kept);
+  // Damage that begins inside a packet may leave its board message passing
+  // its 8-bit checksum by chance with counters off the time line: such a
+  // packet, with damaged bytes right after it, is dropped (its readings would
+  // break the time line) and what follows is judged as after damage.
+  if (!framing.hunted && !framing.jumped && !outlier && !nextHeaderFollows(reader, header) &&
+      judgePacketAt(viewOf(reader), header, header.timestamp) == TrackVerdict::off) {
+    DamageEvent cut;
+    cut.kind = DamageKind::foreignStretch;
+    cut.offset = buffer.position();
+    cut.bytes = pelg::kPacketHeaderSize + static_cast<int64_t>(header.length);
+    cut.packets = 1;
+    reader.reporter->damage(cut);
+    buffer.consumed += static_cast<int32_t>(cut.bytes);
+    reader.damageBefore = true;
+    return false;
+  }
   if (framing.hunted) reader.damageBefore = true;
   if (reader.damageBefore) {
     // The first packet after damage: what follows may be a block of

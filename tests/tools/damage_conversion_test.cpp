@@ -484,6 +484,26 @@ const TimeLineDamage kTimeLineDamages[] = {
        return heldIn(r.firstPackets, at, at + 4096);
      },
      "This will be treated as a wrap around event"},
+    // Damage beginning inside a message can leave it passing its 8-bit
+    // checksum by chance, with its interrupt counter zeroed: its counters
+    // lie behind its board's, and damaged bytes follow it.
+    {"3: zeroed bytes from inside a message that still passes its checksum, before a roll-over",
+     {"--rollover-at", "150"},
+     [](Recording& r, const Recording&) {
+       size_t i = firstAfterRollover(r.firstPackets);
+       for (int back = 0; back < 4; ++back) do --i; while (!r.firstPackets[i].board());
+       const Packet& k = r.firstPackets[i];
+       const size_t message = k.at + 10, checksum = message + k.length - 1;
+       r.first.replace(message + 5, 2, 2, '\0');
+       uint8_t sum = 0;
+       for (size_t b = message + 2; b < checksum; ++b) sum = static_cast<uint8_t>(sum + r.first[b]);
+       r.first[checksum] = static_cast<char>(sum);
+       r.first.replace(k.end(), 512, 512, '\0');
+       Held held = heldIn(r.firstPackets, k.end(), k.end() + 512);
+       held.add(k);
+       return held;
+     },
+     "dropped as foreign data"},
     {"3: bad checksums on both sides of a 255-to-0 roll-over", {"--rollover-at", "150"},
      [](Recording& r, const Recording&) {
        size_t i = firstAfterRollover(r.firstPackets);
