@@ -70,5 +70,7 @@ RateForm rateFormOf(int32_t rate, int32_t baseRate) {
   form.rate = rate;
   form.baseRate = baseRate;
   form.expectedLimit = int64_t{1} << (52 - k);
+  if (__builtin_mul_overflow(form.expectedLimit, form.baseRate, &form.numeratorLimit))
+    form.numeratorLimit = std::numeric_limits<int64_t>::max();
   return form;
 }

@@ -34,6 +34,8 @@ struct RateForm {
   int64_t rate = 0;
   int64_t baseRate = 0;
   int64_t expectedLimit = 0;  // expected counts below this are exact in double arithmetic
+  // expectedLimit x baseRate, saturated: numerators from here on reach the limit.
+  int64_t numeratorLimit = 0;
 };
 
 RateForm rateFormOf(int32_t rate, int32_t baseRate);
@@ -49,10 +51,11 @@ inline int64_t accountSamples(const RateForm& form, int32_t rate, int32_t baseRa
   if (!form.exact || timeIndex < 0 || alignedCount < 0) {
     return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
   }
-  // expected = numerator / baseRate, exactly.
+  // expected = numerator / baseRate, exactly. The checks compare products
+  // rather than divide: this runs for every channel of every packet.
   int64_t numerator = 0;
-  if (__builtin_mul_overflow(form.rate, timeIndex + 1, &numerator) ||
-      numerator / form.baseRate >= form.expectedLimit || alignedCount >= form.expectedLimit) {
+  if (__builtin_mul_overflow(form.rate, timeIndex + 1, &numerator) || numerator >= form.numeratorLimit ||
+      alignedCount >= form.expectedLimit) {
     return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
   }
   int64_t missing = 0;
@@ -61,8 +64,11 @@ inline int64_t accountSamples(const RateForm& form, int32_t rate, int32_t baseRa
     missing = owed / form.baseRate - 1;
     alignedCount += missing;
   }
-  const int64_t ceiling = (numerator + form.baseRate - 1) / form.baseRate;
-  if (alignedCount > ceiling) reportExceedsExpected(ceiling, alignedCount, console);
+  // alignedCount > ceil(numerator / baseRate) exactly when
+  // (alignedCount - 1) x baseRate >= numerator.
+  int64_t below = 0;
+  if (__builtin_mul_overflow(alignedCount - 1, form.baseRate, &below) || below >= numerator)
+    reportExceedsExpected((numerator + form.baseRate - 1) / form.baseRate, alignedCount, console);
   alignedCount += newCount;
   newCount = 0;
   return missing;
