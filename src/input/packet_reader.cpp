@@ -159,18 +159,18 @@ bool slightlyBehind(PacketReader& reader, int result, const PacketHeader& header
 }
 
 // True when a timed board message that the decoder accepted lies at or a
-// little behind its board's last one and repeats a packet delivered shortly
-// before: shortly after damage, its message whatever its timestamp (a sector
-// copy whose header belongs to another packet); otherwise the whole packet,
-// its timestamp not advanced (a sector copy that begins and ends at packet
-// boundaries frames cleanly, and the logger stamps packets in batches of one
-// value). Its readings were delivered already. Any other step back of the
-// counters is left to the time line.
+// little behind its board's last one and repeats the message of a packet
+// delivered shortly before, whatever the packet's timestamp (a sector copy
+// may join one packet's id and timestamp to another's length and message):
+// shortly after damage, whatever else; otherwise only when its timestamp did
+// not advance (a sector copy frames cleanly when it begins and ends at packet
+// boundaries, or 6 bytes into a header, and the logger stamps packets in
+// batches of one value). Its readings were delivered already. Any other step
+// back of the counters is left to the time line.
 bool repeatsDelivered(const PacketReader& reader, const BoardTrack& track, int32_t timeCounter,
                       int32_t interruptCounter, const PacketKey& key, bool advanced) {
   if (!atOrBehindBoardTrack(track, timeCounter, interruptCounter)) return false;
-  if (reader.repeatCheckLeft > 0) return reader.recent.containsMessage(key);
-  return !advanced && reader.recent.contains(key);
+  return (reader.repeatCheckLeft > 0 || !advanced) && reader.recent.containsMessage(key);
 }
 
 // After a board message is decoded: a repeat of one delivered shortly before

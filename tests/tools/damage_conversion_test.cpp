@@ -541,6 +541,22 @@ const TimeLineDamage kTimeLineDamages[] = {
        return held;
      },
      "and the packets that follow continue from it"},
+    // A sector copy that begins 6 bytes into a header joins that packet's id
+    // and timestamp to the copied packet's length and message: it frames
+    // cleanly, no damage comes before it, and its message lies behind.
+    {"5: a sector written twice, 6 bytes into a header, after a 150 s pause", {"--gap-at", "100", "--gap-length", "150"},
+     [](Recording& r, const Recording&) {
+       const std::vector<Packet>& p = r.firstPackets;
+       for (size_t i = firstAfterJump(p, 100000) + 1; i < p.size(); ++i) {
+         const auto q = std::find_if(p.begin(), p.end(), [&](const Packet& k) { return k.at + 512 == p[i].at; });
+         if (q == p.end() || !q->board()) continue;
+         r.first.insert(p[i].at + 6, r.first.substr(q->at + 6, 512));
+         return Held{};
+       }
+       ADD_FAILURE() << "no packet 512 bytes after another";
+       return Held{};
+     },
+     ""},
     {"6: bad checksum, then a packet whose timestamp alone is 32 s ahead", {},
      [](Recording& r, const Recording&) {
        size_t i = nextHux(r.firstPackets, r.firstPackets.size() / 2);
