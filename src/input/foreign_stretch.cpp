@@ -19,6 +19,18 @@ bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
   return true;
 }
 
+// True when the bytes after the packet of `size` bytes at the scan position
+// begin with a header of a valid id and length, or the data ends before a
+// header. Inside a block of another recording, or where the scan hunts, a
+// header found by chance rarely does; one whose length runs over the cut
+// edge and this recording's packets after it does not.
+bool headerFollows(ReadBuffer& scan, FILE* stream, int32_t size, Console& console) {
+  if (ensureAvailable(scan, stream, size + pelg::kPacketHeaderSize, console) < 1) return true;
+  const uint8_t* next = scan.next() + size;
+  return readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
+         readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength;
+}
+
 }  // namespace
 
 ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint32_t firstTimestamp) {
@@ -43,10 +55,19 @@ ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint3
       continue;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
-    if (ensureAvailable(scan, stream, size, console) < 1) break;
+    if (ensureAvailable(scan, stream, size, console) < 1 || !headerFollows(scan, stream, size, console)) {
+      // A header whose packet runs past the data, or into bytes that frame
+      // none: hunt on (up to the end, where a packet cut short is).
+      scan.consumed += 1;
+      stretch.hunted = true;
+      continue;
+    }
     const BoardPeek board = peekBoardMessage(reader, id, scan.next() + pelg::kPacketHeaderSize, length);
-    if (board.track && board.frame.outcome == kDecodeRejected) {
-      // Not a packet that frames: hunt on, byte by byte.
+    if (board.track && (board.frame.outcome == kDecodeRejected || !board.frame.marked)) {
+      // Not a packet that frames: hunt on, byte by byte. A board's packet
+      // without a message marker is one too: at a block's cut edge, a foreign
+      // header's length may run over this recording's packets after it,
+      // which the hunt then finds.
       scan.consumed += 1;
       stretch.hunted = true;
       continue;

@@ -757,7 +757,9 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
     repeatedPacket,
     gapOfBothClocks,
     staleFarAhead,
-    cleanCopy
+    cleanCopy,
+    staleOverEdge,
+    chanceHeaderAtEdge
   };
   struct Case {
     const char* name;
@@ -782,6 +784,14 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       // timestamp) before a message delivered already, its counters behind.
       {"a copy of a delivered message under a new timestamp", Kind::cleanCopy, 40,
        "repeats one read shortly before (a duplicated sector): dropped", 1390},
+      // The block's cut edge right after a header: its length runs over this
+      // recording's packets after it.
+      {"a stale block cut right after a header", Kind::staleOverEdge, 30, "dropped as foreign data, reading on at",
+       1390},
+      // At the cut edge, bytes that read as a header of an id without a
+      // device, whose length runs into this recording's first packet.
+      {"a header by chance at a stale block's cut edge", Kind::chanceHeaderAtEdge, 30,
+       "dropped as foreign data, reading on at", 1390},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -793,6 +803,22 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         b.packet(kHuxId, 1200 + 65536, accelAt(51200 + 100));
         onTimeLine(b, 21, 40);
         break;
+      case Kind::staleOverEdge:
+      case Kind::chanceHeaderAtEdge: {
+        onTimeLine(b, 0, 20);
+        b.packet(kHuxId, 1195, corrupted(accelAt(51200 + 98)));
+        for (int k = 20; k < 29; ++k) b.packet(kHuxId, static_cast<uint32_t>(1000 + 10 * k), accelAt(563200 + 5 * k));
+        const bool chance = c.kind == Kind::chanceHeaderAtEdge;
+        const uint16_t id = chance ? 5 : kHuxId;
+        const uint32_t timestamp = 1290, length = chance ? 3 : 40;
+        Bytes header;
+        for (int i = 0; i < 2; ++i) header.push_back(static_cast<uint8_t>(id >> (8 * i)));
+        for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(timestamp >> (8 * i)));
+        for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(length >> (8 * i)));
+        b.raw(header);
+        onTimeLine(b, 30, 40);
+        break;
+      }
       case Kind::staleBlock:
       case Kind::staleToEnd:
       case Kind::staleWithoutDamage:
