@@ -50,6 +50,7 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
     const bool behind = static_cast<uint32_t>(timestamp - stamp) <= kBehindMs;
     if (!behind && static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) {
       result.stoppedBehind = static_cast<int32_t>(stamp - timestamp) < 0;
+      result.stoppedAhead = !result.stoppedBehind;
       return result;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);

@@ -27,6 +27,7 @@ struct LookAhead {
   int32_t chained = 0;      // packets that chain, counted from the first examined
   bool reachedEnd = false;  // the data ended at a packet boundary after the last of them
   bool stoppedBehind = false;  // the packet after them framed, but its timestamp lies behind
+  bool stoppedAhead = false;   // ... or lies ahead beyond the allowed advance (a jump of the logger's clock)
   uint32_t firstTimestamp = 0;  // the first chained packet's timestamp (as it is kept)
   // The first timed board message among the chained packets, judged by its
   // own timestamp against its board's track.

@@ -99,7 +99,10 @@ bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32
   if (!refuted && lookAhead(viewOf(reader), size, header.timestamp, 1).chained > 0) return false;
   const LookAhead fromLast = lookAhead(viewOf(reader), size, reader.lastTimestamp, kLookAheadPackets);
   kept = fromLast.chained > 0 ? fromLast.firstTimestamp : reader.lastTimestamp;
-  return refuted || fromLast.chained == kLookAheadPackets || (fromLast.reachedEnd && fromLast.chained > 0);
+  // Fewer packets confirm it where the data ends or the logger's clock jumps
+  // right after them (a logger pause).
+  return refuted || fromLast.chained == kLookAheadPackets ||
+         (fromLast.chained > 0 && (fromLast.reachedEnd || fromLast.stoppedAhead));
 }
 
 // After damage: drops a stretch of foreign packets that starts at the read

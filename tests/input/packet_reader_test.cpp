@@ -759,7 +759,8 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
     staleFarAhead,
     cleanCopy,
     staleOverEdge,
-    chanceHeaderAtEdge
+    chanceHeaderAtEdge,
+    outlierBeforePause
   };
   struct Case {
     const char* name;
@@ -792,6 +793,9 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       // device, whose length runs into this recording's first packet.
       {"a header by chance at a stale block's cut edge", Kind::chanceHeaderAtEdge, 30,
        "dropped as foreign data, reading on at", 1390},
+      // Two packets continue from the last timestamp before a 150 s pause.
+      {"one timestamp 256 ms ahead, two packets before a logger pause", Kind::outlierBeforePause, 40,
+       "ms ahead of the packets around it: the packet is kept, its timestamp is not", 151390},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -802,6 +806,12 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         onTimeLine(b, 0, 20);
         b.packet(kHuxId, 1200 + 65536, accelAt(51200 + 100));
         onTimeLine(b, 21, 40);
+        break;
+      case Kind::outlierBeforePause:
+        onTimeLine(b, 0, 20);
+        b.packet(kHuxId, 1200 + 256, accelAt(51200 + 100));
+        onTimeLine(b, 21, 23);
+        for (int k = 23; k < 40; ++k) b.packet(kHuxId, static_cast<uint32_t>(151000 + 10 * k), accelAt(51200 + 76800 + 5 * k));
         break;
       case Kind::staleOverEdge:
       case Kind::chanceHeaderAtEdge: {
