@@ -51,6 +51,12 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
     if (!behind && static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) {
       result.stoppedBehind = static_cast<int32_t>(stamp - timestamp) < 0;
       result.stoppedAhead = !result.stoppedBehind;
+      const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
+      if (ensureAvailable(buffer, reader.stream, offset + size, console) < 1) return result;
+      const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
+      if (board.track && board.frame.timed())
+        result.stopBoards =
+            judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, timestamp);
       return result;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
@@ -69,8 +75,10 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
 bool confirmsClockJump(const ReaderView& reader, const PacketHeader& header) {
   const LookAhead ahead = lookAhead(reader, 0, header.timestamp, 1 + kLookAheadPackets);
   if (ahead.boards == TrackVerdict::off) return false;
-  // The packet right after it lying behind it refutes its timestamp.
-  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1;
+  // The packet right after it lying behind it refutes its timestamp, unless
+  // that packet's counters agree with it: then the later timestamp is the
+  // damaged one.
+  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1 && ahead.stopBoards != TrackVerdict::on;
   if (ahead.boards == TrackVerdict::on && !refutedByNext) return true;
   return ahead.chained == 1 + kLookAheadPackets || (ahead.reachedEnd && ahead.chained >= 2);
 }

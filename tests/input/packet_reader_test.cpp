@@ -760,7 +760,8 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
     cleanCopy,
     staleOverEdge,
     chanceHeaderAtEdge,
-    outlierBeforePause
+    outlierBeforePause,
+    behindAfterPause
   };
   struct Case {
     const char* name;
@@ -796,6 +797,9 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       // Two packets continue from the last timestamp before a 150 s pause.
       {"one timestamp 256 ms ahead, two packets before a logger pause", Kind::outlierBeforePause, 40,
        "ms ahead of the packets around it: the packet is kept, its timestamp is not", 151390},
+      // The packet after a 150 s pause 4 s behind it, its counters with the pause.
+      {"the packet after a logger pause 4096 ms behind it", Kind::behindAfterPause, 39,
+       "timestamp jumped ahead 150010 ms", 151390},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -808,11 +812,17 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         onTimeLine(b, 21, 40);
         break;
       case Kind::outlierBeforePause:
+      case Kind::behindAfterPause: {
+        const bool before = c.kind == Kind::outlierBeforePause;
         onTimeLine(b, 0, 20);
-        b.packet(kHuxId, 1200 + 256, accelAt(51200 + 100));
-        onTimeLine(b, 21, 23);
-        for (int k = 23; k < 40; ++k) b.packet(kHuxId, static_cast<uint32_t>(151000 + 10 * k), accelAt(51200 + 76800 + 5 * k));
+        if (before) b.packet(kHuxId, 1200 + 256, accelAt(51200 + 100));
+        onTimeLine(b, before ? 21 : 20, before ? 23 : 20);
+        for (int k = before ? 23 : 20; k < 40; ++k) {
+          const uint32_t flipped = !before && k == 21 ? 4096 : 0;
+          b.packet(kHuxId, static_cast<uint32_t>(151000 + 10 * k) - flipped, accelAt(51200 + 76800 + 5 * k));
+        }
         break;
+      }
       case Kind::staleOverEdge:
       case Kind::chanceHeaderAtEdge: {
         onTimeLine(b, 0, 20);
