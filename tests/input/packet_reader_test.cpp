@@ -829,13 +829,7 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         b.packet(kHuxId, 1195, corrupted(accelAt(51200 + 98)));
         for (int k = 20; k < 29; ++k) b.packet(kHuxId, static_cast<uint32_t>(1000 + 10 * k), accelAt(563200 + 5 * k));
         const bool chance = c.kind == Kind::chanceHeaderAtEdge;
-        const uint16_t id = chance ? 5 : kHuxId;
-        const uint32_t timestamp = 1290, length = chance ? 3 : 40;
-        Bytes header;
-        for (int i = 0; i < 2; ++i) header.push_back(static_cast<uint8_t>(id >> (8 * i)));
-        for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(timestamp >> (8 * i)));
-        for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(length >> (8 * i)));
-        b.raw(header);
+        b.packetWithLength(chance ? 5 : kHuxId, 1290, chance ? 3 : 40, {});
         onTimeLine(b, 30, 40);
         break;
       }
