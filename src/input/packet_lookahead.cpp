@@ -54,9 +54,12 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
       const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
       if (ensureAvailable(buffer, reader.stream, offset + size, console) < 1) return result;
       const BoardPeek board = peekBoardMessage(reader, id, buffer.next() + offset + pelg::kPacketHeaderSize, length);
-      if (board.track && board.frame.timed())
+      if (board.track && board.frame.timed()) {
         result.stopBoards =
             judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, timestamp);
+        result.stopOwnBoards =
+            judgeByBoardTrack(*board.track, board.frame.timeCounter, board.frame.interruptCounter, stamp);
+      }
       return result;
     }
     const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(length);
@@ -76,9 +79,10 @@ bool confirmsClockJump(const ReaderView& reader, const PacketHeader& header) {
   const LookAhead ahead = lookAhead(reader, 0, header.timestamp, 1 + kLookAheadPackets);
   if (ahead.boards == TrackVerdict::off) return false;
   // The packet right after it lying behind it refutes its timestamp, unless
-  // that packet's counters agree with it: then the later timestamp is the
-  // damaged one.
-  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1 && ahead.stopBoards != TrackVerdict::on;
+  // that packet's counters agree with it and not with their own timestamp:
+  // then the later timestamp is the damaged one.
+  const bool nextDamaged = ahead.stopBoards == TrackVerdict::on && ahead.stopOwnBoards == TrackVerdict::off;
+  const bool refutedByNext = ahead.stoppedBehind && ahead.chained == 1 && !nextDamaged;
   if (ahead.boards == TrackVerdict::on && !refutedByNext) return true;
   return ahead.chained == 1 + kLookAheadPackets || (ahead.reachedEnd && ahead.chained >= 2);
 }

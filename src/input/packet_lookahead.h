@@ -29,8 +29,9 @@ struct LookAhead {
   bool stoppedBehind = false;  // the packet after them framed, but its timestamp lies behind
   bool stoppedAhead = false;   // ... or lies ahead beyond the allowed advance (a jump of the logger's clock)
   // Where it stopped so, that packet's timed board message judged by the
-  // timestamp the chain reached (not its own).
+  // timestamp the chain reached, and by its own.
   TrackVerdict stopBoards = TrackVerdict::cannotTell;
+  TrackVerdict stopOwnBoards = TrackVerdict::cannotTell;
   uint32_t firstTimestamp = 0;  // the first chained packet's timestamp (as it is kept)
   // The first timed board message among the chained packets, judged by its
   // own timestamp against its board's track.
@@ -60,8 +61,8 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
 // where they can: the first timed board message among the packets that chain
 // from it must agree with the jump (then damage right after it does not
 // matter, but a next packet whose timestamp lies behind it does: the jumped
-// timestamp is then damaged itself, unless that packet's own counters agree
-// with the jump), and one that disagrees refutes it (a block of another
+// timestamp is then damaged itself, unless that packet's counters agree with
+// the jump and not with its own timestamp), and one that disagrees refutes it (a block of another
 // recording whose timestamps lie far ahead). Where they cannot tell, that
 // packet and the kLookAheadPackets after it must chain from it, or the file
 // end after at least one of them.

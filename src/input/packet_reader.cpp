@@ -96,7 +96,16 @@ bool timestampIsOutlier(PacketReader& reader, const PacketHeader& header, uint32
   // an outlier, whatever follows (a pause right after it, say).
   const bool refuted = own == TrackVerdict::off && last == TrackVerdict::on;
   const int32_t size = pelg::kPacketHeaderSize + static_cast<int32_t>(header.length);
-  if (!refuted && lookAhead(viewOf(reader), size, header.timestamp, 1).chained > 0) return false;
+  const LookAhead fromOwn = lookAhead(viewOf(reader), size, header.timestamp, 1);
+  // Counters that disagree with its own timestamp and agree with the next
+  // packet's, which follows from it: its timestamp alone is damaged (the
+  // first packet after a gap, a bit flipped that put it inside the gap).
+  if (own == TrackVerdict::off && fromOwn.chained > 0 &&
+      judgePacketAt(viewOf(reader), header, fromOwn.firstTimestamp) == TrackVerdict::on) {
+    kept = fromOwn.firstTimestamp;
+    return true;
+  }
+  if (!refuted && fromOwn.chained > 0) return false;
   const LookAhead fromLast = lookAhead(viewOf(reader), size, reader.lastTimestamp, kLookAheadPackets);
   kept = fromLast.chained > 0 ? fromLast.firstTimestamp : reader.lastTimestamp;
   // Fewer packets confirm it where the data ends or the logger's clock jumps

@@ -761,7 +761,8 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
     staleOverEdge,
     chanceHeaderAtEdge,
     outlierBeforePause,
-    behindAfterPause
+    behindAfterPause,
+    pauseAhead
   };
   struct Case {
     const char* name;
@@ -800,6 +801,9 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
       // The packet after a 150 s pause 4 s behind it, its counters with the pause.
       {"the packet after a logger pause 4096 ms behind it", Kind::behindAfterPause, 39,
        "timestamp jumped ahead 150010 ms", 151390},
+      // 1 s is within what the counters tolerate: the packet after it decides.
+      {"a logger pause whose own timestamp is 1024 ms ahead", Kind::pauseAhead, 39, "timestamp jumped ahead 150020 ms",
+       151390},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -812,14 +816,17 @@ TEST(PacketReader, DamageIsDroppedWhereTheTwoClocksDisagree) {
         onTimeLine(b, 21, 40);
         break;
       case Kind::outlierBeforePause:
-      case Kind::behindAfterPause: {
+      case Kind::behindAfterPause:
+      case Kind::pauseAhead: {
         const bool before = c.kind == Kind::outlierBeforePause;
         onTimeLine(b, 0, 20);
         if (before) b.packet(kHuxId, 1200 + 256, accelAt(51200 + 100));
         onTimeLine(b, before ? 21 : 20, before ? 23 : 20);
         for (int k = before ? 23 : 20; k < 40; ++k) {
-          const uint32_t flipped = !before && k == 21 ? 4096 : 0;
-          b.packet(kHuxId, static_cast<uint32_t>(151000 + 10 * k) - flipped, accelAt(51200 + 76800 + 5 * k));
+          uint32_t stamp = static_cast<uint32_t>(151000 + 10 * k);
+          if (k == 21 && c.kind == Kind::behindAfterPause) stamp -= 4096;
+          if (k == 20 && c.kind == Kind::pauseAhead) stamp += 1024;
+          b.packet(kHuxId, stamp, accelAt(51200 + 76800 + 5 * k));
         }
         break;
       }

@@ -477,6 +477,19 @@ const TimeLineDamage kTimeLineDamages[] = {
        return heldIn(r.firstPackets, k.at, k.end());
      },
      "bridged as 1 roll-over(s) of the time counter inside a gap"},
+    // A bit cleared that puts it 16 s or more back into the gap, still ahead
+    // of the packet before the gap: its counters agree with the next packet.
+    {"2: bit flip in the timestamp of the first packet after a gap holding a roll-over",
+     {"--gap-at", "200", "--gap-length", "50", "--rollover-at", "220"},
+     [](Recording& r, const Recording&) {
+       const Packet& k = r.firstPackets[firstAfterJump(r.firstPackets, 40000)];
+       uint32_t bit = 1u << 14;
+       while ((k.timestamp & bit) == 0 && bit < (1u << 15)) bit <<= 1;
+       EXPECT_NE(k.timestamp & bit, 0u) << "no bit for 16 or 32 s";
+       setTimestamp(r.first, k, k.timestamp & ~bit);
+       return heldIn(r.firstPackets, k.at, k.end());
+     },
+     "ahead of the packets around it"},
     {"3: zeroed block straddling a 255-to-0 roll-over", {"--rollover-at", "150"},
      [](Recording& r, const Recording&) {
        const size_t at = r.firstPackets[firstAfterRollover(r.firstPackets)].at - 2048;
