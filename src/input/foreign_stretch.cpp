@@ -27,8 +27,7 @@ bool startScan(ReadBuffer& scan, FILE* stream, int64_t at) {
 bool headerFollows(ReadBuffer& scan, FILE* stream, int32_t size, Console& console) {
   if (ensureAvailable(scan, stream, size + pelg::kPacketHeaderSize, console) < 1) return true;
   const uint8_t* next = scan.next() + size;
-  return readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
-         readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength;
+  return pelg::framesPacket(readLittleEndian<uint16_t>(next), readLittleEndian<uint32_t>(next + 6));
 }
 
 }  // namespace
@@ -49,7 +48,7 @@ ForeignStretch findForeignStretch(const ReaderView& reader, int64_t begin, uint3
     const uint16_t id = readLittleEndian<uint16_t>(bytes);
     const uint32_t timestamp = readLittleEndian<uint32_t>(bytes + 2);
     const uint32_t length = readLittleEndian<uint32_t>(bytes + 6);
-    if (id >= pelg::kMaxPacketIds || length > pelg::kMaxPayloadLength) {
+    if (!pelg::framesPacket(id, length)) {
       scan.consumed += 1;
       stretch.hunted = true;
       continue;

@@ -46,7 +46,7 @@ LookAhead lookAhead(const ReaderView& reader, int32_t offset, uint32_t timestamp
     const uint16_t id = readLittleEndian<uint16_t>(bytes);
     const uint32_t stamp = readLittleEndian<uint32_t>(bytes + 2);
     const uint32_t length = readLittleEndian<uint32_t>(bytes + 6);
-    if (id >= pelg::kMaxPacketIds || length > pelg::kMaxPayloadLength) return result;
+    if (!pelg::framesPacket(id, length)) return result;
     const bool behind = static_cast<uint32_t>(timestamp - stamp) <= kBehindMs;
     if (!behind && static_cast<uint32_t>(stamp - timestamp) > pelg::kMaxTimestampAdvance) {
       result.stoppedBehind = static_cast<int32_t>(stamp - timestamp) < 0;

@@ -143,8 +143,7 @@ bool nextHeaderFollows(PacketReader& reader, const PacketHeader& header) {
     return true;
   const uint8_t* next = buffer.next() + size;
   const uint32_t stamp = readLittleEndian<uint32_t>(next + 2);
-  return readLittleEndian<uint16_t>(next) < pelg::kMaxPacketIds &&
-         readLittleEndian<uint32_t>(next + 6) <= pelg::kMaxPayloadLength &&
+  return pelg::framesPacket(readLittleEndian<uint16_t>(next), readLittleEndian<uint32_t>(next + 6)) &&
          static_cast<uint32_t>(stamp - header.timestamp) <= pelg::kMaxTimestampAdvance;
 }
 

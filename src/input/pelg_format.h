@@ -15,6 +15,9 @@ inline constexpr uint32_t kMaxPayloadLength = 4096;
 inline constexpr uint16_t kMaxPacketIds = 10;           // valid ids are 0..9
 inline constexpr uint32_t kMaxTimestampAdvance = 100000;  // modulo 2^32
 
+// Whether a header's id and payload length can frame a packet.
+constexpr bool framesPacket(uint16_t id, uint32_t length) { return id < kMaxPacketIds && length <= kMaxPayloadLength; }
+
 // A four-character tag as the little-endian value of its four bytes.
 constexpr uint32_t tagValue(const char (&text)[5]) {
   return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
