@@ -3,6 +3,7 @@
 // back exactly what a user would see.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "common/console_interruption.h"
@@ -13,6 +14,15 @@ class ConsoleListener {
  public:
   virtual ~ConsoleListener() = default;
   virtual void consoleLine(const char* format, const char* text) = 0;
+};
+
+// Takes the lines of a console that forwards them (Console::forwardTo),
+// formatted, with the format they were printed from; another console prints
+// them with Console::print.
+class ConsoleForward {
+ public:
+  virtual ~ConsoleForward() = default;
+  virtual void forwardLine(bool toErr, const char* format, const char* text, size_t length) = 0;
 };
 
 class Console {
@@ -31,10 +41,17 @@ class Console {
   void setInterruption(ConsoleInterruption* interruption) { interruption_ = interruption; }
   // While set (not owned), told of every line out() and err() print.
   void setListener(ConsoleListener* listener) { listener_ = listener; }
+  // While set (not owned), every line goes to forward, formatted, instead of
+  // to the streams, the interruption and the listener.
+  void forwardTo(ConsoleForward* forward) { forward_ = forward; }
+  // Prints a line that a forwarding console formatted, as out() (or err())
+  // would have printed it.
+  void print(bool toErr, const char* format, const char* text, size_t length);
 
  private:
   FILE* out_;
   FILE* err_;
   ConsoleInterruption* interruption_ = nullptr;
   ConsoleListener* listener_ = nullptr;
+  ConsoleForward* forward_ = nullptr;
 };

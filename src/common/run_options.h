@@ -22,6 +22,7 @@ struct RunOptions {
   bool useBlacklist = false;         // a blacklist was loaded
   bool integerOutput = false;        // MAT files get the decoders' integer forms
   bool forceMat73 = false;           // "-mat73": both MAT-files as MAT v7.3 (HDF5)
+  int32_t threads = 1;               // "-threads": threads at work; the cores available by default
   std::string blacklistPath;
   std::string jsonReportPath;        // "-jsonReport": the run's account as JSON; empty for none
   std::string outputDir;             // ends with a separator once set

@@ -1,5 +1,8 @@
 #include "driver/command_line.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <limits>
 
 #include "common/exit_status.h"
@@ -33,6 +36,16 @@ constexpr const char* kMissingValue = "# ERROR: Missing value for option %s\n";
 constexpr const char* kInvalidValue = "# ERROR: Invalid value for %s: %s (allowed %d to %d)\n";
 constexpr const char* kTooManyFiles = "# ERROR: Too many pelg files on input path, unable to process\n";
 constexpr const char* kMaxFiles = "# ERROR:  max files for this version is set to %d\n";
+
+constexpr int32_t kMaxThreads = 1024;
+
+// The cores this process may run on.
+int32_t availableCores() {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
+  return std::clamp(CPU_COUNT(&cores), 1, kMaxThreads);
+}
 
 constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
@@ -98,6 +111,9 @@ class CommandLineParser {
     } else if (arg == "-printProgressMax") {
       options_.printProgressMax = intValue(arg, 1, kIntMax);
       console_.out(kProgressMaxLine, options_.printProgressMax);
+    } else if (arg == "-threads") {
+      // No line: the run reads the same whatever the number of threads.
+      options_.threads = intValue(arg, 1, kMaxThreads);
     } else if (arg == "-jsonReport") {
       options_.jsonReportPath = value(arg);
     } else if (arg == "-blacklist") {
@@ -171,6 +187,7 @@ void parseCommandLine(const std::vector<std::string>& args, RunOptions& options,
     throw FatalError(exit_status::kUsage);
   }
   options = RunOptions{};
+  options.threads = availableCores();
   inputArgIndex.clear();
   CommandLineParser(args, options, inputArgIndex, console).parse();
   if (inputArgIndex.empty()) {

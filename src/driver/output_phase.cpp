@@ -1,5 +1,7 @@
 #include "driver/output_phase.h"
 
+#include <algorithm>
+
 #include "driver/progress_display.h"
 #include "driver/run_report.h"
 #include "output/output_state.h"
@@ -44,6 +46,8 @@ void runOutputPhase(RunState& run, Console& console) {
   request.writeDataOut = run.options.writeDataOut;
   request.writeCompleteData = run.options.writeCompleteData;
   request.forceMat73 = run.options.forceMat73;
+  // The pass and the outputs' own thread first, then threads that write behind.
+  request.writeBehindThreads = std::max(0, run.options.threads - 2);
   // The outputs keep a reference to the scan counters as their expected sizes,
   // so the write pass counts into a set of its own.
   createOutputs(run.parseState, request, run.files.data(), run.fileCount(), run.args, run.scanCounters,

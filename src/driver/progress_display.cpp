@@ -79,6 +79,7 @@ bool ProgressDisplay::write(const std::string& text) {
 }
 
 void ProgressDisplay::erase() {
+  std::lock_guard<std::mutex> lock(screen_);
   if (!shown_) return;
   shown_ = false;
   write(std::string(kReturn) + kEraseToEnd);
@@ -147,5 +148,7 @@ std::string ProgressDisplay::lineText(double now) const {
 
 void ProgressDisplay::draw(double now) {
   lastDraw_ = now;
-  if (write(std::string(kReturn) + lineText(now) + kEraseToEnd)) shown_ = true;
+  const std::string line = std::string(kReturn) + lineText(now) + kEraseToEnd;
+  std::lock_guard<std::mutex> lock(screen_);
+  if (write(line)) shown_ = true;
 }

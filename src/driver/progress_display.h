@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,9 @@ class ProgressDisplay : public PassObserver, public ConsoleInterruption {
   void erase();
   bool write(const std::string& text);
 
+  // The write pass's lines are printed on the outputs' thread: the screen
+  // (what is shown, and the terminal) is taken by one thread at a time.
+  std::mutex screen_;
   FILE* terminal_;
   std::vector<int64_t> fileSizes_;
   int64_t totalBytes_ = 0;

@@ -36,6 +36,9 @@ constexpr const char* kUsageLines[] = {
 };
 
 constexpr const char* kHelpOnlyLines[] = {
+    "   [-threads N]\n",
+    "       Threads to convert with, 1 to 1024 (default: the cores available)\n",
+    "       The outputs and the console text are the same whatever N is\n",
     "   [-h | --help]\n",
     "       Print this text and end\n",
     "   [--version]\n",

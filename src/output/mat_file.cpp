@@ -64,6 +64,41 @@ void MatFile::writeMaskRows(int32_t node, int64_t firstEntry, const uint32_t* ro
   wrote(count * sizeof(uint32_t));
 }
 
+bool MatFile::runBlock(void* target, const WriteJob& job) {
+  auto& file = *static_cast<MatFile*>(target);
+  if (job.column < 0) {
+    file.writeMaskRows(job.node, job.first, reinterpret_cast<const uint32_t*>(job.block), job.count);
+  } else {
+    file.writeColumn(job.node, job.column, job.first, reinterpret_cast<const double*>(job.block), job.count);
+  }
+  // A failed write is kept in the file's output and reported when it closes,
+  // as when the file writes itself.
+  return true;
+}
+
+std::byte* MatFile::writeColumnBlock(int32_t node, int32_t column, int64_t firstRow, std::byte* block,
+                                     size_t count) {
+  if (!worker_) {
+    writeColumn(node, column, firstRow, reinterpret_cast<const double*>(block), count);
+    return block;
+  }
+  return worker_->hand(WriteJob{&MatFile::runBlock, this, block, count, firstRow, node, column});
+}
+
+std::byte* MatFile::writeMaskBlock(int32_t node, int64_t firstEntry, std::byte* block, size_t count) {
+  if (!worker_) {
+    writeMaskRows(node, firstEntry, reinterpret_cast<const uint32_t*>(block), count);
+    return block;
+  }
+  return worker_->hand(WriteJob{&MatFile::runBlock, this, block, count, firstEntry, node, -1});
+}
+
+void MatFile::stopWriteBehind() {
+  if (!worker_) return;
+  worker_->drain();
+  worker_ = nullptr;
+}
+
 // A write that the system cut short (a full disk, a file-size limit) is
 // caught where it happens; the whole file is checked as well, as a reader
 // would take it, and the system's reason is then found by asking for more room.
@@ -83,6 +118,7 @@ void MatFile::verifyWhole() {
 }
 
 bool MatFile::close(const MatLayout& layout) {
+  stopWriteBehind();
   if (!writer_) return output_.finish();
   if (!output_.failed()) writer_->end(output_, layout);
   writer_.reset();

@@ -24,6 +24,7 @@
 
 #include "common/output_file.h"
 #include "output/mat_layout.h"
+#include "output/write_behind.h"
 
 enum class MatVersion { kMat5, kMat73 };
 
@@ -63,6 +64,24 @@ class MatFile {
                    size_t count);
   void writeMaskRows(int32_t node, int64_t firstEntry, const uint32_t* rows, size_t count);
 
+  // From now on the blocks of the file's buffers are written by worker, in
+  // the order they are handed over, until stopWriteBehind(). Null: the file
+  // writes them itself, as it does by default.
+  void useWriteBehind(WriteBehind* worker) { worker_ = worker; }
+  // Waits until the worker has written every block handed over; then the
+  // file writes itself again. Before close(), and before anything else
+  // touches the file (or, for MAT v7.3, the HDF5 library) on this thread.
+  void stopWriteBehind();
+  // A block for a buffer of this file: from the worker's pool, or null when
+  // the file writes itself (the buffer then has its own).
+  std::byte* bindBlock() { return worker_ ? worker_->bindBlock() : nullptr; }
+  // writeColumn / writeMaskRows of the count values held in block, at once or
+  // through the worker; returns the block to fill next (block itself when
+  // written at once).
+  std::byte* writeColumnBlock(int32_t node, int32_t column, int64_t firstRow, std::byte* block,
+                              size_t count);
+  std::byte* writeMaskBlock(int32_t node, int64_t firstEntry, std::byte* block, size_t count);
+
   // Writes the rest of the file from layout (the final rows and entries),
   // checks it, and syncs and closes it on disk. False when anything failed.
   bool close(const MatLayout& layout);
@@ -74,9 +93,11 @@ class MatFile {
  private:
   void wrote(size_t bytes);
   void verifyWhole();
+  static bool runBlock(void* target, const WriteJob& job);
 
   OutputFile output_;
   std::unique_ptr<MatFormatWriter> writer_;  // null while closed
   MatVersion version_ = MatVersion::kMat5;
   size_t sinceWriteback_ = 0;  // bytes written since the disk was last asked to write
+  WriteBehind* worker_ = nullptr;  // writes the blocks while set
 };

@@ -11,6 +11,33 @@ namespace {
 
 constexpr const char* kDataDirectory = "# INFO: Data will be written to: '%s'\n";
 
+// Gives the outputs their write-behind threads, at most `threads` of them:
+// one for all, or the WAV file one of its own, or each output its own.
+// libhdf5 takes one caller at a time, so MAT v7.3 files share one thread.
+void assignWriteBehind(ParseState& state, int32_t threads) {
+  if (threads < 1) return;
+  const auto worker = [&state]() {
+    state.workers.push_back(std::make_unique<WriteBehind>());
+    return state.workers.back().get();
+  };
+  WriteBehind* mats = worker();
+  WriteBehind* wav = threads >= 2 ? worker() : mats;
+  WriteBehind* completeData = mats;
+  const bool hdf5 = state.formats.dataOut == MatVersion::kMat73 || state.formats.completeData == MatVersion::kMat73;
+  if (threads >= 3 && !hdf5 && state.dataOutEnabled && state.completeDataEnabled) completeData = worker();
+  if (state.wavEnabled) state.wav.worker = wav;
+  state.dataOut.file.useWriteBehind(mats);
+  state.completeData.file.useWriteBehind(completeData);
+}
+
+// Takes the writing back from every thread once each has written what it was
+// handed: the outputs close on this thread alone.
+void stopWriteBehind(ParseState& state) {
+  stopWavWriteBehind(state);
+  state.dataOut.file.stopWriteBehind();
+  state.completeData.file.stopWriteBehind();
+}
+
 }  // namespace
 
 void initParseState(ParseState& state, Console& console) {
@@ -44,6 +71,7 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
                                       provenance.createdBy.size() + provenance.sourceFiles.size(),
                                       *state.console);
 
+  assignWriteBehind(state, request.writeBehindThreads);
   createWavFile(state, request.outputDir, scan.huxSampleTotals[kHuxAudio], provenance.sourceFiles);
   if (state.dataOutEnabled) createDataOut(state, request.outputDir, scan, provenance);
   if (state.completeDataEnabled) createCompleteData(state, request.outputDir, scan, provenance, plan);
@@ -58,13 +86,23 @@ OutputFile* sirfGpsOutputOf(ParseState& state) {
 int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
                        int64_t tivTimeIndex, const TivSamples& tiv) {
-  appendWavSamples(state, packetNumber, huxTimeIndex, hux);
-  appendDataOut(state, packetNumber, huxTimeIndex, hux, calibration, tivTimeIndex, tiv);
-  appendCompleteData(state, packetNumber, huxTimeIndex, hux, tivTimeIndex, tiv);
+  writePacketAudio(state, packetNumber, huxTimeIndex, hux);
+  writePacketReadings(state, packetNumber, huxTimeIndex, hux, calibration, tivTimeIndex, tiv);
   return 0;
 }
 
+void writePacketAudio(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux) {
+  appendWavSamples(state, packetNumber, huxTimeIndex, hux);
+}
+
+void writePacketReadings(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux,
+                         const HuxCalibrationState& calibration, int64_t tivTimeIndex, const TivSamples& tiv) {
+  appendDataOut(state, packetNumber, huxTimeIndex, hux, calibration, tivTimeIndex, tiv);
+  appendCompleteData(state, packetNumber, huxTimeIndex, hux, tivTimeIndex, tiv);
+}
+
 void closeOutputs(ParseState& state) {
+  stopWriteBehind(state);
   closeWavFile(state);
   closeDataOut(state);
   closeCompleteData(state);

@@ -25,6 +25,10 @@ struct OutputRequest {
   bool writeDataOut = true;
   bool writeCompleteData = true;
   bool forceMat73 = false;  // both MAT-files as MAT v7.3, whatever their size
+  // Threads that write the outputs' blocks behind their writers (the bytes
+  // are the same): none, one for all, one for the WAV file and one for the
+  // MAT-files, or one for each output.
+  int32_t writeBehindThreads = 0;
 };
 
 void initParseState(ParseState& state, Console& console);
@@ -45,6 +49,11 @@ bool createOutputs(ParseState& state, const OutputRequest& request, const InputF
 int writePacketSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                        const HuxSamples& hux, const HuxCalibrationState& calibration,
                        int64_t tivTimeIndex, const TivSamples& tiv);
+// Its two shares, in this order: the WAV file's (the audio samples), and the
+// MAT-files' (every other reading; nothing of the audio channel).
+void writePacketAudio(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux);
+void writePacketReadings(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux,
+                         const HuxCalibrationState& calibration, int64_t tivTimeIndex, const TivSamples& tiv);
 
 // The GPS side file that the write pass's packet reader appends to; null
 // until the outputs are created.

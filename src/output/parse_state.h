@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/channels.h"
 #include "common/console.h"
@@ -23,6 +24,7 @@
 #include "output/output_catalogue.h"
 #include "output/output_formats.h"
 #include "output/records_by_source.h"
+#include "output/write_behind.h"
 
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
@@ -44,9 +46,18 @@ struct WavWriter {
   std::unique_ptr<SNDFILE, CloseWav> file;  // null while no WAV file is open
   std::string path;
   int64_t position = 0;  // audio samples accounted for: written, buffered or filled
-  std::array<int16_t, kWavBufferSize> buffer{};
+  std::unique_ptr<int16_t[]> ownBuffer;  // the buffer while the writer writes itself
+  int16_t* buffer = nullptr;  // kWavBufferSize samples: its own, or a write-behind block
   int32_t bufferFill = 0;
   int64_t samplesSinceWriteback = 0;  // written since the disk was last asked to write
+  WriteBehind* worker = nullptr;  // writes the buffers while set
+  // Where the writer's lines go: the run's console, or while the write pass
+  // hands the MAT-files to a thread of their own, the pass's (the writer
+  // runs on the pass's thread).
+  Console* console = nullptr;
+  // The reason of a write the worker found short (set on the worker's
+  // thread, read after it drained).
+  int writeError = 0;
 };
 
 // One dataOut channel: a double column of values in arrival order and, for a
@@ -130,4 +141,9 @@ struct ParseState {
   // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
   OutputFile sirfOutput;
   std::string sirfPath;
+
+  // The threads that write behind the pass, none in a serial run. Last, so
+  // that they are stopped (dropping what a failed run left queued) before
+  // the writers whose files they write go.
+  std::vector<std::unique_ptr<WriteBehind>> workers;
 };

@@ -48,7 +48,7 @@ SF_INFO wavFormat(const InputFileInfo& reference, int container) {
 
 [[noreturn]] void failWrite(ParseState& state, int error) {
   state.wav.output.fail(error);
-  exitOnOutputFailure(state.wav.output, *state.console);
+  exitOnOutputFailure(state.wav.output, *state.wav.console);
 }
 
 // Writes count samples; returns the count written, with errno as the write
@@ -58,20 +58,73 @@ sf_count_t writeSamples(ParseState& state, const int16_t* samples, sf_count_t co
   return count > 0 ? sf_write_short(state.wav.file.get(), samples, count) : 0;
 }
 
+// Writes count samples from block and asks the disk to start writing every
+// kWavWritebackSamples. False when the write falls short or the system
+// reports a failed write; error then says why.
+bool writeBlock(WavWriter& wav, const int16_t* block, sf_count_t count, int& error) {
+  errno = 0;
+  const sf_count_t written = count > 0 ? sf_write_short(wav.file.get(), block, count) : 0;
+  if (written < count) {
+    error = errno;
+    return false;
+  }
+  wav.samplesSinceWriteback += count;
+  if (wav.samplesSinceWriteback >= kWavWritebackSamples) {
+    wav.samplesSinceWriteback = 0;
+    if (!wav.output.startWriteback()) {
+      error = wav.output.error();
+      return false;
+    }
+  }
+  return true;
+}
+
+// The write-behind job of one buffer of samples.
+bool runWavBlock(void* target, const WriteJob& job) {
+  auto& wav = *static_cast<WavWriter*>(target);
+  // After a failed write the run ends: nothing more is written.
+  if (wav.writeError != 0) return false;
+  if (writeBlock(wav, reinterpret_cast<const int16_t*>(job.block), static_cast<sf_count_t>(job.count),
+                 wav.writeError))
+    return true;
+  if (wav.writeError == 0) wav.writeError = EIO;
+  return false;
+}
+
+// The run ends on a write the worker found short, as on one of its own.
+void stopOnWorkerFailure(ParseState& state) {
+  WavWriter& wav = state.wav;
+  if (!wav.worker || !wav.worker->failed()) return;
+  wav.worker->drain();
+  if (wav.writeError != 0) failWrite(state, wav.writeError);
+}
+
 // Writes the buffered samples and empties the buffer. A write that falls short
 // (a full disk) ends the run: the file could only hold a shorter recording
-// than the time line says.
+// than the time line says. With a worker, the buffer is handed to it, and a
+// short write ends the run at the next buffer handed over (or at closing).
 void flushBuffer(ParseState& state) {
-  const sf_count_t count = state.wav.bufferFill;
-  const sf_count_t written = writeSamples(state, state.wav.buffer.data(), count);
-  if (written < count) failWrite(state, errno);
-  state.wav.bufferFill = 0;
-  state.wav.samplesSinceWriteback += count;
-  if (state.wav.samplesSinceWriteback >= kWavWritebackSamples) {
-    state.wav.samplesSinceWriteback = 0;
-    if (!state.wav.output.startWriteback()) exitOnOutputFailure(state.wav.output, *state.console);
+  WavWriter& wav = state.wav;
+  const sf_count_t count = wav.bufferFill;
+  wav.bufferFill = 0;
+  if (wav.worker) {
+    stopOnWorkerFailure(state);
+    if (count == 0) return;
+    WriteJob job;
+    job.run = &runWavBlock;
+    job.target = &wav;
+    job.block = reinterpret_cast<std::byte*>(wav.buffer);
+    job.count = static_cast<size_t>(count);
+    wav.buffer = reinterpret_cast<int16_t*>(wav.worker->hand(job));
+    return;
+  }
+  int error = 0;
+  if (!writeBlock(wav, wav.buffer, count, error)) {
+    if (wav.output.failed()) exitOnOutputFailure(wav.output, *wav.console);
+    failWrite(state, error);
   }
 }
+
 
 // After closing: the header that libsndfile rewrote must announce every
 // sample accounted for; a header that could not be rewritten would not.
@@ -116,6 +169,7 @@ std::string commentText(const std::string& sourceFiles, Console& console) {
 void createWavFile(ParseState& state, const std::string& outputDir, int64_t audioSampleTotal,
                    const std::string& sourceFiles) {
   Console& console = *state.console;
+  state.wav.console = state.console;
   if (audioSampleTotal == 0 && state.wavEnabled) {
     console.out(kNoAudio);
     state.wavEnabled = false;
@@ -151,13 +205,21 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
   sf_set_string(file, SF_STR_COMMENT, commentText(sourceFiles, console).c_str());
+
+  static_assert(kWavBufferSize * sizeof(int16_t) <= WriteBehind::kBlockBytes);
+  if (state.wav.worker) {
+    state.wav.buffer = reinterpret_cast<int16_t*>(state.wav.worker->bindBlock());
+  } else {
+    state.wav.ownBuffer = std::make_unique<int16_t[]>(kWavBufferSize);
+    state.wav.buffer = state.wav.ownBuffer.get();
+  }
 }
 
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux) {
   const int32_t n = hux.counts[kHuxAudio];
   if (!state.wavEnabled || !state.wav.file || n < 1) return;
-  Console& console = *state.console;
+  Console& console = *state.wav.console;
   const InputFileInfo& reference = *state.reference;
 
   // Samples a gap-free stream holds up to and including interrupt t.
@@ -181,6 +243,11 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
 
   if (state.wav.bufferFill + n > kWavFlushThreshold) flushBuffer(state);
   if (n > kWavBufferSize) {
+    // Written here, after every buffer handed to the worker.
+    if (state.wav.worker) {
+      stopOnWorkerFailure(state);
+      state.wav.worker->drain();
+    }
     const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
     if (written < n) {
       const int error = errno;
@@ -188,17 +255,26 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
       failWrite(state, error);
     }
   } else {
-    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wav.buffer.data() + state.wav.bufferFill);
+    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wav.buffer + state.wav.bufferFill);
     state.wav.bufferFill += n;
   }
   state.wav.position += n;
 }
 
+void stopWavWriteBehind(ParseState& state) {
+  WavWriter& wav = state.wav;
+  if (!wav.worker) return;
+  wav.worker->drain();
+  wav.worker = nullptr;
+  if (wav.writeError != 0) failWrite(state, wav.writeError);
+}
+
 void closeWavFile(ParseState& state) {
   if (!state.wav.file) return;
-  Console& console = *state.console;
+  Console& console = *state.wav.console;
   console.out(kClosing);
   flushBuffer(state);
+  stopWavWriteBehind(state);
   const bool libraryFailed = sf_error(state.wav.file.get()) != SF_ERR_NO_ERROR;
   errno = 0;
   const bool closeFailed = sf_close(state.wav.file.release()) != 0;

@@ -23,6 +23,11 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux);
 
+// Waits until the write-behind thread, if any, has written every buffer
+// handed over; from then on the writer writes itself. A write the thread
+// found short ends the run with FatalError(-8), as it would have at once.
+void stopWavWriteBehind(ParseState& state);
+
 // Writes what the buffer holds and closes the file, when one is open; checks
 // that its header announces every sample and syncs it to disk. The file is
 // moved into place by commitOutputs. Throws FatalError(-8) on any failure.

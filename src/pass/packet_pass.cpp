@@ -10,9 +10,11 @@
 #include "input/packet_reader.h"
 #include "output/complete_data_plan.h"
 #include "output/output_state.h"
+#include "output/parse_state.h"
 #include "pass/blacklist.h"
 #include "pass/board_clock.h"
 #include "pass/missing_samples.h"
+#include "pass/output_pipeline.h"
 #include "pass/timestamp_file.h"
 
 namespace {
@@ -60,8 +62,10 @@ class PacketPass {
  public:
   PacketPass(const std::vector<std::string>& names, const RunOptions& options, PassCounters& counters,
              ParseState* output, CompleteDataPlan* plan, OutputFile* timestamps,
-             const InputFileInfo* reference, InputOpener& opener, Console& console, PassObserver* observer)
+             const InputFileInfo* reference, InputOpener& opener, Console& console, PassObserver* observer,
+             OutputPipeline* pipeline)
       : observer_(observer),
+        pipeline_(pipeline),
         timestamps_(timestamps),
         plan_(plan),
         reference_(reference),
@@ -99,6 +103,7 @@ class PacketPass {
   void closeFile();
 
   PassObserver* observer_;  // null when nobody watches
+  OutputPipeline* pipeline_;  // the outputs' own thread in a write pass that has one, else null
   OutputFile* timestamps_;  // timestamps.txt in a timestamp-mode pass, else null
   CompleteDataPlan* plan_;  // null but in a scan pass that plans the outputs
   const InputFileInfo* reference_;  // record 0 of the sorted table
@@ -234,7 +239,11 @@ int PacketPass::consumeBlacklistedPacket() {
 
 void PacketPass::handOver() {
   PacketReader& reader = *reader_;
-  if (output_) {
+  if (pipeline_) {
+    writePacketAudio(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples);
+    pipeline_->packet(packetNumber_, hux_.timeIndex, reader.huxSamples, reader.huxCalibration, tiv_.timeIndex,
+                      reader.tivSamples);
+  } else if (output_) {
     writePacketSamples(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples,
                        reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
   } else if (plan_) {
@@ -388,18 +397,67 @@ void PacketPass::closeFile() {
   fileOpen_ = false;
 }
 
+
+
+// Gives the WAV writer the pass's console while it lives.
+class WavConsoleDuring {
+ public:
+  WavConsoleDuring(ParseState& output, Console& console) : output_(output), before_(output.wav.console) {
+    output.wav.console = &console;
+  }
+  ~WavConsoleDuring() { output_.wav.console = before_; }
+  WavConsoleDuring(const WavConsoleDuring&) = delete;
+  WavConsoleDuring& operator=(const WavConsoleDuring&) = delete;
+
+ private:
+  ParseState& output_;
+  Console* before_;
+};
+
+// The write pass with the MAT-files on a thread of their own. The pass prints
+// through a console that forwards its lines to that thread, which prints
+// them in their place among the writers' lines.
+void runPipelinedPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
+                      const RunOptions& options, PassCounters& counters, ParseState& output,
+                      InputOpener& opener, Console& console, PassObserver* observer) {
+  OutputPipeline pipeline(output, console);
+  Console forwarding(console.outStream(), console.errStream());
+  forwarding.forwardTo(&pipeline);
+  // The WAV file is written on this thread, its lines in their place too.
+  const WavConsoleDuring wavConsole(output, forwarding);
+  try {
+    PacketPass pass(names, options, counters, &output, nullptr, nullptr, files, opener, forwarding, observer,
+                    &pipeline);
+    for (int i = 0; i < fileCount; ++i) {
+      if (observer) observer->fileStarted(i);
+      pass.readFile(files[i]);
+    }
+  } catch (const FatalError&) {
+    // What the pass handed over before its failure is written and printed
+    // first; a failure of the outputs' thread, earlier in the pass's order,
+    // is the run's.
+    pipeline.finish();
+    throw;
+  }
+  pipeline.finish();
+}
+
 }  // namespace
 
 int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
                   const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer,
                   CompleteDataPlan* plan) {
+  if (output && options.threads > 1 && !options.writeTimestampFile) {
+    runPipelinedPass(files, fileCount, names, options, counters, *output, opener, console, observer);
+    return 1;
+  }
   // A failed run drops an unfinished timestamps.txt when the file goes.
   OutputFile timestamps;
   if (options.writeTimestampFile) openTimestampFile(timestamps, options.outputDir, console);
   {
     PacketPass pass(names, options, counters, output, plan, timestamps ? &timestamps : nullptr, files,
-                    opener, console, observer);
+                    opener, console, observer, nullptr);
     for (int i = 0; i < fileCount; ++i) {
       if (observer) observer->fileStarted(i);
       pass.readFile(files[i]);

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/fatal_error.h"
@@ -68,6 +69,8 @@ TEST(CommandLine, DefaultsAndFileIndexes) {
   EXPECT_FALSE(p.options.writeSummaryFile || p.options.writeTimestampFile || p.options.printProgress ||
                p.options.useBlacklist || p.options.integerOutput || p.options.forceMat73);
   EXPECT_EQ(p.options.outputDir, "");
+  // As many threads as the machine has cores (the tests run unpinned).
+  EXPECT_EQ(p.options.threads, static_cast<int32_t>(std::thread::hardware_concurrency()));
 }
 
 TEST(CommandLine, EveryOptionPrintsItsLineAndSetsItsField) {
@@ -139,6 +142,8 @@ TEST(CommandLine, OptionValues) {
       // Setting the interval alone does not switch progress printing on.
       {{"-printProgressMax", "1"}, &RunOptions::printProgressMax, 1,
        "# INFO: Progress update will be printed every 1 packets\n"},
+      // No line: the console must read the same whatever the threads.
+      {{"-threads", "8"}, &RunOptions::threads, 8, ""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = c.args;
@@ -175,7 +180,7 @@ TEST(CommandLine, UnrecognisedArgumentsEndWithStatusMinus3) {
 
 TEST(CommandLine, UnusableValuesAreRefused) {
   std::vector<std::pair<std::vector<std::string>, std::string>> cases;
-  for (const char* option : {"-maxGap_sec", "-buffSize", "-outputdir", "-printProgressMax", "-blacklist"})
+  for (const char* option : {"-maxGap_sec", "-buffSize", "-outputdir", "-printProgressMax", "-blacklist", "-threads"})
     cases.push_back({{"a.pelg", option}, std::string("# ERROR: Missing value for option ") + option + "\n"});
   for (const char* value : {"200", "200k", "4105", "1073741825", "99999999999"})
     cases.push_back({{"-buffSize", value, "a.pelg"},
@@ -183,6 +188,9 @@ TEST(CommandLine, UnusableValuesAreRefused) {
   for (const char* value : {"0", "-4"})
     cases.push_back({{"-printProgressMax", value, "a.pelg"}, std::string("# ERROR: Invalid value for -printProgressMax: ") +
                                                                  value + " (allowed 1 to 2147483647)\n"});
+  for (const char* value : {"0", "1025"})
+    cases.push_back({{"-threads", value, "a.pelg"},
+                     std::string("# ERROR: Invalid value for -threads: ") + value + " (allowed 1 to 1024)\n"});
   for (const auto& [args, out] : cases) {
     const Parsed p = parse(args);
     EXPECT_EQ(p.status, -3) << out;
@@ -241,6 +249,9 @@ TEST(CommandLine, BlacklistIsReadWhenMet) {
 namespace {
 
 const std::string kHelpOnly =
+    "   [-threads N]\n"
+    "       Threads to convert with, 1 to 1024 (default: the cores available)\n"
+    "       The outputs and the console text are the same whatever N is\n"
     "   [-h | --help]\n"
     "       Print this text and end\n"
     "   [--version]\n"

@@ -152,6 +152,12 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
       // does not fit.
       {"wav", {"-NoDataOut", "-NoCompleteData"}, 49152, false,
        "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
+      {"wavOneThread", {"-NoDataOut", "-NoCompleteData", "-threads", "1"}, 49152, false,
+       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
+      // Written behind the pass, a short write ends the run at the next block
+      // handed over, as it would have at once.
+      {"wavWrittenBehind", {"-NoDataOut", "-NoCompleteData", "-threads", "4"}, 49152, false,
+       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
       // A MAT-file fails during the write pass, where a block does not fit;
       // the failure is reported when the file is closed.
       {"dataOut", {"-NoWavFile", "-NoCompleteData"}, 49152, false,
@@ -169,6 +175,13 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
       // Both MAT-files fill the disk; dataOut.mat, closed first, is the one
       // reported, and completeData.mat's closing line never shows.
       {"bothMatFiles", {"-NoWavFile"}, 49152, false,
+       "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
+       "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
+      // Each MAT-file written behind the pass by a thread of its own.
+      {"bothMatFilesWrittenBehind", {"-NoWavFile", "-threads", "5"}, 49152, false,
+       "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
+       "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
+      {"bothMat73WrittenBehind", {"-NoWavFile", "-mat73", "-threads", "5"}, 49152, false,
        "# INFO: Closing dataOut.mat\n# ERROR: Write error while closing dataOut.mat file\n"
        "# ERROR: Unable to write %dataOut.mat: @\n# ERROR: Exiting\n"},
       {"gps", {"-NoWavFile", "-NoDataOut", "-NoCompleteData"}, 49152, false,

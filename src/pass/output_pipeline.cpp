@@ -1,0 +1,244 @@
+#include "pass/output_pipeline.h"
+
+#include <signal.h>
+
+#include <bit>
+#include <cstring>
+
+#include "common/fatal_error.h"
+#include "output/output_state.h"
+
+namespace {
+
+enum RecordKind : uint8_t { kPacketRecord = 1, kOutLine = 2, kErrLine = 3 };
+
+// A packet record's fixed part, laid out field by field in this order.
+struct PacketHead {
+  int32_t packetNumber = 0;
+  int32_t hfLightGain = -1;
+  int64_t huxTimeIndex = 0;
+  int64_t tivTimeIndex = 0;
+  uint32_t huxPresent = 0;
+  uint32_t tivPresent = 0;
+};
+static_assert(sizeof(PacketHead) == 2 * sizeof(int32_t) + 2 * sizeof(int64_t) + 2 * sizeof(uint32_t),
+              "the record holds the fields without padding");
+
+struct LineHead {
+  const char* format = nullptr;  // a literal: it outlives the run
+  size_t length = 0;
+};
+
+template <typename T>
+std::byte* put(std::byte* at, const T& value) {
+  std::memcpy(at, &value, sizeof value);
+  return at + sizeof value;
+}
+
+template <typename T>
+const std::byte* take(const std::byte* at, T& value) {
+  std::memcpy(&value, at, sizeof value);
+  return at + sizeof value;
+}
+
+// The bytes a board's channels take in a record: per channel in `present`
+// its count and its first reading in both forms.
+template <int N>
+size_t samplesSize(uint32_t present) {
+  return static_cast<size_t>(std::popcount(present)) * (sizeof(int32_t) + sizeof(int16_t) + sizeof(double));
+}
+
+template <int N>
+std::byte* putSamples(std::byte* at, const SampleBuffers<N>& samples, uint32_t present) {
+  for (uint32_t set = present; set != 0; set &= set - 1) {
+    const int c = std::countr_zero(set);
+    at = put(at, samples.counts[c]);
+    at = put(at, samples.values16[c][0]);
+    at = put(at, samples.values[c][0]);
+  }
+  return at;
+}
+
+template <int N>
+const std::byte* takeSamples(const std::byte* at, SampleBuffers<N>& samples, uint32_t present) {
+  samples.counts.fill(0);
+  samples.present = present;
+  for (uint32_t set = present; set != 0; set &= set - 1) {
+    const int c = std::countr_zero(set);
+    at = take(at, samples.counts[c]);
+    at = take(at, samples.values16[c][0]);
+    at = take(at, samples.values[c][0]);
+  }
+  return at;
+}
+
+}  // namespace
+
+OutputPipeline::OutputPipeline(ParseState& state, Console& console) : state_(state), console_(console) {
+  chunks_.resize(kChunks);
+  full_.reserve(kChunks);
+  free_.reserve(kChunks);
+  for (Chunk& chunk : chunks_) {
+    chunk.bytes = std::make_unique<std::byte[]>(kChunkBytes);
+    free_.push_back(&chunk);
+  }
+  filling_ = free_.back();
+  free_.pop_back();
+  // Signals stay with the main thread, whose handler removes the outputs'
+  // temporaries: the thread blocks them all.
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  thread_ = std::thread([this] { work(); });
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+OutputPipeline::~OutputPipeline() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      dropping_ = true;
+    }
+    ready_.notify_one();
+    thread_.join();
+  }
+}
+
+void OutputPipeline::handOver() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (failure_) {
+    // The thread stopped at a failure, which it has reported; the pass ends
+    // here too, and finish() rethrows the failure.
+    throw FatalError(0);
+  }
+  full_.push_back(filling_);
+  // The thread is woken for half the pool at once, not for every chunk: each
+  // wake-up costs both threads a call into the system.
+  if (threadWaiting_ && full_.size() >= kChunks / 2) ready_.notify_one();
+  if (free_.empty()) {
+    if (threadWaiting_) ready_.notify_one();
+    passWaiting_ = true;
+    freed_.wait(lock, [this] { return !free_.empty() || done_; });
+    passWaiting_ = false;
+  }
+  if (done_) throw FatalError(0);
+  filling_ = free_.back();
+  free_.pop_back();
+  filling_->used = 0;
+}
+
+std::byte* OutputPipeline::reserve(size_t size) {
+  if (filling_->used + size > kChunkBytes) handOver();
+  std::byte* at = filling_->bytes.get() + filling_->used;
+  filling_->used += size;
+  return at;
+}
+
+void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux,
+                            const HuxCalibrationState& calibration, int64_t tivTimeIndex,
+                            const TivSamples& tiv) {
+  // The audio samples stay with the pass, which writes the WAV file itself;
+  // a packet of audio alone gives the MAT-files nothing.
+  const uint32_t huxPresent = hux.present & ~(uint32_t{1} << kHuxAudio);
+  if (huxPresent == 0 && tiv.present == 0) return;
+  const size_t size = 1 + sizeof(PacketHead) + samplesSize<kHuxChannelCount>(huxPresent) +
+                      samplesSize<kTivChannelCount>(tiv.present);
+  std::byte* at = reserve(size);
+  // Field by field: a head gathered on the stack first and copied whole
+  // costs a stall on every packet.
+  at = put(at, kPacketRecord);
+  at = put(at, packetNumber);
+  at = put(at, calibration.hfLightGain);
+  at = put(at, huxTimeIndex);
+  at = put(at, tivTimeIndex);
+  at = put(at, huxPresent);
+  at = put(at, tiv.present);
+  at = putSamples(at, hux, huxPresent);
+  putSamples(at, tiv, tiv.present);
+}
+
+void OutputPipeline::forwardLine(bool toErr, const char* format, const char* text, size_t length) {
+  // A line longer than a chunk (none the converter prints) goes in pieces.
+  const size_t room = kChunkBytes - 1 - sizeof(LineHead);
+  do {
+    const size_t piece = length < room ? length : room;
+    LineHead head{format, piece};
+    std::byte* at = reserve(1 + sizeof head + piece + 1);
+    at = put(at, toErr ? kErrLine : kOutLine);
+    at = put(at, head);
+    std::memcpy(at, text, piece);
+    at[piece] = std::byte{0};
+    text += piece;
+    length -= piece;
+  } while (length > 0);
+}
+
+void OutputPipeline::finish() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!done_) {
+      full_.push_back(filling_);
+      filling_ = nullptr;
+      ending_ = true;
+      ready_.notify_one();
+    }
+  }
+  thread_.join();
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void OutputPipeline::play(const Chunk& chunk) {
+  const std::byte* at = chunk.bytes.get();
+  const std::byte* end = at + chunk.used;
+  while (at < end) {
+    RecordKind kind{};
+    at = take(at, kind);
+    if (kind == kPacketRecord) {
+      PacketHead head;
+      at = take(at, head.packetNumber);
+      at = take(at, head.hfLightGain);
+      at = take(at, head.huxTimeIndex);
+      at = take(at, head.tivTimeIndex);
+      at = take(at, head.huxPresent);
+      at = take(at, head.tivPresent);
+      at = takeSamples(at, hux_, head.huxPresent);
+      at = takeSamples(at, tiv_, head.tivPresent);
+      calibration_.hfLightGain = head.hfLightGain;
+      writePacketReadings(state_, head.packetNumber, head.huxTimeIndex, hux_, calibration_, head.tivTimeIndex,
+                          tiv_);
+    } else {
+      LineHead head;
+      at = take(at, head);
+      console_.print(kind == kErrLine, head.format, reinterpret_cast<const char*>(at), head.length);
+      at += head.length + 1;
+    }
+  }
+}
+
+void OutputPipeline::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (full_.empty() && !dropping_ && !ending_) {
+      threadWaiting_ = true;
+      ready_.wait(lock, [this] { return dropping_ || ending_ || !full_.empty(); });
+      threadWaiting_ = false;
+    }
+    if (dropping_ || full_.empty()) break;
+    Chunk* chunk = full_.front();
+    full_.erase(full_.begin());
+    lock.unlock();
+    try {
+      play(*chunk);
+    } catch (...) {
+      lock.lock();
+      failure_ = std::current_exception();
+      break;
+    }
+    lock.lock();
+    free_.push_back(chunk);
+    if (passWaiting_) freed_.notify_one();
+  }
+  done_ = true;
+  freed_.notify_one();
+}

@@ -1,0 +1,93 @@
+// The write pass's hand-over to the MAT-files on a thread of their own: the
+// pass reads, screens, decodes and places the packets and writes the WAV
+// file, and the thread fills dataOut and completeData from what it hands
+// over, so that both run at once on two cores.
+//
+// Contract: the pass appends, in its order, records into chunks of a fixed
+// pool (taken at construction; appending allocates nothing and waits while
+// every chunk is full): each timed packet's readings as the MAT writers read
+// them (per channel but audio its count and first reading in both forms, and
+// the high-frequency light gain; a packet of audio alone is left out), and
+// every console line the pass and the WAV writer print, as a forwarding
+// console (ConsoleForward) formats it. The thread hands the packets to
+// writePacketReadings and prints the lines through the run's console, in
+// that one order, among the MAT writers' own lines: the outputs get the same
+// calls and the console the same lines in the same order as in a serial
+// pass. A failure on the thread (a fatal condition of the writers) stops it
+// at its record, and what follows is dropped, as a serial run never got
+// there; the pass learns of it when it hands over its next chunk, and
+// finish() rethrows it. finish() hands over what is left, waits for the
+// thread and rethrows its failure; the destructor of a pipeline not finished
+// drops what is queued and joins.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/console.h"
+#include "decoders/hux2_decoder.h"
+#include "decoders/sample_buffers.h"
+
+struct ParseState;
+
+class OutputPipeline : public ConsoleForward {
+ public:
+  static constexpr size_t kChunkBytes = size_t{1} << 16;
+  static constexpr int kChunks = 16;
+
+  // state: the outputs, created; console: where the lines are printed.
+  OutputPipeline(ParseState& state, Console& console);
+  ~OutputPipeline() override;
+  OutputPipeline(const OutputPipeline&) = delete;
+  OutputPipeline& operator=(const OutputPipeline&) = delete;
+
+  // One timed packet, as writePacketReadings takes it.
+  void packet(int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux,
+              const HuxCalibrationState& calibration, int64_t tivTimeIndex, const TivSamples& tiv);
+  void forwardLine(bool toErr, const char* format, const char* text, size_t length) override;
+  // Hands over the last records, waits until the thread has done them all,
+  // and rethrows a failure it met.
+  void finish();
+
+ private:
+  struct Chunk {
+    std::unique_ptr<std::byte[]> bytes;
+    size_t used = 0;
+  };
+
+  std::byte* reserve(size_t size);
+  void handOver();
+  void stop();
+  void work();
+  void play(const Chunk& chunk);
+
+  ParseState& state_;
+  Console& console_;
+
+  std::vector<Chunk> chunks_;
+  Chunk* filling_ = nullptr;  // the pass's chunk
+
+  std::mutex mutex_;
+  std::condition_variable ready_;  // a full chunk, or the end
+  std::condition_variable freed_;  // a chunk done, or the thread stopped
+  std::vector<Chunk*> full_;       // in order; a ring would do, but these are few
+  std::vector<Chunk*> free_;
+  bool ending_ = false;     // no more chunks: the thread ends when it has done them
+  bool dropping_ = false;   // the thread ends at once
+  bool done_ = false;       // the thread has ended
+  bool threadWaiting_ = false;  // the thread waits for chunks
+  bool passWaiting_ = false;    // the pass waits for a free chunk
+  std::exception_ptr failure_;  // what stopped the thread
+  std::thread thread_;
+
+  // The thread's own sample buffers, which the records are laid back into.
+  HuxSamples hux_;
+  TivSamples tiv_;
+  HuxCalibrationState calibration_;
+};
