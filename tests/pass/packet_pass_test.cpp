@@ -420,19 +420,27 @@ TEST_P(PacketPass, ScanAndWritePasses) {
   EXPECT_EQ(readFile(r.dir.file("timestamps.txt")), c.timestamps);
   // The scan pass never touches the GPS side file.
   EXPECT_EQ(readFile(side), "left over from an earlier run");
-  if (c.status != 1) return;
-  // The write pass repeats the scan pass's lines, timing and counts, and
-  // replaces the side file by the GPS bytes once the outputs are closed.
-  for (InputFileInfo& info : r.files) resetPassTiming(info);
-  SilentOutputs outputs(r);
-  const PassResult write = r.run(outputs.state());
-  EXPECT_EQ(write.status, 1);
-  EXPECT_EQ(write.out, scan.out);
-  EXPECT_EQ(timings(r.files), afterScan);
-  EXPECT_EQ(counts(write.counters), counts(scan.counters));
-  EXPECT_EQ(readFile(side), "left over from an earlier run");
-  outputs.close();
-  EXPECT_EQ(readFile(side), c.gps);
+  if (r.options.writeTimestampFile) return;
+  // The write pass repeats the scan pass's lines, timing and counts, or its
+  // failure, and replaces the side file by the GPS bytes once the outputs are
+  // closed: on one thread, and with the outputs' thread printing its lines.
+  for (const int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    r.options.threads = threads;
+    testsupport::writeFile(side, "left over from an earlier run");
+    for (InputFileInfo& info : r.files) resetPassTiming(info);
+    SilentOutputs outputs(r);
+    const PassResult write = r.run(outputs.state());
+    EXPECT_EQ(write.status, c.status);
+    EXPECT_EQ(write.out, scan.out);
+    EXPECT_EQ(write.err, scan.err);
+    if (c.status != 1) continue;
+    EXPECT_EQ(timings(r.files), afterScan);
+    EXPECT_EQ(counts(write.counters), counts(scan.counters));
+    EXPECT_EQ(readFile(side), "left over from an earlier run");
+    outputs.close();
+    EXPECT_EQ(readFile(side), c.gps);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PacketPass, ::testing::ValuesIn(passCases()),
