@@ -26,8 +26,8 @@ struct OutputRequest {
   bool writeCompleteData = true;
   bool forceMat73 = false;  // both MAT-files as MAT v7.3, whatever their size
   // Threads that write the outputs' blocks behind their writers (the bytes
-  // are the same): none, one for all, one for the WAV file and one for the
-  // MAT-files, or one for each output.
+  // are the same): none; one for the WAV file; and one for the MAT-files;
+  // or one for each output.
   int32_t writeBehindThreads = 0;
 };
 
