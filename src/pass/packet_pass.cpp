@@ -448,7 +448,10 @@ int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::st
                   const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer,
                   CompleteDataPlan* plan) {
-  if (output && options.threads > 1 && !options.writeTimestampFile) {
+  // The MAT-files get a thread of their own when there are threads to spare
+  // and a MAT-file to fill.
+  if (output && options.threads > 1 && !options.writeTimestampFile &&
+      (output->dataOutEnabled || output->completeDataEnabled)) {
     runPipelinedPass(files, fileCount, names, options, counters, *output, opener, console, observer);
     return 1;
   }
