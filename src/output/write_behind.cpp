@@ -1,8 +1,8 @@
 #include "output/write_behind.h"
 
-#include <signal.h>
-
 #include <utility>
+
+#include "common/signal_free_thread.h"
 
 namespace {
 
@@ -19,14 +19,7 @@ WriteBehind::WriteBehind() {
   }
   jobs_.resize(blocks_.size());
   free_.reserve(blocks_.size());
-  // Signals stay with the main thread, whose handler removes the outputs'
-  // temporaries: this thread blocks them all while it starts.
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &before);
-  thread_ = std::thread([this] { work(); });
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  thread_ = startSignalFreeThread([this] { work(); });
 }
 
 WriteBehind::~WriteBehind() {

@@ -1,11 +1,10 @@
 #include "pass/output_pipeline.h"
 
-#include <signal.h>
-
 #include <bit>
 #include <cstring>
 
 #include "common/fatal_error.h"
+#include "common/signal_free_thread.h"
 #include "output/output_state.h"
 
 namespace {
@@ -84,14 +83,7 @@ OutputPipeline::OutputPipeline(ParseState& state, Console& console) : state_(sta
   }
   filling_ = free_.back();
   free_.pop_back();
-  // Signals stay with the main thread, whose handler removes the outputs'
-  // temporaries: the thread blocks them all.
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &before);
-  thread_ = std::thread([this] { work(); });
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  thread_ = startSignalFreeThread([this] { work(); });
 }
 
 OutputPipeline::~OutputPipeline() {
