@@ -64,7 +64,7 @@ FILE* readerOnCopy(FILE* copy) {
 }  // namespace
 
 InputOpener::InputOpener(Console& console, FILE* standardInput)
-    : console_(console), standardInput_(standardInput), temporaryFolder_(temporaryFolder()) {
+    : console_(&console), standardInput_(standardInput), temporaryFolder_(temporaryFolder()) {
   if (standardInput_ != nullptr) {
     standardInputIdentity_ = identityOfStream(standardInput_);
     if (!standardInputIdentity_) standardInputIdentity_ = kUndescribedStandardInput;
@@ -90,13 +90,13 @@ FILE* InputOpener::copyOf(FILE* source, const std::string& name) {
     case SpoolResult::notPelg:
       break;
     case SpoolResult::cannotCreate:
-      console_.out(kCannotCreateCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
+      console_->out(kCannotCreateCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
       break;
     case SpoolResult::cannotWrite:
-      console_.out(kCannotWriteCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
+      console_->out(kCannotWriteCopy, name.c_str(), temporaryFolder_.c_str(), std::strerror(spool.error));
       break;
     case SpoolResult::cannotRead:
-      console_.out(kCannotRead, name.c_str(), std::strerror(spool.error));
+      console_->out(kCannotRead, name.c_str(), std::strerror(spool.error));
       break;
   }
   return spool.copy;
@@ -133,8 +133,8 @@ bool InputOpener::open(InputFile& file, const std::string& name) {
       file.stream != nullptr && fstat(fileno(file.stream), &opened) == 0 && S_ISDIR(opened.st_mode);
   if (directory) closeInput(file);
   if (file.stream == nullptr) {
-    console_.err(kCannotOpen, name.c_str());
-    if (directory) console_.err(kIsDirectory, name.c_str());
+    console_->err(kCannotOpen, name.c_str());
+    if (directory) console_->err(kIsDirectory, name.c_str());
     return false;
   }
   clearHeaderLists(file.header);

@@ -43,11 +43,19 @@ class InputOpener {
   // standard input. None when the name cannot be looked up.
   std::optional<FileIdentity> identify(const std::string& name) const;
 
+  // The console the opener prints on from now on (a pass's own, while it
+  // forwards its lines to another thread); returns the one before.
+  Console& printOn(Console& console) {
+    Console& before = *console_;
+    console_ = &console;
+    return before;
+  }
+
  private:
   // The copy of an input read only once, made on the first open.
   FILE* copyOf(FILE* source, const std::string& name);
 
-  Console& console_;
+  Console* console_;
   FILE* standardInput_;
   std::optional<FileIdentity> standardInputIdentity_;
   std::string temporaryFolder_;

@@ -399,19 +399,26 @@ void PacketPass::closeFile() {
 
 
 
-// Gives the WAV writer the pass's console while it lives.
-class WavConsoleDuring {
+// Gives the WAV writer and the input opener, which print on the pass's
+// thread, the pass's console while it lives.
+class PassConsoleDuring {
  public:
-  WavConsoleDuring(ParseState& output, Console& console) : output_(output), before_(output.wav.console) {
+  PassConsoleDuring(ParseState& output, InputOpener& opener, Console& console)
+      : output_(output), opener_(opener), wavBefore_(output.wav.console), openerBefore_(opener.printOn(console)) {
     output.wav.console = &console;
   }
-  ~WavConsoleDuring() { output_.wav.console = before_; }
-  WavConsoleDuring(const WavConsoleDuring&) = delete;
-  WavConsoleDuring& operator=(const WavConsoleDuring&) = delete;
+  ~PassConsoleDuring() {
+    output_.wav.console = wavBefore_;
+    opener_.printOn(openerBefore_);
+  }
+  PassConsoleDuring(const PassConsoleDuring&) = delete;
+  PassConsoleDuring& operator=(const PassConsoleDuring&) = delete;
 
  private:
   ParseState& output_;
-  Console* before_;
+  InputOpener& opener_;
+  Console* wavBefore_;
+  Console& openerBefore_;
 };
 
 // The write pass with the MAT-files on a thread of their own. The pass prints
@@ -423,8 +430,9 @@ void runPipelinedPass(InputFileInfo* files, int fileCount, const std::vector<std
   OutputPipeline pipeline(output, console);
   Console forwarding(console.outStream(), console.errStream());
   forwarding.forwardTo(&pipeline);
-  // The WAV file is written on this thread, its lines in their place too.
-  const WavConsoleDuring wavConsole(output, forwarding);
+  // The WAV file is written and the inputs opened on this thread: their
+  // lines go in their place too.
+  const PassConsoleDuring passConsole(output, opener, forwarding);
   try {
     PacketPass pass(names, options, counters, &output, nullptr, nullptr, files, opener, forwarding, observer,
                     &pipeline);
