@@ -46,10 +46,9 @@ void runOutputPhase(RunState& run, Console& console) {
   request.writeDataOut = run.options.writeDataOut;
   request.writeCompleteData = run.options.writeCompleteData;
   request.forceMat73 = run.options.forceMat73;
-  // The pass's thread and, with a MAT-file to fill, the MAT-files' thread
-  // first; the threads left write behind.
-  const bool matFiles = request.writeDataOut || request.writeCompleteData;
-  request.writeBehindThreads = std::max(0, run.options.threads - (matFiles ? 2 : 1));
+  // The pass's thread and the outputs' thread first; the threads left write
+  // the MAT-files' blocks behind.
+  request.writeBehindThreads = std::max(0, run.options.threads - 2);
   // The outputs keep a reference to the scan counters as their expected sizes,
   // so the write pass counts into a set of its own.
   createOutputs(run.parseState, request, run.files.data(), run.fileCount(), run.args, run.scanCounters,

@@ -11,31 +11,26 @@ namespace {
 
 constexpr const char* kDataDirectory = "# INFO: Data will be written to: '%s'\n";
 
-// Gives the outputs their write-behind threads, at most `threads` of them.
-// The WAV file, written on the pass's own thread, gets the first; then the
-// MAT-files one for both, then completeData one of its own. libhdf5 takes
-// one caller at a time, so MAT v7.3 files share one thread.
+// Gives the MAT-files their write-behind threads, at most `threads` of them:
+// one for both, then completeData one of its own. libhdf5 takes one caller
+// at a time, so MAT v7.3 files share one thread.
 void assignWriteBehind(ParseState& state, int32_t threads) {
+  if (threads < 1 || !(state.dataOutEnabled || state.completeDataEnabled)) return;
   const auto worker = [&state]() {
     state.workers.push_back(std::make_unique<WriteBehind>());
     return state.workers.back().get();
   };
-  if (threads >= 1 && state.wavEnabled) state.wav.worker = worker();
-  if (threads >= 2 && (state.dataOutEnabled || state.completeDataEnabled)) {
-    WriteBehind* mats = worker();
-    WriteBehind* completeData = mats;
-    const bool hdf5 =
-        state.formats.dataOut == MatVersion::kMat73 || state.formats.completeData == MatVersion::kMat73;
-    if (threads >= 3 && !hdf5 && state.dataOutEnabled && state.completeDataEnabled) completeData = worker();
-    state.dataOut.file.useWriteBehind(mats);
-    state.completeData.file.useWriteBehind(completeData);
-  }
+  WriteBehind* mats = worker();
+  WriteBehind* completeData = mats;
+  const bool hdf5 = state.formats.dataOut == MatVersion::kMat73 || state.formats.completeData == MatVersion::kMat73;
+  if (threads >= 2 && !hdf5 && state.dataOutEnabled && state.completeDataEnabled) completeData = worker();
+  state.dataOut.file.useWriteBehind(mats);
+  state.completeData.file.useWriteBehind(completeData);
 }
 
 // Takes the writing back from every thread once each has written what it was
 // handed: the outputs close on this thread alone.
 void stopWriteBehind(ParseState& state) {
-  stopWavWriteBehind(state);
   state.dataOut.file.stopWriteBehind();
   state.completeData.file.stopWriteBehind();
 }

@@ -25,9 +25,8 @@ struct OutputRequest {
   bool writeDataOut = true;
   bool writeCompleteData = true;
   bool forceMat73 = false;  // both MAT-files as MAT v7.3, whatever their size
-  // Threads that write the outputs' blocks behind their writers (the bytes
-  // are the same): none; one for the WAV file; and one for the MAT-files;
-  // or one for each output.
+  // Threads that write the MAT-files' blocks behind their writers (the
+  // bytes are the same): none, one for both, or one for each.
   int32_t writeBehindThreads = 0;
 };
 

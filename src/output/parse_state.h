@@ -37,6 +37,14 @@ struct CloseWav {
   void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
+// Takes the WAV writer's blocks of samples to be written elsewhere, in the
+// order handed over; the samples are taken before the call returns.
+class WavBlockSink {
+ public:
+  virtual ~WavBlockSink() = default;
+  virtual void writeBlock(const int16_t* samples, int32_t count) = 0;
+};
+
 // completeSensorAudio.wav, written through libsndfile.
 struct WavWriter {
   SF_INFO format{};
@@ -46,18 +54,16 @@ struct WavWriter {
   std::unique_ptr<SNDFILE, CloseWav> file;  // null while no WAV file is open
   std::string path;
   int64_t position = 0;  // audio samples accounted for: written, buffered or filled
-  std::unique_ptr<int16_t[]> ownBuffer;  // the buffer while the writer writes itself
-  int16_t* buffer = nullptr;  // kWavBufferSize samples: its own, or a write-behind block
+  std::array<int16_t, kWavBufferSize> buffer{};
   int32_t bufferFill = 0;
   int64_t samplesSinceWriteback = 0;  // written since the disk was last asked to write
-  WriteBehind* worker = nullptr;  // writes the buffers while set
-  // Where the writer's lines go: the run's console, or while the write pass
-  // hands the MAT-files to a thread of their own, the pass's (the writer
+  // Where the writer's lines go: the run's console, or, while the write pass
+  // has the outputs written on a thread of their own, the pass's (the writer
   // runs on the pass's thread).
   Console* console = nullptr;
-  // The reason of a write the worker found short (set on the worker's
-  // thread, read after it drained).
-  int writeError = 0;
+  // While set, takes the buffered samples in place of the file: the outputs'
+  // thread writes them (writeWavBlock) in their place among its lines.
+  WavBlockSink* sink = nullptr;
 };
 
 // One dataOut channel: a double column of values in arrival order and, for a

@@ -46,9 +46,9 @@ SF_INFO wavFormat(const InputFileInfo& reference, int container) {
   return format;
 }
 
-[[noreturn]] void failWrite(ParseState& state, int error) {
+[[noreturn]] void failWrite(ParseState& state, int error, Console& console) {
   state.wav.output.fail(error);
-  exitOnOutputFailure(state.wav.output, *state.wav.console);
+  exitOnOutputFailure(state.wav.output, console);
 }
 
 // Writes count samples; returns the count written, with errno as the write
@@ -59,72 +59,31 @@ sf_count_t writeSamples(ParseState& state, const int16_t* samples, sf_count_t co
 }
 
 // Writes count samples from block and asks the disk to start writing every
-// kWavWritebackSamples. False when the write falls short or the system
-// reports a failed write; error then says why.
-bool writeBlock(WavWriter& wav, const int16_t* block, sf_count_t count, int& error) {
-  errno = 0;
-  const sf_count_t written = count > 0 ? sf_write_short(wav.file.get(), block, count) : 0;
-  if (written < count) {
-    error = errno;
-    return false;
-  }
+// kWavWritebackSamples. A write that falls short (a full disk) ends the run:
+// the file could only hold a shorter recording than the time line says.
+void writeBlock(ParseState& state, const int16_t* block, sf_count_t count, Console& console) {
+  WavWriter& wav = state.wav;
+  const sf_count_t written = writeSamples(state, block, count);
+  if (written < count) failWrite(state, errno, console);
   wav.samplesSinceWriteback += count;
   if (wav.samplesSinceWriteback >= kWavWritebackSamples) {
     wav.samplesSinceWriteback = 0;
-    if (!wav.output.startWriteback()) {
-      error = wav.output.error();
-      return false;
-    }
+    if (!wav.output.startWriteback()) exitOnOutputFailure(wav.output, console);
   }
-  return true;
 }
 
-// The write-behind job of one buffer of samples.
-bool runWavBlock(void* target, const WriteJob& job) {
-  auto& wav = *static_cast<WavWriter*>(target);
-  // After a failed write the run ends: nothing more is written.
-  if (wav.writeError != 0) return false;
-  if (writeBlock(wav, reinterpret_cast<const int16_t*>(job.block), static_cast<sf_count_t>(job.count),
-                 wav.writeError))
-    return true;
-  if (wav.writeError == 0) wav.writeError = EIO;
-  return false;
-}
-
-// The run ends on a write the worker found short, as on one of its own.
-void stopOnWorkerFailure(ParseState& state) {
-  WavWriter& wav = state.wav;
-  if (!wav.worker || !wav.worker->failed()) return;
-  wav.worker->drain();
-  if (wav.writeError != 0) failWrite(state, wav.writeError);
-}
-
-// Writes the buffered samples and empties the buffer. A write that falls short
-// (a full disk) ends the run: the file could only hold a shorter recording
-// than the time line says. With a worker, the buffer is handed to it, and a
-// short write ends the run at the next buffer handed over (or at closing).
+// Writes the buffered samples, or hands them to the sink, and empties the
+// buffer.
 void flushBuffer(ParseState& state) {
   WavWriter& wav = state.wav;
-  const sf_count_t count = wav.bufferFill;
+  const int32_t count = wav.bufferFill;
   wav.bufferFill = 0;
-  if (wav.worker) {
-    stopOnWorkerFailure(state);
-    if (count == 0) return;
-    WriteJob job;
-    job.run = &runWavBlock;
-    job.target = &wav;
-    job.block = reinterpret_cast<std::byte*>(wav.buffer);
-    job.count = static_cast<size_t>(count);
-    wav.buffer = reinterpret_cast<int16_t*>(wav.worker->hand(job));
+  if (wav.sink) {
+    if (count > 0) wav.sink->writeBlock(wav.buffer.data(), count);
     return;
   }
-  int error = 0;
-  if (!writeBlock(wav, wav.buffer, count, error)) {
-    if (wav.output.failed()) exitOnOutputFailure(wav.output, *wav.console);
-    failWrite(state, error);
-  }
+  writeBlock(state, wav.buffer.data(), count, *wav.console);
 }
-
 
 // After closing: the header that libsndfile rewrote must announce every
 // sample accounted for; a header that could not be rewritten would not.
@@ -194,7 +153,7 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
     sf_error_str(nullptr, reason, sizeof reason);
     console.out(kOpenFailed, state.wav.path.c_str());
     console.out(kLibraryReason, reason);
-    failWrite(state, error);
+    failWrite(state, error, console);
   }
 
   SNDFILE* file = state.wav.file.get();
@@ -206,13 +165,6 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
   sf_set_string(file, SF_STR_COMMENT, commentText(sourceFiles, console).c_str());
 
-  static_assert(kWavBufferSize * sizeof(int16_t) <= WriteBehind::kBlockBytes);
-  if (state.wav.worker) {
-    state.wav.buffer = reinterpret_cast<int16_t*>(state.wav.worker->bindBlock());
-  } else {
-    state.wav.ownBuffer = std::make_unique<int16_t[]>(kWavBufferSize);
-    state.wav.buffer = state.wav.ownBuffer.get();
-  }
 }
 
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
@@ -243,30 +195,26 @@ void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIn
 
   if (state.wav.bufferFill + n > kWavFlushThreshold) flushBuffer(state);
   if (n > kWavBufferSize) {
-    // Written here, after every buffer handed to the worker.
-    if (state.wav.worker) {
-      stopOnWorkerFailure(state);
-      state.wav.worker->drain();
-    }
-    const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
-    if (written < n) {
-      const int error = errno;
-      console.out(kShortWrite, n, state.wav.position, static_cast<int64_t>(written));
-      failWrite(state, error);
+    // Written at once, after what the buffer held (a sink writes it first).
+    if (state.wav.sink) {
+      state.wav.sink->writeBlock(hux.values16[kHuxAudio].data(), n);
+    } else {
+      const sf_count_t written = writeSamples(state, hux.values16[kHuxAudio].data(), n);
+      if (written < n) {
+        const int error = errno;
+        console.out(kShortWrite, n, state.wav.position, static_cast<int64_t>(written));
+        failWrite(state, error, console);
+      }
     }
   } else {
-    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wav.buffer + state.wav.bufferFill);
+    std::copy_n(hux.values16[kHuxAudio].data(), n, state.wav.buffer.data() + state.wav.bufferFill);
     state.wav.bufferFill += n;
   }
   state.wav.position += n;
 }
 
-void stopWavWriteBehind(ParseState& state) {
-  WavWriter& wav = state.wav;
-  if (!wav.worker) return;
-  wav.worker->drain();
-  wav.worker = nullptr;
-  if (wav.writeError != 0) failWrite(state, wav.writeError);
+void writeWavBlock(ParseState& state, const int16_t* samples, int32_t count, Console& console) {
+  writeBlock(state, samples, count, console);
 }
 
 void closeWavFile(ParseState& state) {
@@ -274,7 +222,6 @@ void closeWavFile(ParseState& state) {
   Console& console = *state.wav.console;
   console.out(kClosing);
   flushBuffer(state);
-  stopWavWriteBehind(state);
   const bool libraryFailed = sf_error(state.wav.file.get()) != SF_ERR_NO_ERROR;
   errno = 0;
   const bool closeFailed = sf_close(state.wav.file.release()) != 0;

@@ -23,10 +23,10 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,
                       const HuxSamples& hux);
 
-// Waits until the write-behind thread, if any, has written every buffer
-// handed over; from then on the writer writes itself. A write the thread
-// found short ends the run with FatalError(-8), as it would have at once.
-void stopWavWriteBehind(ParseState& state);
+// Writes count samples that the writer handed to its sink, on the thread
+// that writes them; a write that falls short ends the run with
+// FatalError(-8), its lines on console.
+void writeWavBlock(ParseState& state, const int16_t* samples, int32_t count, Console& console);
 
 // Writes what the buffer holds and closes the file, when one is open; checks
 // that its header announces every sample and syncs it to disk. The file is

@@ -1,7 +1,7 @@
-// A thread that carries out the writes of the outputs while the write pass
-// goes on decoding. Most of a conversion's system time is the system copying
-// the written bytes into its file cache; handed to this thread, that copy runs
-// on another core beside the decoding instead of after it.
+// A thread that carries out the writes of the MAT-files while their writers
+// go on filling them. Much of a conversion's system time is the system
+// copying the written bytes into its file cache; handed to this thread, that
+// copy runs on another core beside the filling instead of after it.
 //
 // Contract: the writers hand over blocks of 64 KiB, each with the job that
 // writes it. Jobs run one at a time, on the one thread, in the order they

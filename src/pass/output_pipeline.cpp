@@ -6,10 +6,24 @@
 #include "common/fatal_error.h"
 #include "common/signal_free_thread.h"
 #include "output/output_state.h"
+#include "output/wav_writer.h"
 
 namespace {
 
-enum RecordKind : uint8_t { kPacketRecord = 1, kOutLine = 2, kErrLine = 3 };
+enum RecordKind : uint8_t { kPacketRecord = 1, kOutLine = 2, kErrLine = 3, kWavBlock = 4 };
+
+// A WAV block's samples start at this alignment in the chunk (libsndfile
+// takes them as an array of shorts).
+constexpr uintptr_t kSampleAlignment = alignof(int64_t);
+
+std::byte* alignedForSamples(std::byte* at) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(at);
+  return at + ((kSampleAlignment - address % kSampleAlignment) % kSampleAlignment);
+}
+
+const std::byte* alignedForSamples(const std::byte* at) {
+  return alignedForSamples(const_cast<std::byte*>(at));
+}
 
 // A packet record's fixed part, laid out field by field in this order.
 struct PacketHead {
@@ -166,6 +180,15 @@ void OutputPipeline::forwardLine(bool toErr, const char* format, const char* tex
   } while (length > 0);
 }
 
+void OutputPipeline::writeBlock(const int16_t* samples, int32_t count) {
+  const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
+  // The kind, the count, then the samples from the next aligned byte.
+  std::byte* at = reserve(1 + sizeof count + kSampleAlignment - 1 + bytes);
+  at = put(at, kWavBlock);
+  at = put(at, count);
+  std::memcpy(alignedForSamples(at), samples, bytes);
+}
+
 void OutputPipeline::finish() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -199,6 +222,12 @@ void OutputPipeline::play(const Chunk& chunk) {
       calibration_.hfLightGain = head.hfLightGain;
       writePacketReadings(state_, head.packetNumber, head.huxTimeIndex, hux_, calibration_, head.tivTimeIndex,
                           tiv_);
+    } else if (kind == kWavBlock) {
+      int32_t count = 0;
+      at = take(at, count);
+      const std::byte* samples = alignedForSamples(at);
+      writeWavBlock(state_, reinterpret_cast<const int16_t*>(samples), count, console_);
+      at += kSampleAlignment - 1 + sizeof(int16_t) * static_cast<size_t>(count);
     } else {
       LineHead head;
       at = take(at, head);

@@ -400,15 +400,18 @@ void PacketPass::closeFile() {
 
 
 // Gives the WAV writer and the input opener, which print on the pass's
-// thread, the pass's console while it lives.
+// thread, the pass's console while it lives, and the WAV writer the outputs'
+// thread as the sink of its blocks.
 class PassConsoleDuring {
  public:
-  PassConsoleDuring(ParseState& output, InputOpener& opener, Console& console)
+  PassConsoleDuring(ParseState& output, InputOpener& opener, Console& console, WavBlockSink& sink)
       : output_(output), opener_(opener), wavBefore_(output.wav.console), openerBefore_(opener.printOn(console)) {
     output.wav.console = &console;
+    output.wav.sink = &sink;
   }
   ~PassConsoleDuring() {
     output_.wav.console = wavBefore_;
+    output_.wav.sink = nullptr;
     opener_.printOn(openerBefore_);
   }
   PassConsoleDuring(const PassConsoleDuring&) = delete;
@@ -421,7 +424,7 @@ class PassConsoleDuring {
   Console& openerBefore_;
 };
 
-// The write pass with the MAT-files on a thread of their own. The pass prints
+// The write pass with the outputs on a thread of their own. The pass prints
 // through a console that forwards its lines to that thread, which prints
 // them in their place among the writers' lines.
 void runPipelinedPass(InputFileInfo* files, int fileCount, const std::vector<std::string>& names,
@@ -430,9 +433,9 @@ void runPipelinedPass(InputFileInfo* files, int fileCount, const std::vector<std
   OutputPipeline pipeline(output, console);
   Console forwarding(console.outStream(), console.errStream());
   forwarding.forwardTo(&pipeline);
-  // The WAV file is written and the inputs opened on this thread: their
-  // lines go in their place too.
-  const PassConsoleDuring passConsole(output, opener, forwarding);
+  // The WAV writer buffers and the inputs are opened on this thread: their
+  // lines go in their place too, and so do the WAV file's blocks.
+  const PassConsoleDuring passConsole(output, opener, forwarding, pipeline);
   try {
     PacketPass pass(names, options, counters, &output, nullptr, nullptr, files, opener, forwarding, observer,
                     &pipeline);
@@ -456,10 +459,10 @@ int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::st
                   const RunOptions& options, PassCounters& counters, ParseState* output,
                   InputOpener& opener, Console& console, PassObserver* observer,
                   CompleteDataPlan* plan) {
-  // The MAT-files get a thread of their own when there are threads to spare
-  // and a MAT-file to fill.
+  // The outputs get a thread of their own when there are threads to spare
+  // and an output to write.
   if (output && options.threads > 1 && !options.writeTimestampFile &&
-      (output->dataOutEnabled || output->completeDataEnabled)) {
+      (output->dataOutEnabled || output->completeDataEnabled || output->wav.file)) {
     runPipelinedPass(files, fileCount, names, options, counters, *output, opener, console, observer);
     return 1;
   }

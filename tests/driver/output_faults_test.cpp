@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +72,13 @@ std::string expand(const std::string& text, const std::string& folder, const std
   return result;
 }
 
+// text with every occurrence of folder replaced by mark.
+std::string withFolderAs(std::string text, const std::string& folder, const std::string& mark) {
+  for (size_t at = text.find(folder); at != std::string::npos; at = text.find(folder, at + mark.size()))
+    text.replace(at, folder.size(), mark);
+  return text;
+}
+
 bool endsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -88,6 +96,7 @@ class OutputFaults : public ProgramTest {
   void SetUp() override {
     fs::create_directory(dir.file("rec"));
     writeRecording(dir.file("rec/a.pelg"), 120, true);
+    writeRecording(dir.file("rec/nogps.pelg"), 120, false);
   }
 };
 
@@ -147,17 +156,29 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
     size_t bytes;
     bool tmpfsOnly;    // a file-size limit cannot make it fail
     std::string tail;  // the end of the transcript: '%' the folder, '@' the reason
+    const char* sameAs = nullptr;  // a row above whose whole transcript this one repeats
+    // A recording without GPS for the rows that compare transcripts: where the
+    // disk fills up then depends on the order of the writes alone.
+    const char* input = "rec/a.pelg";
   } cases[] = {
       // The WAV file fails during the write pass, at the first block that
       // does not fit.
       {"wav", {"-NoDataOut", "-NoCompleteData"}, 49152, false,
        "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
-      {"wavOneThread", {"-NoDataOut", "-NoCompleteData", "-threads", "1"}, 49152, false,
-       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
-      // Written behind the pass, a short write ends the run at the next block
-      // handed over, as it would have at once.
-      {"wavWrittenBehind", {"-NoDataOut", "-NoCompleteData", "-threads", "4"}, 49152, false,
-       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n"},
+      {"wavOneThread", {"-NoDataOut", "-NoCompleteData", "-threads", "1", "-printProgress", "-printProgressMax", "50"},
+       49152, false, "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n", nullptr,
+       "rec/nogps.pelg"},
+      // Written on the outputs' thread, a short write ends the run where it
+      // would have on one: no line of a packet read after it comes before
+      // the error.
+      {"wavOnTheOutputsThread",
+       {"-NoDataOut", "-NoCompleteData", "-threads", "2", "-printProgress", "-printProgressMax", "50"}, 49152, false,
+       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n", "wavOneThread", "rec/nogps.pelg"},
+      {"wavWithMatFilesOneThread", {"-threads", "1", "-printProgress", "-printProgressMax", "50"}, 49152, false,
+       "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n", nullptr, "rec/nogps.pelg"},
+      {"wavWithMatFilesOnTheOutputsThread", {"-threads", "2", "-printProgress", "-printProgressMax", "50"}, 49152,
+       false, "# ERROR: Unable to write %completeSensorAudio.wav: @\n# ERROR: Exiting\n", "wavWithMatFilesOneThread",
+       "rec/nogps.pelg"},
       // A MAT-file fails during the write pass, where a block does not fit;
       // the failure is reported when the file is closed.
       {"dataOut", {"-NoWavFile", "-NoCompleteData"}, 49152, false,
@@ -192,6 +213,7 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
       {"stats", {"-write_summaryFile"}, 4096, true,
        "# ERROR: Unable to write %a.pelg.stats: @\n# ERROR: Exiting\n"},
   };
+  std::map<std::string, std::string> transcripts;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.tmpfsOnly && mechanism != FullDisk::kTmpfs) continue;
@@ -201,12 +223,14 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
     writeFile(seed + "/dataOut.mat", kEarlierRun);
     std::vector<std::string> args{"-outputdir", folder};
     args.insert(args.end(), c.options.begin(), c.options.end());
-    args.push_back("rec/a.pelg");
+    args.push_back(c.input);
 
     const RunResult r = runOnFullDisk(mechanism, dir.path(), folder, c.bytes, seed, after, args);
     if (r.status == 77) GTEST_SKIP() << "tmpfs could not be mounted";
     EXPECT_EQ(r.status, -8);
     EXPECT_TRUE(endsWith(r.out, expand(c.tail, folder + "/", reason))) << r.out;
+    transcripts[c.name] = withFolderAs(r.out, folder + "/", "%");
+    if (c.sameAs) EXPECT_EQ(transcripts[c.name], transcripts[c.sameAs]);
     // Nothing new under any name, no temporary left, the earlier file as it was.
     EXPECT_EQ(namesIn(after), std::vector<std::string>{"dataOut.mat"});
     EXPECT_EQ(readFile(after + "/dataOut.mat"), kEarlierRun);
