@@ -164,7 +164,6 @@ void createWavFile(ParseState& state, const std::string& outputDir, int64_t audi
   sf_set_string(file, SF_STR_SOFTWARE, createdByText().c_str());
   sf_set_string(file, SF_STR_DATE, creationDate().c_str());
   sf_set_string(file, SF_STR_COMMENT, commentText(sourceFiles, console).c_str());
-
 }
 
 void appendWavSamples(ParseState& state, int32_t packetNumber, int64_t huxTimeIndex,

@@ -230,7 +230,9 @@ TEST_F(OutputFaults, FullDiskEndsTheRunAndLeavesTheEarlierOutputs) {
     EXPECT_EQ(r.status, -8);
     EXPECT_TRUE(endsWith(r.out, expand(c.tail, folder + "/", reason))) << r.out;
     transcripts[c.name] = withFolderAs(r.out, folder + "/", "%");
-    if (c.sameAs) EXPECT_EQ(transcripts[c.name], transcripts[c.sameAs]);
+    if (c.sameAs) {
+      EXPECT_EQ(transcripts[c.name], transcripts[c.sameAs]);
+    }
     // Nothing new under any name, no temporary left, the earlier file as it was.
     EXPECT_EQ(namesIn(after), std::vector<std::string>{"dataOut.mat"});
     EXPECT_EQ(readFile(after + "/dataOut.mat"), kEarlierRun);
