@@ -10,8 +10,8 @@
 // to the pool, taken once (when a writer binds a buffer, or at construction
 // for the spares); handing a block over gives the writer a free one back,
 // waiting while all are in flight, and never allocates. A job that reports a
-// failure sets failed(), which the writer checks when it hands over its next
-// block; the job records the reason where its writer finds it after drain().
+// failure sets failed(); the MAT-files' jobs report none, since a MAT-file
+// keeps its first failure itself and reports it when it closes.
 // drain() waits until every job handed over has run: after it the caller may
 // touch whatever the jobs touched. The destructor drops the jobs not yet run
 // (a run that ends early keeps none of its outputs) and joins the thread.

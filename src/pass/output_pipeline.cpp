@@ -56,7 +56,6 @@ const std::byte* take(const std::byte* at, T& value) {
 
 // The bytes a board's channels take in a record: per channel in `present`
 // its count and its first reading in both forms.
-template <int N>
 size_t samplesSize(uint32_t present) {
   return static_cast<size_t>(std::popcount(present)) * (sizeof(int32_t) + sizeof(int16_t) + sizeof(double));
 }
@@ -148,8 +147,7 @@ void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const Hu
   // a packet of audio alone gives the MAT-files nothing.
   const uint32_t huxPresent = hux.present & ~(uint32_t{1} << kHuxAudio);
   if (huxPresent == 0 && tiv.present == 0) return;
-  const size_t size = 1 + sizeof(PacketHead) + samplesSize<kHuxChannelCount>(huxPresent) +
-                      samplesSize<kTivChannelCount>(tiv.present);
+  const size_t size = 1 + sizeof(PacketHead) + samplesSize(huxPresent) + samplesSize(tiv.present);
   std::byte* at = reserve(size);
   // Field by field: a head gathered on the stack first and copied whole
   // costs a stall on every packet.
