@@ -87,57 +87,14 @@ const std::byte* takeSamples(const std::byte* at, SampleBuffers<N>& samples, uin
 }  // namespace
 
 OutputPipeline::OutputPipeline(ParseState& state, Console& console) : state_(state), console_(console) {
-  chunks_.resize(kChunks);
-  full_.reserve(kChunks);
-  free_.reserve(kChunks);
-  for (Chunk& chunk : chunks_) {
-    chunk.bytes = std::make_unique<std::byte[]>(kChunkBytes);
-    free_.push_back(&chunk);
-  }
-  filling_ = free_.back();
-  free_.pop_back();
   thread_ = startSignalFreeThread([this] { work(); });
 }
 
 OutputPipeline::~OutputPipeline() {
   if (thread_.joinable()) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      dropping_ = true;
-    }
-    ready_.notify_one();
+    queue_.stop();
     thread_.join();
   }
-}
-
-void OutputPipeline::handOver() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (failure_) {
-    // The thread stopped at a failure, which it has reported; the pass ends
-    // here too, and finish() rethrows the failure.
-    throw FatalError(0);
-  }
-  full_.push_back(filling_);
-  // The thread is woken for half the pool at once, not for every chunk: each
-  // wake-up costs both threads a call into the system.
-  if (threadWaiting_ && full_.size() >= kChunks / 2) ready_.notify_one();
-  if (free_.empty()) {
-    if (threadWaiting_) ready_.notify_one();
-    passWaiting_ = true;
-    freed_.wait(lock, [this] { return !free_.empty() || done_; });
-    passWaiting_ = false;
-  }
-  if (done_) throw FatalError(0);
-  filling_ = free_.back();
-  free_.pop_back();
-  filling_->used = 0;
-}
-
-std::byte* OutputPipeline::reserve(size_t size) {
-  if (filling_->used + size > kChunkBytes) handOver();
-  std::byte* at = filling_->bytes.get() + filling_->used;
-  filling_->used += size;
-  return at;
 }
 
 void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const HuxSamples& hux,
@@ -148,7 +105,7 @@ void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const Hu
   const uint32_t huxPresent = hux.present & ~(uint32_t{1} << kHuxAudio);
   if (huxPresent == 0 && tiv.present == 0) return;
   const size_t size = 1 + sizeof(PacketHead) + samplesSize(huxPresent) + samplesSize(tiv.present);
-  std::byte* at = reserve(size);
+  std::byte* at = queue_.reserve(size);
   // Field by field: a head gathered on the stack first and copied whole
   // costs a stall on every packet.
   at = put(at, kPacketRecord);
@@ -164,11 +121,11 @@ void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const Hu
 
 void OutputPipeline::forwardLine(bool toErr, const char* format, const char* text, size_t length) {
   // A line longer than a chunk (none the converter prints) goes in pieces.
-  const size_t room = kChunkBytes - 1 - sizeof(LineHead);
+  const size_t room = ChunkQueue::kChunkBytes - 1 - sizeof(LineHead);
   do {
     const size_t piece = length < room ? length : room;
     LineHead head{format, piece};
-    std::byte* at = reserve(1 + sizeof head + piece + 1);
+    std::byte* at = queue_.reserve(1 + sizeof head + piece + 1);
     at = put(at, toErr ? kErrLine : kOutLine);
     at = put(at, head);
     std::memcpy(at, text, piece);
@@ -181,27 +138,19 @@ void OutputPipeline::forwardLine(bool toErr, const char* format, const char* tex
 void OutputPipeline::writeBlock(const int16_t* samples, int32_t count) {
   const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
   // The kind, the count, then the samples from the next aligned byte.
-  std::byte* at = reserve(1 + sizeof count + kSampleAlignment - 1 + bytes);
+  std::byte* at = queue_.reserve(1 + sizeof count + kSampleAlignment - 1 + bytes);
   at = put(at, kWavBlock);
   at = put(at, count);
   std::memcpy(alignedForSamples(at), samples, bytes);
 }
 
 void OutputPipeline::finish() {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!done_) {
-      full_.push_back(filling_);
-      filling_ = nullptr;
-      ending_ = true;
-      ready_.notify_one();
-    }
-  }
+  queue_.finish();
   thread_.join();
   if (failure_) std::rethrow_exception(failure_);
 }
 
-void OutputPipeline::play(const Chunk& chunk) {
+void OutputPipeline::play(const ChunkQueue::Chunk& chunk) {
   const std::byte* at = chunk.bytes.get();
   const std::byte* end = at + chunk.used;
   while (at < end) {
@@ -236,28 +185,15 @@ void OutputPipeline::play(const Chunk& chunk) {
 }
 
 void OutputPipeline::work() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (full_.empty() && !dropping_ && !ending_) {
-      threadWaiting_ = true;
-      ready_.wait(lock, [this] { return dropping_ || ending_ || !full_.empty(); });
-      threadWaiting_ = false;
-    }
-    if (dropping_ || full_.empty()) break;
-    Chunk* chunk = full_.front();
-    full_.erase(full_.begin());
-    lock.unlock();
+  while (const ChunkQueue::Chunk* chunk = queue_.next()) {
     try {
       play(*chunk);
     } catch (...) {
-      lock.lock();
+      // The pass learns of the failure at its next hand-over.
       failure_ = std::current_exception();
-      break;
+      queue_.stop();
+      return;
     }
-    lock.lock();
-    free_.push_back(chunk);
-    if (passWaiting_) freed_.notify_one();
+    queue_.done(chunk);
   }
-  done_ = true;
-  freed_.notify_one();
 }

@@ -23,15 +23,12 @@
 // and joins.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
+#include "common/chunk_queue.h"
 #include "common/console.h"
 #include "decoders/hux2_decoder.h"
 #include "decoders/sample_buffers.h"
@@ -39,9 +36,6 @@
 
 class OutputPipeline : public ConsoleForward, public WavBlockSink {
  public:
-  static constexpr size_t kChunkBytes = size_t{1} << 16;
-  static constexpr int kChunks = 16;
-
   // state: the outputs, created; console: where the lines are printed.
   OutputPipeline(ParseState& state, Console& console);
   ~OutputPipeline() override;
@@ -59,34 +53,13 @@ class OutputPipeline : public ConsoleForward, public WavBlockSink {
   void finish();
 
  private:
-  struct Chunk {
-    std::unique_ptr<std::byte[]> bytes;
-    size_t used = 0;
-  };
-
-  std::byte* reserve(size_t size);
-  void handOver();
-  void stop();
   void work();
-  void play(const Chunk& chunk);
+  void play(const ChunkQueue::Chunk& chunk);
 
   ParseState& state_;
   Console& console_;
-
-  std::vector<Chunk> chunks_;
-  Chunk* filling_ = nullptr;  // the pass's chunk
-
-  std::mutex mutex_;
-  std::condition_variable ready_;  // a full chunk, or the end
-  std::condition_variable freed_;  // a chunk done, or the thread stopped
-  std::vector<Chunk*> full_;       // in order; a ring would do, but these are few
-  std::vector<Chunk*> free_;
-  bool ending_ = false;     // no more chunks: the thread ends when it has done them
-  bool dropping_ = false;   // the thread ends at once
-  bool done_ = false;       // the thread has ended
-  bool threadWaiting_ = false;  // the thread waits for chunks
-  bool passWaiting_ = false;    // the pass waits for a free chunk
-  std::exception_ptr failure_;  // what stopped the thread
+  ChunkQueue queue_;
+  std::exception_ptr failure_;  // what stopped the thread; read after it ended
   std::thread thread_;
 
   // The thread's own sample buffers, which the records are laid back into.

@@ -1,0 +1,73 @@
+// Bytes handed from one thread to another in order, through a fixed pool of
+// chunks: the producer appends records to the chunk it fills and hands it
+// over when the next record does not fit; the consumer takes the chunks in
+// that order and gives each back when it has done it.
+//
+// Contract: one producing and one consuming thread. reserve() allocates
+// nothing and waits while every chunk is queued; next() waits for a chunk.
+// The consumer is woken for half the pool at a time, or when the producer
+// waits or ends, not for every chunk: each wake-up costs both threads a call
+// into the system. stop(), from either side, ends the hand-over at once:
+// what is queued is dropped, the consumer's next() returns null, and the
+// producer's next hand-over throws FatalError(0) (the side that stopped
+// tells why). Whether stop() was called can be asked for cheaply, so that a
+// producer that seldom hands over can end early.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class ChunkQueue {
+ public:
+  static constexpr size_t kChunkBytes = size_t{1} << 16;
+  static constexpr int kChunks = 16;
+
+  struct Chunk {
+    std::unique_ptr<std::byte[]> bytes;
+    size_t used = 0;
+  };
+
+  ChunkQueue();
+  ChunkQueue(const ChunkQueue&) = delete;
+  ChunkQueue& operator=(const ChunkQueue&) = delete;
+
+  // Producer: room for `size` bytes (at most kChunkBytes) at the end of the
+  // chunk being filled.
+  std::byte* reserve(size_t size) {
+    if (filling_->used + size > kChunkBytes) handOver();
+    std::byte* at = filling_->bytes.get() + filling_->used;
+    filling_->used += size;
+    return at;
+  }
+  // Producer: hands over the chunk being filled; the consumer's next() returns
+  // null once it has taken every chunk.
+  void finish();
+
+  // Consumer: the next chunk in order; null at the end or after stop().
+  const Chunk* next();
+  // Consumer: gives the chunk back to the pool.
+  void done(const Chunk* chunk);
+
+  void stop();
+  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
+
+ private:
+  void handOver();
+
+  std::vector<Chunk> chunks_;
+  Chunk* filling_ = nullptr;  // the producer's chunk
+
+  std::mutex mutex_;
+  std::condition_variable ready_;  // a chunk queued, or the end
+  std::condition_variable freed_;  // a chunk given back, or stopped
+  std::vector<Chunk*> full_;       // in order; a ring would do, but these are few
+  std::vector<Chunk*> free_;
+  bool ending_ = false;            // the producer has finished
+  std::atomic<bool> stopped_ = false;
+  bool consumerWaiting_ = false;
+  bool producerWaiting_ = false;
+};
