@@ -218,6 +218,7 @@ struct PassCase {
   std::string err = "";
   std::string gps = "";         // the write pass's GPS side file
   std::string timestamps = "";  // timestamps.txt
+  std::vector<int64_t> packetsRead = {};  // per record, where given: a failed run's report tells them
 };
 
 void PrintTo(const PassCase& c, std::ostream* os) { *os << c.name; }
@@ -272,7 +273,8 @@ std::vector<PassCase> passCases() {
       {.name = "BreakOtherThanARolloverEndsTheRun", .status = -11, .setup = addBrokenFile,
        .out = "# INFO:   File [ 1]\n" + kBreak254At2 +
               "# ERROR: This wrap around even was not a 255->0 roll over event\n# ERROR: Exiting\n"
-              "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt files\n"},
+              "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt files\n",
+       .packetsRead = {2}},
       {.name = "TivInformationAfterAFileWithoutItEndsTheRun", .status = -10, .setup = [](Recording& r) {
          r.add(FilePlan(1000000, false).hux(audio(0, 0, 1)));
          r.add(FilePlan(1100000, true).hux(audio(1, 0, 1)));
@@ -416,6 +418,11 @@ TEST_P(PacketPass, ScanAndWritePasses) {
   }
   if (!c.counts.empty()) {
     EXPECT_EQ(counts(scan.counters), c.counts);
+  }
+  if (!c.packetsRead.empty()) {
+    std::vector<int64_t> packetsRead;
+    for (const InputFileInfo& info : r.files) packetsRead.push_back(info.packetsRead);
+    EXPECT_EQ(packetsRead, c.packetsRead);
   }
   EXPECT_EQ(readFile(r.dir.file("timestamps.txt")), c.timestamps);
   // The scan pass never touches the GPS side file.
