@@ -16,16 +16,16 @@ ChunkQueue::ChunkQueue() {
 
 void ChunkQueue::handOver() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (stopped()) throw FatalError(0);
+  if (stopped_) throw FatalError(0);
   full_.push_back(filling_);
   if (consumerWaiting_ && full_.size() >= kChunks / 2) ready_.notify_one();
   if (free_.empty()) {
     if (consumerWaiting_) ready_.notify_one();
     producerWaiting_ = true;
-    freed_.wait(lock, [this] { return !free_.empty() || stopped(); });
+    freed_.wait(lock, [this] { return !free_.empty() || stopped_; });
     producerWaiting_ = false;
   }
-  if (stopped()) throw FatalError(0);
+  if (stopped_) throw FatalError(0);
   filling_ = free_.back();
   free_.pop_back();
   filling_->used = 0;
@@ -33,7 +33,7 @@ void ChunkQueue::handOver() {
 
 void ChunkQueue::finish() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stopped() || ending_) return;
+  if (stopped_ || ending_) return;
   full_.push_back(filling_);
   filling_ = nullptr;
   ending_ = true;
@@ -42,12 +42,12 @@ void ChunkQueue::finish() {
 
 const ChunkQueue::Chunk* ChunkQueue::next() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (full_.empty() && !stopped() && !ending_) {
+  if (full_.empty() && !stopped_ && !ending_) {
     consumerWaiting_ = true;
-    ready_.wait(lock, [this] { return stopped() || ending_ || !full_.empty(); });
+    ready_.wait(lock, [this] { return stopped_ || ending_ || !full_.empty(); });
     consumerWaiting_ = false;
   }
-  if (stopped() || full_.empty()) return nullptr;
+  if (stopped_ || full_.empty()) return nullptr;
   Chunk* chunk = full_.front();
   full_.erase(full_.begin());
   return chunk;
@@ -63,38 +63,8 @@ void ChunkQueue::done(const Chunk* chunk) {
 void ChunkQueue::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stopped_.store(true, std::memory_order_relaxed);
+    stopped_ = true;
   }
   ready_.notify_one();
   freed_.notify_one();
-}
-
-namespace {
-
-struct LineHead {
-  const char* format = nullptr;
-  size_t length = 0;
-};
-
-}  // namespace
-
-void queueLine(ChunkQueue& queue, uint8_t kind, const char* format, const char* text, size_t length) {
-  const size_t room = ChunkQueue::kChunkBytes - 1 - sizeof(LineHead);
-  do {
-    const size_t piece = length < room ? length : room;
-    std::byte* at = queue.reserve(1 + sizeof(LineHead) + piece + 1);
-    at = putField(at, kind);
-    at = putField(at, LineHead{format, piece});
-    std::memcpy(at, text, piece);
-    at[piece] = std::byte{0};
-    text += piece;
-    length -= piece;
-  } while (length > 0);
-}
-
-const std::byte* printQueuedLine(const std::byte* at, bool toErr, Console& console) {
-  LineHead head;
-  at = takeField(at, head);
-  console.print(toErr, head.format, reinterpret_cast<const char*>(at), head.length);
-  return at + head.length + 1;
 }

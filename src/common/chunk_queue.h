@@ -10,19 +10,14 @@
 // into the system. stop(), from either side, ends the hand-over at once:
 // what is queued is dropped, the consumer's next() returns null, and the
 // producer's next hand-over throws FatalError(0) (the side that stopped
-// tells why). Whether stop() was called can be asked for cheaply, so that a
-// producer that seldom hands over can end early.
+// tells why).
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include "common/console.h"
 
 class ChunkQueue {
  public:
@@ -56,7 +51,6 @@ class ChunkQueue {
   void done(const Chunk* chunk);
 
   void stop();
-  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
 
  private:
   void handOver();
@@ -70,30 +64,7 @@ class ChunkQueue {
   std::vector<Chunk*> full_;       // in order; a ring would do, but these are few
   std::vector<Chunk*> free_;
   bool ending_ = false;            // the producer has finished
-  std::atomic<bool> stopped_ = false;
+  bool stopped_ = false;
   bool consumerWaiting_ = false;
   bool producerWaiting_ = false;
 };
-
-// A record's fields are laid into a chunk one by one, unaligned, and taken
-// back in the same order.
-template <typename T>
-std::byte* putField(std::byte* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-  return at + sizeof value;
-}
-
-template <typename T>
-const std::byte* takeField(const std::byte* at, T& value) {
-  std::memcpy(&value, at, sizeof value);
-  return at + sizeof value;
-}
-
-// A console line as a record: the record's kind (one byte, the caller's),
-// the format it was printed from (a literal, which outlives the run), the
-// text and its length. A line longer than a chunk (none the converter
-// prints) goes as several records.
-void queueLine(ChunkQueue& queue, uint8_t kind, const char* format, const char* text, size_t length);
-// Prints the line whose record follows its kind at `at`, as the console
-// that formatted it would have; returns the end of the record.
-const std::byte* printQueuedLine(const std::byte* at, bool toErr, Console& console);

@@ -51,8 +51,7 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 // clocks), accounts its samples, keeps the time line's gaps and pauses, and
 // hands the packet to the outputs or the plan. A source of its own reads
 // the packets; the timing side sees of them only what the reader's statuses,
-// sample counts and screening state tell, file by file: its start, its
-// header's interrupt counts, each packet, the reader's readout at its end.
+// sample counts and screening state tell.
 class PacketPass {
  public:
   PacketPass(const std::vector<std::string>& names, const RunOptions& options, PassCounters& counters,
@@ -74,16 +73,9 @@ class PacketPass {
   void readFile(int index);
 
  private:
-  void fileStarted(int index);
-  void fileOpened(int32_t huxInterruptCount, int32_t tivInterruptCount);
-  // The packets read so far in the current file.
-  void readSoFar(int64_t packetsRead) { info().packetsRead = packetsBefore_ + packetsRead; }
   // A packet the source just read: the reader's statuses tell which board
   // messages it accepted.
-  void packet(PacketReader& reader, int32_t packetNumber);
-  void fileEnded(const FileReadout& readout);
-
-  InputFileInfo& info() { return files_[fileIndex_]; }
+  void handlePacket(InputFileInfo& info, PacketReader& reader);
   const std::string& nameOf(const InputFileInfo& info) const { return source_.nameOf(info); }
   // The logger's time of the packet just read: the file's start time plus
   // the packet's timestamp, in milliseconds.
@@ -113,12 +105,7 @@ class PacketPass {
   // How each channel's samples are accounted in the current file.
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
-  // The current file's header interrupt counts.
-  int32_t huxInterruptCount_ = 0;
-  int32_t tivInterruptCount_ = 0;
-  int32_t packetNumber_ = 0;
   int32_t fileIndex_ = -1;  // the current file's index in the pass's order
-  int64_t packetsBefore_ = 0;  // the current record's packetsRead when the pass came to it
 };
 
 // Keeps the step the HUX2 packet just placed made on the time line when it
@@ -133,7 +120,7 @@ void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBef
   TimeLineStep step;
   step.pause = pause;
   step.file = fileIndex_;
-  step.packet = packetNumber_;
+  step.packet = source_.packetNumber();
   step.fromIndex = before;
   step.toIndex = hux_.timeIndex;
   step.rollovers = hux_.bridgedRollovers - bridgedBefore;
@@ -143,11 +130,11 @@ void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBef
 
 void PacketPass::handOver(PacketReader& reader) {
   if (pipeline_) {
-    writePacketAudio(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples);
-    pipeline_->packet(packetNumber_, hux_.timeIndex, reader.huxSamples, reader.huxCalibration, tiv_.timeIndex,
-                      reader.tivSamples);
+    writePacketAudio(*output_, source_.packetNumber(), hux_.timeIndex, reader.huxSamples);
+    pipeline_->packet(source_.packetNumber(), hux_.timeIndex, reader.huxSamples, reader.huxCalibration,
+                      tiv_.timeIndex, reader.tivSamples);
   } else if (output_) {
-    writePacketSamples(*output_, packetNumber_, hux_.timeIndex, reader.huxSamples,
+    writePacketSamples(*output_, source_.packetNumber(), hux_.timeIndex, reader.huxSamples,
                        reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
   } else if (plan_) {
     planCompleteData(*plan_, files_[0], hux_.timeIndex, reader.huxSamples, tiv_.timeIndex, reader.tivSamples);
@@ -170,18 +157,18 @@ bool PacketPass::breakAfterDamage(const BoardClock& clock, const BoardFileTiming
 void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader) {
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
-  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, packetNumber_, ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, source_.packetNumber(), ts, ic);
   // Without a TIV interrupt rate, from this file's header or one read before
   // (a TIV device without a recognised entry in the first file), a TIV
   // message cannot be placed in time: it is left out of the time line and
   // the outputs.
-  if (tivInterruptCount_ <= 0) {
+  if (source_.tivInterruptCount() <= 0) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  const BoardPacketContext packet{"TIV", tivInterruptCount_, packetNumber_, options_.checkRollover,
-                                  wallMs(info, reader), nameOf(info).c_str()};
+  const BoardPacketContext packet{"TIV", source_.tivInterruptCount(), source_.packetNumber(),
+                                  options_.checkRollover, wallMs(info, reader), nameOf(info).c_str()};
   if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_) ||
       breakAfterDamage(tiv_, tivFileTiming(info), packet, reader, ts, ic)) {
     reader.tivSamples.clear();
@@ -199,9 +186,9 @@ void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader) {
 void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader) {
   const int32_t ts = reader.huxStatus.timeCounter;
   const int32_t ic = reader.huxStatus.interruptCounter;
-  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber_, ts, ic);
-  const BoardPacketContext packet{"HUX", huxInterruptCount_, packetNumber_, options_.checkRollover,
-                                  wallMs(info, reader), nameOf(info).c_str()};
+  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, source_.packetNumber(), ts, ic);
+  const BoardPacketContext packet{"HUX", source_.huxInterruptCount(), source_.packetNumber(),
+                                  options_.checkRollover, wallMs(info, reader), nameOf(info).c_str()};
   if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_) ||
       breakAfterDamage(hux_, huxFileTiming(info), packet, reader, ts, ic)) {
     reader.huxSamples.clear();
@@ -225,55 +212,37 @@ void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader) {
                 hux_.timeIndex, console_);
 }
 
-void PacketPass::fileStarted(int index) {
-  fileIndex_ = index;
-  InputFileInfo& file = info();
-  packetsBefore_ = file.packetsRead;
-  damage_.countInto(&file.damage);
-  for (size_t c = 0; c < huxForms_.size(); ++c)
-    huxForms_[c] = rateFormOf(file.huxChannelRates[c], file.huxInterruptRate);
-  for (size_t c = 0; c < tivForms_.size(); ++c)
-    tivForms_[c] = rateFormOf(file.tivChannelRates[c], file.tivInterruptRate);
-  resetBoardClockForFile(hux_);
-  resetBoardClockForFile(tiv_);
-}
-
-void PacketPass::fileOpened(int32_t huxInterruptCount, int32_t tivInterruptCount) {
-  huxInterruptCount_ = huxInterruptCount;
-  tivInterruptCount_ = tivInterruptCount;
-}
-
-void PacketPass::packet(PacketReader& reader, int32_t packetNumber) {
-  packetNumber_ = packetNumber;
-  InputFileInfo& file = info();
-  if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(file, reader);
+void PacketPass::handlePacket(InputFileInfo& info, PacketReader& reader) {
+  if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info, reader);
   reader.tivStatus.status = kDecodeNotBoardMessage;
-  if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(file, reader);
+  if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(info, reader);
   reader.huxStatus.status = kDecodeNotBoardMessage;
 }
 
-void PacketPass::fileEnded(const FileReadout& readout) {
-  applyFileReadout(info(), readout);
-  damage_.countInto(nullptr);
-}
-
 void PacketPass::readFile(int index) {
-  const InputFileInfo& file = files_[index];
-  source_.announce(file);
-  fileStarted(index);
-  source_.open(file);
-  fileOpened(source_.huxInterruptCount(), source_.tivInterruptCount());
+  InputFileInfo& info = files_[index];
+  source_.announce(info);
+  fileIndex_ = index;
+  damage_.countInto(&info.damage);
+  for (size_t c = 0; c < huxForms_.size(); ++c)
+    huxForms_[c] = rateFormOf(info.huxChannelRates[c], info.huxInterruptRate);
+  for (size_t c = 0; c < tivForms_.size(); ++c)
+    tivForms_[c] = rateFormOf(info.tivChannelRates[c], info.tivInterruptRate);
+  resetBoardClockForFile(hux_);
+  resetBoardClockForFile(tiv_);
+  source_.open(info);
   // The record learns the packets read at the file's end, or at the failure
   // that ends the run: a store to it per packet costs the loop a fifth.
+  const int64_t packetsBefore = info.packetsRead;
   try {
-    while (source_.step()) packet(source_.reader(), source_.packetNumber());
+    while (source_.step()) handlePacket(info, source_.reader());
   } catch (...) {
-    readSoFar(source_.packetsRead());
+    info.packetsRead = packetsBefore + source_.packetsRead();
     throw;
   }
-  readSoFar(source_.packetsRead());
-  const FileReadout readout = source_.finish();
-  fileEnded(readout);
+  info.packetsRead = packetsBefore + source_.packetsRead();
+  applyFileReadout(info, source_.finish());
+  damage_.countInto(nullptr);
 }
 
 // Gives the WAV writer and the input opener, which print on the pass's
