@@ -1,41 +1,84 @@
 #include "common/chunk_queue.h"
 
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/fatal_error.h"
+
+namespace {
+
+// Copies n bytes (rounded up to whole 16-byte blocks; both ends hold room
+// for them) to `to`, aligned to 16 bytes, with stores that leave the
+// destination's cache lines out of this core's cache; the stores are
+// ordered before any that follow.
+void copyPastCache(std::byte* to, const std::byte* from, size_t n) {
+#if defined(__SSE2__)
+  for (size_t i = 0; i < n; i += 16) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(from + i)));
+  }
+  _mm_sfence();
+#else
+  std::memcpy(to, from, n);
+#endif
+}
+
+}  // namespace
+
+void ChunkQueue::allocate(Chunk& chunk) {
+  chunk.storage = std::make_unique<std::byte[]>(kChunkBytes + 2 * kAlignment);
+  const auto start = reinterpret_cast<uintptr_t>(chunk.storage.get());
+  chunk.bytes = chunk.storage.get() + ((kAlignment - start % kAlignment) % kAlignment);
+}
 
 ChunkQueue::ChunkQueue() {
   chunks_.resize(kChunks);
   full_.reserve(kChunks);
   free_.reserve(kChunks);
   for (Chunk& chunk : chunks_) {
-    chunk.bytes = std::make_unique<std::byte[]>(kChunkBytes);
+    allocate(chunk);
     free_.push_back(&chunk);
   }
-  filling_ = free_.back();
-  free_.pop_back();
+  allocate(staging_);
 }
 
 void ChunkQueue::handOver() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (stopped_) throw FatalError(0);
-  full_.push_back(filling_);
-  if (consumerWaiting_ && full_.size() >= kChunks / 2) ready_.notify_one();
   if (free_.empty()) {
     if (consumerWaiting_) ready_.notify_one();
     producerWaiting_ = true;
     freed_.wait(lock, [this] { return !free_.empty() || stopped_; });
     producerWaiting_ = false;
+    if (stopped_) throw FatalError(0);
   }
-  if (stopped_) throw FatalError(0);
-  filling_ = free_.back();
+  Chunk* chunk = free_.back();
   free_.pop_back();
-  filling_->used = 0;
+  // The copy runs unlocked: the chunk is the producer's until it is queued.
+  lock.unlock();
+  copyPastCache(chunk->bytes, staging_.bytes, (staging_.used + 15) / 16 * 16);
+  chunk->used = staging_.used;
+  staging_.used = 0;
+  lock.lock();
+  full_.push_back(chunk);
+  if (consumerWaiting_ && full_.size() >= kChunks / 2) ready_.notify_one();
 }
 
 void ChunkQueue::finish() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_ || ending_) return;
+  }
+  try {
+    handOver();
+  } catch (const FatalError&) {
+    return;  // stopped: the side that stopped tells why
+  }
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stopped_ || ending_) return;
-  full_.push_back(filling_);
-  filling_ = nullptr;
   ending_ = true;
   ready_.notify_one();
 }

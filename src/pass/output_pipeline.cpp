@@ -151,7 +151,7 @@ void OutputPipeline::finish() {
 }
 
 void OutputPipeline::play(const ChunkQueue::Chunk& chunk) {
-  const std::byte* at = chunk.bytes.get();
+  const std::byte* at = chunk.bytes;
   const std::byte* end = at + chunk.used;
   while (at < end) {
     RecordKind kind{};
