@@ -111,3 +111,33 @@ void ChunkQueue::stop() {
   ready_.notify_one();
   freed_.notify_one();
 }
+
+namespace {
+
+struct LineHead {
+  const char* format = nullptr;
+  size_t length = 0;
+};
+
+}  // namespace
+
+void queueLine(ChunkQueue& queue, uint8_t kind, const char* format, const char* text, size_t length) {
+  const size_t room = ChunkQueue::kChunkBytes - 1 - sizeof(LineHead);
+  do {
+    const size_t piece = length < room ? length : room;
+    std::byte* at = queue.reserve(1 + sizeof(LineHead) + piece + 1);
+    at = putField(at, kind);
+    at = putField(at, LineHead{format, piece});
+    std::memcpy(at, text, piece);
+    at[piece] = std::byte{0};
+    text += piece;
+    length -= piece;
+  } while (length > 0);
+}
+
+const std::byte* printQueuedLine(const std::byte* at, bool toErr, Console& console) {
+  LineHead head;
+  at = takeField(at, head);
+  console.print(toErr, head.format, reinterpret_cast<const char*>(at), head.length);
+  return at + head.length + 1;
+}

@@ -22,9 +22,13 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "common/console.h"
 
 class ChunkQueue {
  public:
@@ -79,3 +83,26 @@ class ChunkQueue {
   bool consumerWaiting_ = false;
   bool producerWaiting_ = false;
 };
+
+// A record's fields are laid into a chunk one by one, unaligned, and taken
+// back in the same order.
+template <typename T>
+std::byte* putField(std::byte* at, const T& value) {
+  std::memcpy(at, &value, sizeof value);
+  return at + sizeof value;
+}
+
+template <typename T>
+const std::byte* takeField(const std::byte* at, T& value) {
+  std::memcpy(&value, at, sizeof value);
+  return at + sizeof value;
+}
+
+// A console line as a record: the record's kind (one byte, the caller's),
+// the format it was printed from (a literal, which outlives the run), the
+// text and its length. A line longer than a chunk (none the converter
+// prints) goes as several records.
+void queueLine(ChunkQueue& queue, uint8_t kind, const char* format, const char* text, size_t length);
+// Prints the line whose record follows its kind at `at`, as the console
+// that formatted it would have; returns the end of the record.
+const std::byte* printQueuedLine(const std::byte* at, bool toErr, Console& console);

@@ -37,23 +37,6 @@ struct PacketHead {
 static_assert(sizeof(PacketHead) == 2 * sizeof(int32_t) + 2 * sizeof(int64_t) + 2 * sizeof(uint32_t),
               "the record holds the fields without padding");
 
-struct LineHead {
-  const char* format = nullptr;  // a literal: it outlives the run
-  size_t length = 0;
-};
-
-template <typename T>
-std::byte* put(std::byte* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-  return at + sizeof value;
-}
-
-template <typename T>
-const std::byte* take(const std::byte* at, T& value) {
-  std::memcpy(&value, at, sizeof value);
-  return at + sizeof value;
-}
-
 // The bytes a board's channels take in a record: per channel in `present`
 // its count and its first reading in both forms.
 size_t samplesSize(uint32_t present) {
@@ -64,9 +47,9 @@ template <int N>
 std::byte* putSamples(std::byte* at, const SampleBuffers<N>& samples, uint32_t present) {
   for (uint32_t set = present; set != 0; set &= set - 1) {
     const int c = std::countr_zero(set);
-    at = put(at, samples.counts[c]);
-    at = put(at, samples.values16[c][0]);
-    at = put(at, samples.values[c][0]);
+    at = putField(at, samples.counts[c]);
+    at = putField(at, samples.values16[c][0]);
+    at = putField(at, samples.values[c][0]);
   }
   return at;
 }
@@ -77,9 +60,9 @@ const std::byte* takeSamples(const std::byte* at, SampleBuffers<N>& samples, uin
   samples.present = present;
   for (uint32_t set = present; set != 0; set &= set - 1) {
     const int c = std::countr_zero(set);
-    at = take(at, samples.counts[c]);
-    at = take(at, samples.values16[c][0]);
-    at = take(at, samples.values[c][0]);
+    at = takeField(at, samples.counts[c]);
+    at = takeField(at, samples.values16[c][0]);
+    at = takeField(at, samples.values[c][0]);
   }
   return at;
 }
@@ -108,39 +91,27 @@ void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const Hu
   std::byte* at = queue_.reserve(size);
   // Field by field: a head gathered on the stack first and copied whole
   // costs a stall on every packet.
-  at = put(at, kPacketRecord);
-  at = put(at, packetNumber);
-  at = put(at, calibration.hfLightGain);
-  at = put(at, huxTimeIndex);
-  at = put(at, tivTimeIndex);
-  at = put(at, huxPresent);
-  at = put(at, tiv.present);
+  at = putField(at, kPacketRecord);
+  at = putField(at, packetNumber);
+  at = putField(at, calibration.hfLightGain);
+  at = putField(at, huxTimeIndex);
+  at = putField(at, tivTimeIndex);
+  at = putField(at, huxPresent);
+  at = putField(at, tiv.present);
   at = putSamples(at, hux, huxPresent);
   putSamples(at, tiv, tiv.present);
 }
 
 void OutputPipeline::forwardLine(bool toErr, const char* format, const char* text, size_t length) {
-  // A line longer than a chunk (none the converter prints) goes in pieces.
-  const size_t room = ChunkQueue::kChunkBytes - 1 - sizeof(LineHead);
-  do {
-    const size_t piece = length < room ? length : room;
-    LineHead head{format, piece};
-    std::byte* at = queue_.reserve(1 + sizeof head + piece + 1);
-    at = put(at, toErr ? kErrLine : kOutLine);
-    at = put(at, head);
-    std::memcpy(at, text, piece);
-    at[piece] = std::byte{0};
-    text += piece;
-    length -= piece;
-  } while (length > 0);
+  queueLine(queue_, toErr ? kErrLine : kOutLine, format, text, length);
 }
 
 void OutputPipeline::writeBlock(const int16_t* samples, int32_t count) {
   const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
   // The kind, the count, then the samples from the next aligned byte.
   std::byte* at = queue_.reserve(1 + sizeof count + kSampleAlignment - 1 + bytes);
-  at = put(at, kWavBlock);
-  at = put(at, count);
+  at = putField(at, kWavBlock);
+  at = putField(at, count);
   std::memcpy(alignedForSamples(at), samples, bytes);
 }
 
@@ -155,15 +126,15 @@ void OutputPipeline::play(const ChunkQueue::Chunk& chunk) {
   const std::byte* end = at + chunk.used;
   while (at < end) {
     RecordKind kind{};
-    at = take(at, kind);
+    at = takeField(at, kind);
     if (kind == kPacketRecord) {
       PacketHead head;
-      at = take(at, head.packetNumber);
-      at = take(at, head.hfLightGain);
-      at = take(at, head.huxTimeIndex);
-      at = take(at, head.tivTimeIndex);
-      at = take(at, head.huxPresent);
-      at = take(at, head.tivPresent);
+      at = takeField(at, head.packetNumber);
+      at = takeField(at, head.hfLightGain);
+      at = takeField(at, head.huxTimeIndex);
+      at = takeField(at, head.tivTimeIndex);
+      at = takeField(at, head.huxPresent);
+      at = takeField(at, head.tivPresent);
       at = takeSamples(at, hux_, head.huxPresent);
       at = takeSamples(at, tiv_, head.tivPresent);
       calibration_.hfLightGain = head.hfLightGain;
@@ -171,15 +142,12 @@ void OutputPipeline::play(const ChunkQueue::Chunk& chunk) {
                           tiv_);
     } else if (kind == kWavBlock) {
       int32_t count = 0;
-      at = take(at, count);
+      at = takeField(at, count);
       const std::byte* samples = alignedForSamples(at);
       writeWavBlock(state_, reinterpret_cast<const int16_t*>(samples), count, console_);
       at += kSampleAlignment - 1 + sizeof(int16_t) * static_cast<size_t>(count);
     } else {
-      LineHead head;
-      at = take(at, head);
-      console_.print(kind == kErrLine, head.format, reinterpret_cast<const char*>(at), head.length);
-      at += head.length + 1;
+      at = printQueuedLine(at, kind == kErrLine, console_);
     }
   }
 }

@@ -15,6 +15,7 @@
 #include "pass/missing_samples.h"
 #include "pass/output_pipeline.h"
 #include "pass/packet_source.h"
+#include "pass/scan_read_ahead.h"
 #include "pass/timestamp_file.h"
 
 namespace {
@@ -49,10 +50,12 @@ void accountPacket(SampleBuffers<N>& samples, DecodeStatus<N>& status,
 // The timing side of one run of the packet pass over the ordered files:
 // places every accepted board message on its board's time line (both board
 // clocks), accounts its samples, keeps the time line's gaps and pauses, and
-// hands the packet to the outputs or the plan. A source of its own reads
-// the packets; the timing side sees of them only what the reader's statuses,
-// sample counts and screening state tell.
-class PacketPass {
+// hands the packet to the outputs or the plan. It reads the packets with a
+// source of its own (readFile), or is told of them in the same order by a
+// source on another thread (as a ScanReadAhead::TimingSide); either way it
+// sees of them only what the reader's statuses, sample counts and screening
+// state tell, and the records, counters and console lines come out the same.
+class PacketPass : public ScanReadAhead::TimingSide {
  public:
   PacketPass(const std::vector<std::string>& names, const RunOptions& options, PassCounters& counters,
              ParseState* output, CompleteDataPlan* plan, OutputFile* timestamps, InputFileInfo* files,
@@ -69,23 +72,33 @@ class PacketPass {
         source_(names, options, opener, console, damage_, output ? sirfGpsOutputOf(*output) : nullptr,
                 observer) {}
 
-  // Reads and places the packets of file `index` of the pass's order.
+  // Reads and places the packets of file `index` of the pass's order with
+  // the pass's own source.
   void readFile(int index);
 
+  void fileStarted(int index) override;
+  void fileOpened(int32_t huxInterruptCount, int32_t tivInterruptCount) override;
+  void packet(PacketReader& reader, int32_t packetNumber) override {
+    handlePacket(files_[fileIndex_], reader, packetNumber);
+  }
+  void readSoFar(int64_t packetsRead) override { files_[fileIndex_].packetsRead = packetsBefore_ + packetsRead; }
+  void fileEnded(const FileReadout& readout) override;
+  void damage(const DamageEvent& event) override { damage_.damage(event); }
+
  private:
-  // A packet the source just read: the reader's statuses tell which board
-  // messages it accepted.
-  void handlePacket(InputFileInfo& info, PacketReader& reader);
+  // A packet just read: the reader's statuses tell which board messages it
+  // accepted.
+  void handlePacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber);
   const std::string& nameOf(const InputFileInfo& info) const { return source_.nameOf(info); }
   // The logger's time of the packet just read: the file's start time plus
   // the packet's timestamp, in milliseconds.
   static int64_t wallMs(const InputFileInfo& info, const PacketReader& reader) {
     return static_cast<int64_t>(info.startTime) + reader.lastTimestamp;
   }
-  void handleTivPacket(InputFileInfo& info, PacketReader& reader);
-  void handleHuxPacket(InputFileInfo& info, PacketReader& reader);
-  void handOver(PacketReader& reader);
-  void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore);
+  void handleTivPacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber);
+  void handleHuxPacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber);
+  void handOver(PacketReader& reader, int32_t packetNumber);
+  void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore, int32_t packetNumber);
   bool breakAfterDamage(const BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                         const PacketReader& reader, int32_t ts, int32_t ic);
 
@@ -98,7 +111,7 @@ class PacketPass {
   ParseState* output_;  // null in the scan pass
   Console& console_;
   ConsoleDamageReporter damage_;  // the damage lines, counted into the file's record
-  PacketSource source_;
+  PacketSource source_;  // readFile's; idle while another thread reads
 
   BoardClock hux_;
   BoardClock tiv_;
@@ -106,12 +119,16 @@ class PacketPass {
   std::array<RateForm, kHuxChannelCount> huxForms_{};
   std::array<RateForm, kTivChannelCount> tivForms_{};
   int32_t fileIndex_ = -1;  // the current file's index in the pass's order
+  // The current file's header interrupt counts.
+  int32_t huxInterruptCount_ = 0;
+  int32_t tivInterruptCount_ = 0;
+  int64_t packetsBefore_ = 0;  // the current record's packetsRead when the pass came to it
 };
 
 // Keeps the step the HUX2 packet just placed made on the time line when it
 // is a gap or a pause before a later file: more than a second, or bridging a
 // roll-over, or a later file's start after the tail it repeats.
-void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore) {
+void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore, int32_t packetNumber) {
   counters_.plainRollovers = hux_.plainRollovers;
   counters_.bridgedRollovers = hux_.bridgedRollovers;
   const int64_t perSecond = files_[0].huxInterruptRate / 10;
@@ -120,7 +137,7 @@ void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBef
   TimeLineStep step;
   step.pause = pause;
   step.file = fileIndex_;
-  step.packet = source_.packetNumber();
+  step.packet = packetNumber;
   step.fromIndex = before;
   step.toIndex = hux_.timeIndex;
   step.rollovers = hux_.bridgedRollovers - bridgedBefore;
@@ -128,13 +145,13 @@ void PacketPass::noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBef
   counters_.gaps.push_back(step);
 }
 
-void PacketPass::handOver(PacketReader& reader) {
+void PacketPass::handOver(PacketReader& reader, int32_t packetNumber) {
   if (pipeline_) {
-    writePacketAudio(*output_, source_.packetNumber(), hux_.timeIndex, reader.huxSamples);
-    pipeline_->packet(source_.packetNumber(), hux_.timeIndex, reader.huxSamples, reader.huxCalibration,
-                      tiv_.timeIndex, reader.tivSamples);
+    writePacketAudio(*output_, packetNumber, hux_.timeIndex, reader.huxSamples);
+    pipeline_->packet(packetNumber, hux_.timeIndex, reader.huxSamples, reader.huxCalibration, tiv_.timeIndex,
+                      reader.tivSamples);
   } else if (output_) {
-    writePacketSamples(*output_, source_.packetNumber(), hux_.timeIndex, reader.huxSamples,
+    writePacketSamples(*output_, packetNumber, hux_.timeIndex, reader.huxSamples,
                        reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
   } else if (plan_) {
     planCompleteData(*plan_, files_[0], hux_.timeIndex, reader.huxSamples, tiv_.timeIndex, reader.tivSamples);
@@ -154,21 +171,21 @@ bool PacketPass::breakAfterDamage(const BoardClock& clock, const BoardFileTiming
   return true;
 }
 
-void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader) {
+void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber) {
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
-  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, source_.packetNumber(), ts, ic);
+  if (timestamps_) writeTimestampLine(*timestamps_, kTivTimestampLetter, packetNumber, ts, ic);
   // Without a TIV interrupt rate, from this file's header or one read before
   // (a TIV device without a recognised entry in the first file), a TIV
   // message cannot be placed in time: it is left out of the time line and
   // the outputs.
-  if (source_.tivInterruptCount() <= 0) {
+  if (tivInterruptCount_ <= 0) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  const BoardPacketContext packet{"TIV", source_.tivInterruptCount(), source_.packetNumber(),
-                                  options_.checkRollover, wallMs(info, reader), nameOf(info).c_str()};
+  const BoardPacketContext packet{"TIV", tivInterruptCount_, packetNumber, options_.checkRollover,
+                                  wallMs(info, reader), nameOf(info).c_str()};
   if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_) ||
       breakAfterDamage(tiv_, tivFileTiming(info), packet, reader, ts, ic)) {
     reader.tivSamples.clear();
@@ -177,18 +194,18 @@ void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader) {
   }
   advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
 
-  handOver(reader);
+  handOver(reader, packetNumber);
   accountPacket(reader.tivSamples, reader.tivStatus, counters_.tivSampleTotals,
                 counters_.tivAlignedCounts, info.tivChannelRates, tivForms_, info.tivInterruptRate,
                 tiv_.timeIndex, console_);
 }
 
-void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader) {
+void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber) {
   const int32_t ts = reader.huxStatus.timeCounter;
   const int32_t ic = reader.huxStatus.interruptCounter;
-  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, source_.packetNumber(), ts, ic);
-  const BoardPacketContext packet{"HUX", source_.huxInterruptCount(), source_.packetNumber(),
-                                  options_.checkRollover, wallMs(info, reader), nameOf(info).c_str()};
+  if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber, ts, ic);
+  const BoardPacketContext packet{"HUX", huxInterruptCount_, packetNumber, options_.checkRollover,
+                                  wallMs(info, reader), nameOf(info).c_str()};
   if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_) ||
       breakAfterDamage(hux_, huxFileTiming(info), packet, reader, ts, ic)) {
     reader.huxSamples.clear();
@@ -200,28 +217,27 @@ void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader) {
   const int64_t bridgedBefore = hux_.bridgedRollovers;
   advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
-  noteTimeLineStep(pause, before, bridgedBefore);
+  noteTimeLineStep(pause, before, bridgedBefore, packetNumber);
 
   if (info.firstAudioIndex == -1 && info.huxChannelRates[kHuxAudio] > 0 &&
       reader.huxStatus.channelCounts[kHuxAudio] > 0)
     info.firstAudioIndex = hux_.timeIndex;
 
-  handOver(reader);
+  handOver(reader, packetNumber);
   accountPacket(reader.huxSamples, reader.huxStatus, counters_.huxSampleTotals,
                 counters_.huxAlignedCounts, info.huxChannelRates, huxForms_, info.huxInterruptRate,
                 hux_.timeIndex, console_);
 }
 
-void PacketPass::handlePacket(InputFileInfo& info, PacketReader& reader) {
-  if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info, reader);
+void PacketPass::handlePacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber) {
+  if (reader.tivStatus.status == kDecodeAccepted) handleTivPacket(info, reader, packetNumber);
   reader.tivStatus.status = kDecodeNotBoardMessage;
-  if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(info, reader);
+  if (reader.huxStatus.status == kDecodeAccepted) handleHuxPacket(info, reader, packetNumber);
   reader.huxStatus.status = kDecodeNotBoardMessage;
 }
 
-void PacketPass::readFile(int index) {
+void PacketPass::fileStarted(int index) {
   InputFileInfo& info = files_[index];
-  source_.announce(info);
   fileIndex_ = index;
   damage_.countInto(&info.damage);
   for (size_t c = 0; c < huxForms_.size(); ++c)
@@ -230,19 +246,35 @@ void PacketPass::readFile(int index) {
     tivForms_[c] = rateFormOf(info.tivChannelRates[c], info.tivInterruptRate);
   resetBoardClockForFile(hux_);
   resetBoardClockForFile(tiv_);
+}
+
+void PacketPass::fileOpened(int32_t huxInterruptCount, int32_t tivInterruptCount) {
+  huxInterruptCount_ = huxInterruptCount;
+  tivInterruptCount_ = tivInterruptCount;
+  packetsBefore_ = files_[fileIndex_].packetsRead;
+}
+
+void PacketPass::fileEnded(const FileReadout& readout) {
+  applyFileReadout(files_[fileIndex_], readout);
+  damage_.countInto(nullptr);
+}
+
+void PacketPass::readFile(int index) {
+  InputFileInfo& info = files_[index];
+  source_.announce(info);
+  fileStarted(index);
   source_.open(info);
+  fileOpened(source_.huxInterruptCount(), source_.tivInterruptCount());
   // The record learns the packets read at the file's end, or at the failure
   // that ends the run: a store to it per packet costs the loop a fifth.
-  const int64_t packetsBefore = info.packetsRead;
   try {
-    while (source_.step()) handlePacket(info, source_.reader());
+    while (source_.step()) handlePacket(info, source_.reader(), source_.packetNumber());
   } catch (...) {
-    info.packetsRead = packetsBefore + source_.packetsRead();
+    readSoFar(source_.packetsRead());
     throw;
   }
-  info.packetsRead = packetsBefore + source_.packetsRead();
-  applyFileReadout(info, source_.finish());
-  damage_.countInto(nullptr);
+  readSoFar(source_.packetsRead());
+  fileEnded(source_.finish());
 }
 
 // Gives the WAV writer and the input opener, which print on the pass's
@@ -310,6 +342,14 @@ int runPacketPass(InputFileInfo* files, int fileCount, const std::vector<std::st
   if (output && options.threads > 1 && !options.writeTimestampFile &&
       (output->dataOutEnabled || output->completeDataEnabled || output->wav.file)) {
     runPipelinedPass(files, fileCount, names, options, counters, *output, opener, console, observer);
+    return 1;
+  }
+  // The scan reads ahead on a thread of its own when there are threads to
+  // spare.
+  if (!output && options.threads > 1 && !options.writeTimestampFile) {
+    PacketPass pass(names, options, counters, nullptr, plan, nullptr, files, opener, console, observer, nullptr);
+    ScanReadAhead readAhead(files, fileCount, names, options, opener, console, observer);
+    readAhead.play(pass);
     return 1;
   }
   // A failed run drops an unfinished timestamps.txt when the file goes.

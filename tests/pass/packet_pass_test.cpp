@@ -148,6 +148,17 @@ std::string timing(const InputFileInfo& f) {
   return text;
 }
 
+// Everything the pass fills in the records, for comparing two runs: the
+// timing fields, the packets read, the last packet's time, the last time
+// index and the damage counted.
+std::string record(const InputFileInfo& f) {
+  std::string text = timing(f) + " read " + std::to_string(f.packetsRead) + " last " +
+                     std::to_string(f.lastPacketMs) + " index " + std::to_string(f.huxLastTimeIndex);
+  for (const DamageCount& c : f.damage.byKind)
+    text += " " + std::to_string(c.events) + "/" + std::to_string(c.bytes) + "/" + std::to_string(c.packets);
+  return text;
+}
+
 // The write pass's output state with every writer switched off, so that only
 // the pass's own effects (and the GPS side file) remain.
 class SilentOutputs {
@@ -428,6 +439,22 @@ TEST_P(PacketPass, ScanAndWritePasses) {
   // The scan pass never touches the GPS side file.
   EXPECT_EQ(readFile(side), "left over from an earlier run");
   if (r.options.writeTimestampFile) return;
+  std::vector<std::string> records;
+  for (const InputFileInfo& info : r.files) records.push_back(record(info));
+  // The scan reading ahead on a thread of its own leaves the same lines,
+  // records and counts, or fails in the same place.
+  const int threadsBefore = r.options.threads;
+  r.options.threads = 2;
+  for (InputFileInfo& info : r.files) resetPassTiming(info);
+  const PassResult readAhead = r.run();
+  r.options.threads = threadsBefore;
+  EXPECT_EQ(readAhead.status, c.status);
+  EXPECT_EQ(readAhead.out, scan.out);
+  EXPECT_EQ(readAhead.err, scan.err);
+  std::vector<std::string> recordsAhead;
+  for (const InputFileInfo& info : r.files) recordsAhead.push_back(record(info));
+  EXPECT_EQ(recordsAhead, records);
+  EXPECT_EQ(counts(readAhead.counters), counts(scan.counters));
   // The write pass repeats the scan pass's lines, timing and counts, or its
   // failure, and replaces the side file by the GPS bytes once the outputs are
   // closed: on one thread, and with the outputs' thread printing its lines.
