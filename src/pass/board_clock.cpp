@@ -131,17 +131,7 @@ void resetBoardClockForFile(BoardClock& clock) {
   clock.prevTimeIndex = -1;
 }
 
-BoardFileTiming huxFileTiming(InputFileInfo& info) {
-  return {info.huxReferenceElapsed, info.huxRolloverInterrupts, info.huxFirstTimeCounter,
-          info.huxFirstInterruptCounter};
-}
-
-BoardFileTiming tivFileTiming(InputFileInfo& info) {
-  return {info.tivReferenceElapsed, info.tivRolloverInterrupts, info.tivFirstTimeCounter,
-          info.tivFirstInterruptCounter};
-}
-
-void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPacketContext& packet,
+void advanceBoardClock(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                        int32_t ts, int32_t ic, Console& console) {
   const int64_t m = packet.interruptsPerStep;
   const int64_t cycle = board_counters::cycle(m);

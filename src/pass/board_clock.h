@@ -50,8 +50,15 @@ struct BoardFileTiming {
   int32_t& firstInterruptCounter;
 };
 
-BoardFileTiming huxFileTiming(InputFileInfo& info);
-BoardFileTiming tivFileTiming(InputFileInfo& info);
+inline BoardFileTiming huxFileTiming(InputFileInfo& info) {
+  return {info.huxReferenceElapsed, info.huxRolloverInterrupts, info.huxFirstTimeCounter,
+          info.huxFirstInterruptCounter};
+}
+
+inline BoardFileTiming tivFileTiming(InputFileInfo& info) {
+  return {info.tivReferenceElapsed, info.tivRolloverInterrupts, info.tivFirstTimeCounter,
+          info.tivFirstInterruptCounter};
+}
 
 // What the clock needs to know about the packet and the run besides its counters.
 struct BoardPacketContext {
@@ -86,5 +93,5 @@ bool breaksTimeLine(const BoardClock& clock, const BoardFileTiming& timing, cons
 // explain as a gap is bridged (one more warning), a 255 -> 0 step is a
 // roll-over, and any other prints the error lines and throws FatalError(-11)
 // when checkRollover is set.
-void advanceBoardClock(BoardClock& clock, BoardFileTiming timing, const BoardPacketContext& packet,
+void advanceBoardClock(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                        int32_t timeCounter, int32_t interruptCounter, Console& console);

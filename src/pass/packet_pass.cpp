@@ -123,6 +123,7 @@ class PacketPass : public ScanReadAhead::TimingSide {
   int32_t huxInterruptCount_ = 0;
   int32_t tivInterruptCount_ = 0;
   int64_t packetsBefore_ = 0;  // the current record's packetsRead when the pass came to it
+  const char* fileName_ = "";  // the current file's name, as the clocks' warnings give it
 };
 
 // Keeps the step the HUX2 packet just placed made on the time line when it
@@ -185,14 +186,15 @@ void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader, int3
     return;
   }
   const BoardPacketContext packet{"TIV", tivInterruptCount_, packetNumber, options_.checkRollover,
-                                  wallMs(info, reader), nameOf(info).c_str()};
-  if (repeatsFileBefore(tiv_, tivFileTiming(info), packet, ts, ic, console_) ||
-      breakAfterDamage(tiv_, tivFileTiming(info), packet, reader, ts, ic)) {
+                                  wallMs(info, reader), fileName_};
+  const BoardFileTiming timing = tivFileTiming(info);
+  if (repeatsFileBefore(tiv_, timing, packet, ts, ic, console_) ||
+      breakAfterDamage(tiv_, timing, packet, reader, ts, ic)) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  advanceBoardClock(tiv_, tivFileTiming(info), packet, ts, ic, console_);
+  advanceBoardClock(tiv_, timing, packet, ts, ic, console_);
 
   handOver(reader, packetNumber);
   accountPacket(reader.tivSamples, reader.tivStatus, counters_.tivSampleTotals,
@@ -205,9 +207,10 @@ void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader, int3
   const int32_t ic = reader.huxStatus.interruptCounter;
   if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber, ts, ic);
   const BoardPacketContext packet{"HUX", huxInterruptCount_, packetNumber, options_.checkRollover,
-                                  wallMs(info, reader), nameOf(info).c_str()};
-  if (repeatsFileBefore(hux_, huxFileTiming(info), packet, ts, ic, console_) ||
-      breakAfterDamage(hux_, huxFileTiming(info), packet, reader, ts, ic)) {
+                                  wallMs(info, reader), fileName_};
+  const BoardFileTiming timing = huxFileTiming(info);
+  if (repeatsFileBefore(hux_, timing, packet, ts, ic, console_) ||
+      breakAfterDamage(hux_, timing, packet, reader, ts, ic)) {
     reader.huxSamples.clear();
     reader.huxStatus.channelCounts.fill(0);
     return;
@@ -215,7 +218,7 @@ void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader, int3
   const int64_t before = hux_.prevTimeIndex >= 0 ? hux_.prevTimeIndex : hux_.lastTimeIndex;
   const bool pause = hux_.started && hux_.prevTimeIndex < 0;
   const int64_t bridgedBefore = hux_.bridgedRollovers;
-  advanceBoardClock(hux_, huxFileTiming(info), packet, ts, ic, console_);
+  advanceBoardClock(hux_, timing, packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
   noteTimeLineStep(pause, before, bridgedBefore, packetNumber);
 
@@ -239,6 +242,7 @@ void PacketPass::handlePacket(InputFileInfo& info, PacketReader& reader, int32_t
 void PacketPass::fileStarted(int index) {
   InputFileInfo& info = files_[index];
   fileIndex_ = index;
+  fileName_ = nameOf(info).c_str();
   damage_.countInto(&info.damage);
   for (size_t c = 0; c < huxForms_.size(); ++c)
     huxForms_[c] = rateFormOf(info.huxChannelRates[c], info.huxInterruptRate);
