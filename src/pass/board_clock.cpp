@@ -43,7 +43,11 @@ constexpr int64_t kGapEvidenceMs = 1000;
 // it comes nearest to the `wall` interrupts the timestamps give; never fewer
 // than none.
 int64_t cyclesToAdd(int64_t counted, int64_t wall, int64_t cycle) {
-  const int64_t cycles = floorDiv(wall - counted + cycle / 2, cycle);
+  const int64_t nearest = wall - counted + cycle / 2;
+  // Nearly every step: both clocks agree within half a cycle, and the
+  // division (a 64-bit one, on every packet) is not needed.
+  if (nearest >= 0 && nearest < cycle) return 0;
+  const int64_t cycles = floorDiv(nearest, cycle);
   return cycles > 0 ? cycles : 0;
 }
 
