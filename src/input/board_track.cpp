@@ -61,7 +61,15 @@ bool atOrBehindBoardTrack(const BoardTrack& track, int32_t timeCounter, int32_t 
   const int64_t m = track.interruptsPerStep;
   if (!track.known || m <= 0) return false;
   const int64_t counter = board_counters::inCycle(timeCounter, interruptCounter, m);
-  const int64_t back = board_counters::floorMod(track.counter - counter, board_counters::cycle(m));
+  // Both lie within one cycle unless damage broke the counters: the floor
+  // modulo is then one addition, no division (this runs on every packet).
+  const int64_t cycle = board_counters::cycle(m);
+  int64_t back = track.counter - counter;
+  if (back < -cycle || back >= cycle) {
+    back = board_counters::floorMod(back, cycle);
+  } else if (back < 0) {
+    back += cycle;
+  }
   return back <= m;
 }
 
