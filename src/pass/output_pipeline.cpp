@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "common/bit_count.h"
 #include "common/fatal_error.h"
 #include "common/signal_free_thread.h"
 #include "output/output_state.h"
@@ -40,7 +41,7 @@ static_assert(sizeof(PacketHead) == 2 * sizeof(int32_t) + 2 * sizeof(int64_t) + 
 // The bytes a board's channels take in a record: per channel in `present`
 // its count and its first reading in both forms.
 size_t samplesSize(uint32_t present) {
-  return static_cast<size_t>(std::popcount(present)) * (sizeof(int32_t) + sizeof(int16_t) + sizeof(double));
+  return static_cast<size_t>(bitCount(present)) * (sizeof(int32_t) + sizeof(int16_t) + sizeof(double));
 }
 
 template <int N>

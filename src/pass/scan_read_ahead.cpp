@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "common/bit_count.h"
 #include "common/signal_free_thread.h"
 
 namespace {
@@ -99,8 +100,8 @@ void ScanReadAhead::damage(const DamageEvent& event) {
 
 void ScanReadAhead::putPacket(const PacketReader& reader, int32_t packetNumber, int64_t packetsRead) {
   const size_t size = 1 + sizeof(PacketHead) +
-                      sizeof(int32_t) * static_cast<size_t>(std::popcount(reader.huxSamples.present) +
-                                                            std::popcount(reader.tivSamples.present));
+                      sizeof(int32_t) * static_cast<size_t>(bitCount(reader.huxSamples.present) +
+                                                            bitCount(reader.tivSamples.present));
   std::byte* at = queue_.reserve(size);
   at = putField(at, kPacket);
   at = putField(at, packetsRead);
