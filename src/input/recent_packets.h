@@ -13,17 +13,29 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/little_endian.h"
+
 // What identifies a packet: its id, timestamp and length and the first eight
 // bytes of its payload (a board message's marker, subtype, count or mask and
-// counters).
+// counters). Two words, each built in a register and stored whole: a key
+// whose halves were stored apart and read back as one stalls the reader on
+// every packet.
 struct PacketKey {
-  uint64_t head = 0;
-  uint32_t timestamp = 0;
-  uint32_t idAndLength = 0;
+  uint64_t head = 0;     // the payload's first bytes, little-endian (zeros past a shorter payload)
+  uint64_t stamped = 0;  // the timestamp, then (id << 16) ^ length in the upper half
   bool operator==(const PacketKey&) const = default;
 };
 
-PacketKey packetKey(uint16_t id, uint32_t timestamp, const uint8_t* payload, uint32_t length);
+inline PacketKey packetKey(uint16_t id, uint32_t timestamp, const uint8_t* payload, uint32_t length) {
+  PacketKey key;
+  if (length >= sizeof key.head) {
+    key.head = readLittleEndian<uint64_t>(payload);
+  } else {
+    for (uint32_t i = 0; i < length; ++i) key.head |= uint64_t{payload[i]} << (8 * i);
+  }
+  key.stamped = uint64_t{timestamp} | uint64_t{static_cast<uint32_t>(id) << 16 ^ length} << 32;
+  return key;
+}
 
 class RecentPackets {
  public:
