@@ -286,6 +286,24 @@ std::vector<PassCase> passCases() {
               "# ERROR: This wrap around even was not a 255->0 roll over event\n# ERROR: Exiting\n"
               "# ERROR: If you want to ignore this use -ignoreRollover, this may result in corrupt files\n",
        .packetsRead = {2}},
+      // Right after stray bytes, a packet whose counters step back in a way
+      // neither clock explains loses its readings with a warning; the run
+      // goes on (without the damage before it, the same step ends the run).
+      {.name = "BreakRightAfterDamageDropsTheReadings", .status = 1, .setup = [](Recording& r) {
+         FilePlan plan(1000000);
+         plan.hux(accel(0, 5));
+         plan.builder.raw({0x5A, 0xA5, 0x00, 0x13, 0x37, 0xFF, 0x42});
+         plan.hux(accel(0, 3));
+         r.add(plan);
+       },
+       .out = "# INFO:   File [ 1]\n# WARNING: file index 473, PELG Packet's ID is invalid\n"
+              "# WARNING: PELG Error mode, looking for new pelg packet, start pos: 474\n"
+              "# WARNING: PELG Error mode, found new pelg packet, at pos: 480 (6 bytes skipped)\n"
+              "# WARNING: HUX, PELG Packet      2, its board counters break the time line right after damage: its "
+              "readings are dropped\n",
+       // One accelerometer reading kept of the two.
+       .counts = "hux 0 0 0 0 0 0 0 0 0 0 1 1 1 0 / 0 0 0 0 0 0 0 0 0 0 1 1 1 0 "
+                 "tiv 0 0 0 0 0 0 0 0 0 / 0 0 0 0 0 0 0 0 0"},
       {.name = "TivInformationAfterAFileWithoutItEndsTheRun", .status = -10, .setup = [](Recording& r) {
          r.add(FilePlan(1000000, false).hux(audio(0, 0, 1)));
          r.add(FilePlan(1100000, true).hux(audio(1, 0, 1)));
