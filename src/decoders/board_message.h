@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/little_endian.h"
 #include "decoders/sample_buffers.h"
 
@@ -19,12 +23,24 @@ inline constexpr int kInterruptCounterOffset = 5;
 inline constexpr int kHeadLength = 7;
 
 inline uint8_t checksum(const uint8_t* message, uint32_t length) {
+  uint32_t total = 0;
+  uint32_t i = kSubtypeOffset;
+#if defined(__SSE2__)
+  // Sixteen bytes per step: psadbw against zero sums each half of the block
+  // into a 64-bit lane, which cannot overflow for any payload length.
+  __m128i lanes = _mm_setzero_si128();
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= length; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(message + i));
+    lanes = _mm_add_epi64(lanes, _mm_sad_epu8(block, zero));
+  }
+  total += static_cast<uint32_t>(_mm_cvtsi128_si32(lanes)) +
+           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
+#else
   // Eight bytes per step, added as four 16-bit lanes of byte pairs; only the
   // low byte of the total matters, so the lanes are folded before they can
   // overflow (every 128 steps) and the sum is cut to 8 bits at the end.
   constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
-  uint32_t total = 0;
-  uint32_t i = kSubtypeOffset;
   while (i + 8 <= length) {
     uint64_t lanes = 0;
     for (int step = 0; step < 128 && i + 8 <= length; ++step, i += 8) {
@@ -34,6 +50,7 @@ inline uint8_t checksum(const uint8_t* message, uint32_t length) {
     total += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) +
                                    ((lanes >> 32) & 0xFFFF) + (lanes >> 48));
   }
+#endif
   for (; i < length; ++i) total += message[i];
   return static_cast<uint8_t>(total);
 }

@@ -7,8 +7,9 @@
 
 namespace {
 
-// The word-wise checksum against a plain byte-by-byte sum, over lengths that
-// cover the tail loop, the word loop and the lane folding of long inputs.
+// The block-wise checksum against a plain byte-by-byte sum, over lengths that
+// cover the tail loop, the block loop and, without SSE2, the lane folding of
+// long inputs.
 TEST(BoardMessage, ChecksumIsTheLowByteOfTheSumOfBytesTwoOnward) {
   std::mt19937 rng(7);
   for (uint32_t length = 0; length < 2600; length += (length < 40 ? 1 : 37)) {
