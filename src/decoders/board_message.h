@@ -22,12 +22,27 @@ inline constexpr int kTimeCounterOffset = 4;
 inline constexpr int kInterruptCounterOffset = 5;
 inline constexpr int kHeadLength = 7;
 
+// The sum of a word's eight bytes: byte pairs added into four 16-bit lanes
+// (each at most 510), then the lanes into the top one by one multiplication
+// (at most 2040, so no lane carries into another).
+inline uint32_t byteSum(uint64_t word) {
+  constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
+  const uint64_t pairs = (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
+  return static_cast<uint32_t>((pairs * 0x0001000100010001ull) >> 48);
+}
+
+// Only the low byte of the total matters, and unsigned sums keep it whatever
+// they wrap.
 inline uint8_t checksum(const uint8_t* message, uint32_t length) {
   uint32_t total = 0;
   uint32_t i = kSubtypeOffset;
+  if (length < 8) {
+    for (; i < length; ++i) total += message[i];
+    return static_cast<uint8_t>(total);
+  }
 #if defined(__SSE2__)
   // Sixteen bytes per step: psadbw against zero sums each half of the block
-  // into a 64-bit lane, which cannot overflow for any payload length.
+  // into a 64-bit lane.
   __m128i lanes = _mm_setzero_si128();
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= length; i += 16) {
@@ -36,22 +51,11 @@ inline uint8_t checksum(const uint8_t* message, uint32_t length) {
   }
   total += static_cast<uint32_t>(_mm_cvtsi128_si32(lanes)) +
            static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
-#else
-  // Eight bytes per step, added as four 16-bit lanes of byte pairs; only the
-  // low byte of the total matters, so the lanes are folded before they can
-  // overflow (every 128 steps) and the sum is cut to 8 bits at the end.
-  constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
-  while (i + 8 <= length) {
-    uint64_t lanes = 0;
-    for (int step = 0; step < 128 && i + 8 <= length; ++step, i += 8) {
-      const uint64_t word = readLittleEndian<uint64_t>(message + i);
-      lanes += (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
-    }
-    total += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) +
-                                   ((lanes >> 32) & 0xFFFF) + (lanes >> 48));
-  }
 #endif
-  for (; i < length; ++i) total += message[i];
+  for (; i + 8 <= length; i += 8) total += byteSum(readLittleEndian<uint64_t>(message + i));
+  // The last 1 to 7 bytes: the word that ends the message, shifted down to
+  // them (the message holds 8 bytes or more).
+  if (i < length) total += byteSum(readLittleEndian<uint64_t>(message + length - 8) >> (8 * (8 - (length - i))));
   return static_cast<uint8_t>(total);
 }
 

@@ -8,8 +8,8 @@
 namespace {
 
 // The block-wise checksum against a plain byte-by-byte sum, over lengths that
-// cover the tail loop, the block loop and, without SSE2, the lane folding of
-// long inputs.
+// cover short messages and every tail length after the blocks and words,
+// random and all-0xFF bytes.
 TEST(BoardMessage, ChecksumIsTheLowByteOfTheSumOfBytesTwoOnward) {
   std::mt19937 rng(7);
   for (uint32_t length = 0; length < 2600; length += (length < 40 ? 1 : 37)) {
