@@ -3,34 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/fatal_error.h"
 
-namespace {
-
-// Copies n bytes (rounded up to whole 16-byte blocks; both ends hold room
-// for them) to `to`, aligned to 16 bytes, with stores that leave the
-// destination's cache lines out of this core's cache; the stores are
-// ordered before any that follow.
-void copyPastCache(std::byte* to, const std::byte* from, size_t n) {
-#if defined(__SSE2__)
-  for (size_t i = 0; i < n; i += 16) {
-    _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
-                     _mm_load_si128(reinterpret_cast<const __m128i*>(from + i)));
-  }
-  _mm_sfence();
-#else
-  std::memcpy(to, from, n);
-#endif
-}
-
-}  // namespace
-
 void ChunkQueue::allocate(Chunk& chunk) {
-  chunk.storage = std::make_unique<std::byte[]>(kChunkBytes + 2 * kAlignment);
+  chunk.storage = std::make_unique<std::byte[]>(kChunkBytes + kAlignment);
   const auto start = reinterpret_cast<uintptr_t>(chunk.storage.get());
   chunk.bytes = chunk.storage.get() + ((kAlignment - start % kAlignment) % kAlignment);
 }
@@ -60,7 +36,7 @@ void ChunkQueue::handOver() {
   free_.pop_back();
   // The copy runs unlocked: the chunk is the producer's until it is queued.
   lock.unlock();
-  copyPastCache(chunk->bytes, staging_.bytes, (staging_.used + 15) / 16 * 16);
+  std::memcpy(chunk->bytes, staging_.bytes, staging_.used);
   chunk->used = staging_.used;
   staging_.used = 0;
   lock.lock();

@@ -13,11 +13,12 @@
 // tells why).
 //
 // The producer lays its records into a chunk of its own that stays in its
-// core's cache, and copies each full one into a pool chunk with stores that
-// bypass the caches. Records laid straight into pool chunks would make every
-// cache line pass between the cores twice (the consumer reads it, then the
-// producer must take it back to write it again), which costs the producer
-// more than the work it hands over.
+// core's cache, and copies each full one into a pool chunk in one memcpy.
+// Records laid straight into pool chunks would make every cache line pass
+// between the cores twice (the consumer reads it, then the producer must take
+// it back to write it again), which costs the producer more than the work it
+// hands over. The copy is a plain one: stores that bypass the caches send
+// every line through memory, which the consumer then waits for.
 #pragma once
 
 #include <condition_variable>
@@ -36,7 +37,7 @@ class ChunkQueue {
   static constexpr int kChunks = 16;
 
   struct Chunk {
-    std::unique_ptr<std::byte[]> storage;  // kChunkBytes + 2 x kAlignment bytes
+    std::unique_ptr<std::byte[]> storage;  // kChunkBytes + kAlignment bytes
     std::byte* bytes = nullptr;            // aligned to kAlignment within storage
     size_t used = 0;
   };
