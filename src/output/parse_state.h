@@ -26,6 +26,9 @@
 #include "output/records_by_source.h"
 #include "output/write_behind.h"
 
+// The cache line of the processors the converter runs on.
+inline constexpr size_t kCacheLine = 64;
+
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
 inline constexpr int kWavFlushThreshold = 20352;
@@ -53,10 +56,13 @@ struct WavWriter {
   OutputFile output;
   std::unique_ptr<SNDFILE, CloseWav> file;  // null while no WAV file is open
   std::string path;
-  int64_t position = 0;  // audio samples accounted for: written, buffered or filled
+  int64_t samplesSinceWriteback = 0;  // written since the disk was last asked to write
+  // From here on the fields the pass writes for every packet of audio; on a
+  // cache line of their own, apart from the file's, which the outputs'
+  // thread writes through.
+  alignas(kCacheLine) int64_t position = 0;  // audio samples accounted for: written, buffered or filled
   std::array<int16_t, kWavBufferSize> buffer{};
   int32_t bufferFill = 0;
-  int64_t samplesSinceWriteback = 0;  // written since the disk was last asked to write
   // Where the writer's lines go: the run's console, or, while the write pass
   // has the outputs written on a thread of their own, the pass's (the writer
   // runs on the pass's thread).
@@ -140,12 +146,17 @@ struct ParseState {
   bool completeDataEnabled = false;
   OutputFormats formats;  // chosen from the scan pass's counts before creation
 
-  WavWriter wav;
-  DataOutWriter dataOut;
-  CompleteDataWriter completeData;
+  // Each writer starts on a cache line of its own: while the outputs are
+  // written on a thread of their own, the pass writes the WAV writer's
+  // buffer and the GPS file for every packet, and that thread the MAT
+  // writers' fields. Sharing a line, each write would take it from the
+  // other core.
+  alignas(kCacheLine) WavWriter wav;
+  alignas(kCacheLine) DataOutWriter dataOut;
+  alignas(kCacheLine) CompleteDataWriter completeData;
 
   // sirfGPSOutput.bin, which the packet reader appends the GPS receiver bytes to.
-  OutputFile sirfOutput;
+  alignas(kCacheLine) OutputFile sirfOutput;
   std::string sirfPath;
 
   // The threads that write behind the pass, none in a serial run. Last, so
