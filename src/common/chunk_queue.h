@@ -66,15 +66,17 @@ class ChunkQueue {
   void stop();
 
  private:
-  static constexpr size_t kAlignment = 64;
+  static constexpr size_t kAlignment = 64;  // a cache line
 
   static void allocate(Chunk& chunk);
   void handOver();
 
   std::vector<Chunk> chunks_;
-  Chunk staging_;  // the producer's own
+  // The producer's own, written for every record, on a cache line apart from
+  // the lock both sides take.
+  alignas(kAlignment) Chunk staging_;
 
-  std::mutex mutex_;
+  alignas(kAlignment) std::mutex mutex_;
   std::condition_variable ready_;  // a chunk queued, or the end
   std::condition_variable freed_;  // a chunk given back, or stopped
   std::vector<Chunk*> full_;       // in order; a ring would do, but these are few
