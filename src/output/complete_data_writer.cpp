@@ -93,7 +93,7 @@ void fillGap(CompleteDataChannel& channel, int64_t rows) {
 
 template <int N>
 void appendRecords(CompleteDataWriter& writer, const RecordsBySource& records, int32_t packetNumber,
-                   int64_t timeIndex, const int32_t* rates, int32_t interruptRate,
+                   int64_t timeIndex, const double* perInterrupt, int32_t interruptRate,
                    bool integerOutput, const SampleBuffers<N>& samples, Console& console) {
   // Most packets carry one board's messages only: the other board's records
   // have nothing to take.
@@ -103,7 +103,7 @@ void appendRecords(CompleteDataWriter& writer, const RecordsBySource& records, i
     const int r = std::countr_zero(set);
     CompleteDataChannel& channel = writer.channels[r];
     const int32_t n = samples.counts[channel.source];
-    const double expected = expectedSamples(rates[channel.source], interruptRate, timeIndex);
+    const double expected = expectedSamples(perInterrupt[channel.source], timeIndex);
     int32_t& p = channel.position;
 
     if (channel.hasData) {
@@ -185,6 +185,13 @@ void createCompleteData(ParseState& state, const std::string& outputDir, const P
     rows[kMagRecord] = arrayRows(magRows);
   }
 
+  for (int c = 0; c < kHuxChannelCount; ++c) {
+    writer.huxPerInterrupt[c] = samplesPerInterrupt(reference.huxChannelRates[c], reference.huxInterruptRate);
+  }
+  for (int c = 0; c < kTivChannelCount; ++c) {
+    writer.tivPerInterrupt[c] = samplesPerInterrupt(reference.tivChannelRates[c], reference.tivInterruptRate);
+  }
+
   MatLayout& layout = writer.layout;
   layout.setRoot("completeData");
   const int32_t top = layout.root();
@@ -239,13 +246,11 @@ void appendCompleteData(ParseState& state, int32_t packetNumber, int64_t huxTime
   CompleteDataWriter& writer = state.completeData;
   if (!writer.file.isOpen()) return;
   const InputFileInfo& reference = *state.reference;
-  appendRecords(writer, writer.huxRecords, packetNumber, huxTimeIndex,
-                reference.huxChannelRates.data(), reference.huxInterruptRate, state.integerOutput,
-                hux, *state.console);
+  appendRecords(writer, writer.huxRecords, packetNumber, huxTimeIndex, writer.huxPerInterrupt.data(),
+                reference.huxInterruptRate, state.integerOutput, hux, *state.console);
   if (writer.channelCount == kCompleteDataChannels) {
-    appendRecords(writer, writer.tivRecords, packetNumber, tivTimeIndex,
-                  reference.tivChannelRates.data(), reference.tivInterruptRate,
-                  state.integerOutput, tiv, *state.console);
+    appendRecords(writer, writer.tivRecords, packetNumber, tivTimeIndex, writer.tivPerInterrupt.data(),
+                  reference.tivInterruptRate, state.integerOutput, tiv, *state.console);
   }
 }
 

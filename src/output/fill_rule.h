@@ -7,10 +7,21 @@
 
 #include <cstdint>
 
-// The samples that should exist up to and including interrupt t: rate over
-// interrupt rate times (t + 1), both of the reference file.
+// A channel's samples per interrupt: its rate over the interrupt rate, both
+// of the reference file. Taken once per channel by a writer that places many
+// packets: a division on every packet costs more than the rest of the rule.
+inline double samplesPerInterrupt(int32_t rate, int32_t interruptRate) {
+  return static_cast<double>(rate) / interruptRate;
+}
+
+// The samples that should exist up to and including interrupt t.
+inline double expectedSamples(double perInterrupt, int64_t t) {
+  return perInterrupt * (static_cast<double>(t) + 1.0);
+}
+
+// The same, from the rates: rate over interrupt rate times (t + 1).
 inline double expectedSamples(int32_t rate, int32_t interruptRate, int64_t t) {
-  return static_cast<double>(rate) / interruptRate * (static_cast<double>(t) + 1.0);
+  return expectedSamples(samplesPerInterrupt(rate, interruptRate), t);
 }
 
 // The rows to fill when the shortfall is 2 or more (or expected endless).

@@ -131,6 +131,9 @@ struct CompleteDataWriter {
   std::array<CompleteDataChannel, kCompleteDataChannels> channels;
   RecordsBySource huxRecords;  // the created records of each source
   RecordsBySource tivRecords;
+  // Each source's samples per interrupt of its board (samplesPerInterrupt).
+  std::array<double, kHuxChannelCount> huxPerInterrupt{};
+  std::array<double, kTivChannelCount> tivPerInterrupt{};
 };
 
 struct ParseState {
