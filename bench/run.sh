@@ -10,6 +10,9 @@
 #   bench/run.sh [HOURS ...]        default: 1 6 24
 #   PELG_BENCH_DIR=DIR              where recordings and outputs go (default build/bench-data)
 #   PELG_BENCH_BIN=PATH             the converter to measure (default: this tree's Release build)
+#   PELG_BENCH_BEFORE=PATH          a converter to compare with: each run converts with it too,
+#                                   right after, and two columns more give its wall seconds
+#                                   (median) and the median of before / wall over the runs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +22,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPELG_BENCHMARKS=OFF >/dev/nu
 cmake --build "$build" -j "$(nproc)" --target pelgToMatlab pelgsim >/dev/null
 
 bin=${PELG_BENCH_BIN:-$build/pelgToMatlab}
+before=${PELG_BENCH_BEFORE:-}
 data=${PELG_BENCH_DIR:-build/bench-data}
 mkdir -p "$data"
 hours=("$@")
@@ -58,7 +62,9 @@ floor_seconds() {
   awk -v a="$start" -v b="$end" 'BEGIN {print b - a}'
 }
 
-printf '%-6s %-16s %8s %8s %7s %6s %6s %8s %8s %7s %6s\n' hours outputs in_MB out_MB wall_s user_s sys_s in_MB/s peak_MB floor_s ratio
+printf '%-6s %-16s %8s %8s %7s %6s %6s %8s %8s %7s %6s' hours outputs in_MB out_MB wall_s user_s sys_s in_MB/s peak_MB floor_s ratio
+if [ -n "$before" ]; then printf ' %8s %7s' before_s speedup; fi
+printf '\n'
 for h in "${hours[@]}"; do
   rec="$data/rec_${h}h"
   # The standard lengths keep their roll-overs out of gaps and pauses, so
@@ -86,7 +92,7 @@ for h in "${hours[@]}"; do
       wav-only) flags=(-NoDataOut -NoCompleteData) ;;
     esac
     out="$data/out_${h}h_$variant"
-    walls=() users=() syss=() peaks=() floors=()
+    walls=() users=() syss=() peaks=() floors=() befores=() speedups=()
     for _ in $(seq $runs); do
       rm -rf "$out" && mkdir -p "$out"
       sync
@@ -95,12 +101,26 @@ for h in "${hours[@]}"; do
       out_bytes=$(du -cb "$out"/* | tail -1 | cut -f1)
       walls+=("$wall") users+=("$user") syss+=("$sys") peaks+=("$peak")
       floors+=("$(floor_seconds "$out" "$out_bytes" "${inputs[@]}")")
+      if [ -n "$before" ]; then
+        # The same conversion with the other build, at the same moment of
+        # the disk as near as can be.
+        rm -rf "$out" && mkdir -p "$out"
+        sync
+        timing=$(measure "$before" -maxGap_sec 100000 "${flags[@]}" -outputdir "$out/" "${inputs[@]}")
+        read -r before_wall _ <<<"$timing"
+        befores+=("$before_wall")
+        speedups+=("$(awk -v b="$before_wall" -v w="$wall" 'BEGIN {print b / w}')")
+      fi
     done
     wall=$(median "${walls[@]}")
     floor=$(median "${floors[@]}")
     awk -v h="$h" -v v="$variant" -v i="$in_bytes" -v o="$out_bytes" -v w="$wall" -v u="$(median "${users[@]}")" \
       -v s="$(median "${syss[@]}")" -v p="$(median "${peaks[@]}")" -v f="$floor" \
-      'BEGIN {printf "%-6s %-16s %8.0f %8.0f %7.2f %6.2f %6.2f %8.0f %8.0f %7.2f %6.2f\n", h, v, i / 1e6, o / 1e6, w, u, s,
+      'BEGIN {printf "%-6s %-16s %8.0f %8.0f %7.2f %6.2f %6.2f %8.0f %8.0f %7.2f %6.2f", h, v, i / 1e6, o / 1e6, w, u, s,
               i / 1e6 / w, p / 1024, f, w / f}'
+    if [ -n "$before" ]; then
+      printf ' %8.2f %7.2f' "$(median "${befores[@]}")" "$(median "${speedups[@]}")"
+    fi
+    printf '\n'
   done
 done
