@@ -29,6 +29,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/cache_line.h"
 #include "common/console.h"
 
 class ChunkQueue {
@@ -66,7 +67,7 @@ class ChunkQueue {
   void stop();
 
  private:
-  static constexpr size_t kAlignment = 64;  // a cache line
+  static constexpr size_t kAlignment = kCacheLine;
 
   static void allocate(Chunk& chunk);
   void handOver();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cache_line.h"
 #include "common/channels.h"
 #include "common/console.h"
 #include "common/input_file_info.h"
@@ -25,9 +26,6 @@
 #include "output/output_formats.h"
 #include "output/records_by_source.h"
 #include "output/write_behind.h"
-
-// The cache line of the processors the converter runs on.
-inline constexpr size_t kCacheLine = 64;
 
 inline constexpr int kWavBufferSize = 20480;
 // The buffer is written out once it holds this many samples (128 short of full).
