@@ -22,11 +22,11 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/sanitize && ctest --output-on-failure -j "$jobs")
 
 echo "== Build and test the threads under ThreadSanitizer"
-# The write-behind thread's own tests and the pass's tables run threads in
-# the test process; the conversion tests run the converter with 1, 2, 8
+# The write-behind thread's own tests, the read buffer's prefetch and the
+# pass's tables run threads in the test process; the conversion tests run the converter with 1, 2, 8
 # threads and more, and a report of ThreadSanitizer ends it with a status
 # they check.
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELG_TSAN=ON -DPELG_WERROR=ON -DPELG_BENCHMARKS=OFF
-cmake --build build/tsan -j "$jobs" --target pelgToMatlab pelgsim test_common test_output test_pass test_driver
+cmake --build build/tsan -j "$jobs" --target pelgToMatlab pelgsim test_common test_input test_output test_pass test_driver
 export TSAN_OPTIONS=halt_on_error=1:exitcode=66
-(cd build/tsan && ctest --output-on-failure -j "$jobs" -R '^(tools_output_checksums|ChunkQueue\.|WriteBehind\.|Cases/PacketPass\.|OutputFaults\.)')
+(cd build/tsan && ctest --output-on-failure -j "$jobs" -R '^(tools_output_checksums|ChunkQueue\.|ReadBuffer\.|WriteBehind\.|Cases/PacketPass\.|OutputFaults\.)')

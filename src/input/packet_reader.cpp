@@ -280,11 +280,15 @@ void initPacketReader(PacketReader& reader, Console& console, DamageReporter& re
   reader.startToJudge = false;
 }
 
-void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
-  reader.file = &file;
+int32_t readerCapacity(int32_t requested) {
   // The buffer must hold the largest packet whole; a smaller capacity could
   // never deliver it.
-  bindReader(reader.buffer, capacity < kMinimumCapacity ? kMinimumCapacity : capacity);
+  return requested < kMinimumCapacity ? kMinimumCapacity : requested;
+}
+
+void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity) {
+  reader.file = &file;
+  bindReader(reader.buffer, readerCapacity(capacity));
   bindReader(reader.scanBuffer, kScanCapacity);
   reader.active = true;
   reader.huxEnabled.fill(false);

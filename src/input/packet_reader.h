@@ -62,8 +62,12 @@ struct PacketReader {
 // Gives every field its starting value (closing nothing).
 void initPacketReader(PacketReader& reader, Console& console, DamageReporter& reporter);
 
+// The read buffer's capacity for a requested one: at least a packet and the
+// packets looked at after it.
+int32_t readerCapacity(int32_t requested);
+
 // Attaches the file (whose stream stands at the first packet) and a read buffer
-// of `capacity` bytes; sets active and clears both enable sets.
+// of readerCapacity(capacity) bytes; sets active and clears both enable sets.
 void bindPacketReader(PacketReader& reader, InputFile& file, int32_t capacity);
 
 // Carries the boards' tracks of the file before (whose file started

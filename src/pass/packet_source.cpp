@@ -28,7 +28,7 @@ void applyFileReadout(InputFileInfo& info, const FileReadout& readout) {
 
 PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptions& options,
                            InputOpener& opener, Console& console, DamageReporter& damage, OutputFile* gps,
-                           PassObserver* observer)
+                           PassObserver* observer, bool prefetch)
     : names_(names),
       options_(options),
       opener_(opener),
@@ -36,6 +36,7 @@ PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptio
       damage_(damage),
       gps_(gps),
       observer_(observer),
+      prefetchAsked_(prefetch),
       reader_(std::make_unique<PacketReader>()) {}
 
 const std::string& PacketSource::nameOf(const InputFileInfo& info) const {
@@ -84,6 +85,11 @@ void PacketSource::prepareReader(const InputFileInfo& info) {
   const BoardTrack tiv = reader.tivTrack;
   initPacketReader(reader, console_, damage_);
   bindPacketReader(reader, file_, options_.buffSize);
+  // A buffer larger than a prefetch's gap reads on its own.
+  const int32_t capacity = readerCapacity(options_.buffSize);
+  if (prefetchAsked_ && !prefetch_ && capacity <= FilePrefetch::kMaxGap)
+    prefetch_ = std::make_unique<FilePrefetch>(capacity);
+  if (prefetch_) prefetchReader(reader.buffer, *prefetch_);
   if (startTimeBefore_ >= 0) {
     const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;
     carryBoardTracks(reader, hux, tiv, shift);
@@ -182,7 +188,8 @@ FileReadout PacketSource::finish() {
 
 void PacketSource::close() {
   if (!fileOpen_) return;
-  closeInput(file_);
+  // The prefetch stops reading the file before it is closed.
   closePacketReader(*reader_);
+  closeInput(file_);
   fileOpen_ = false;
 }

@@ -25,6 +25,7 @@
 #include "common/pass_observer.h"
 #include "common/run_options.h"
 #include "input/damage_reporter.h"
+#include "input/file_prefetch.h"
 #include "input/input_file.h"
 #include "input/packet_reader.h"
 
@@ -45,9 +46,11 @@ class PacketSource {
  public:
   // names: the argument list that fileNumber indexes; gps: the GPS side file
   // the write pass appends to, null in the scan pass; observer: told of the
-  // bytes read, may be null.
+  // bytes read, may be null; prefetch: each file's bytes are read ahead on a
+  // thread of the source's own (FilePrefetch).
   PacketSource(const std::vector<std::string>& names, const RunOptions& options, InputOpener& opener,
-               Console& console, DamageReporter& damage, OutputFile* gps, PassObserver* observer);
+               Console& console, DamageReporter& damage, OutputFile* gps, PassObserver* observer,
+               bool prefetch = false);
   ~PacketSource() { close(); }
   PacketSource(const PacketSource&) = delete;
   PacketSource& operator=(const PacketSource&) = delete;
@@ -88,6 +91,10 @@ class PacketSource {
 
   InputFile file_;
   bool fileOpen_ = false;
+  // The files' bytes read ahead, when asked for: made when the first file
+  // is opened.
+  bool prefetchAsked_ = false;
+  std::unique_ptr<FilePrefetch> prefetch_;
   std::unique_ptr<PacketReader> reader_;
   int32_t packetNumber_ = 0;
   int64_t packetsRead_ = 0;

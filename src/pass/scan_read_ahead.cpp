@@ -124,8 +124,12 @@ void ScanReadAhead::putPacket(const PacketReader& reader, int32_t packetNumber, 
 void ScanReadAhead::read() {
   int64_t packetsRead = 0;
   try {
-    // The GPS side file is the write pass's: the scan passes none.
-    PacketSource source(names_, options_, opener_, forwarding_, *this, nullptr, observer_);
+    // The GPS side file is the write pass's: the scan passes none. The
+    // files' bytes are read ahead on a third thread: the system's copying of
+    // them would otherwise load this thread, the busier of the scan's two.
+    // (The write pass's two threads are about equally busy; a third one
+    // there gains nothing measurable.)
+    PacketSource source(names_, options_, opener_, forwarding_, *this, nullptr, observer_, true);
     PacketReader& reader = source.reader();
     for (int i = 0; i < fileCount_; ++i) {
       if (observer_) observer_->fileStarted(i);

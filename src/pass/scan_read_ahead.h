@@ -1,7 +1,8 @@
 // The scan pass's reading side on a thread of its own: a PacketSource reads
 // every file (framing, screening, decoding: the larger half of the scan's
-// work) while the pass's timing side places the packets on the calling
-// thread, so that both run at once on two cores.
+// work; the files' bytes read ahead on a third thread) while the pass's
+// timing side places the packets on the calling thread, so that both run at
+// once on two cores.
 //
 // Contract: the reading thread appends, in its order, records into the
 // chunks of a ChunkQueue: every console line the source and the input opener

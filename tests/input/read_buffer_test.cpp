@@ -117,42 +117,72 @@ TEST(ReadBuffer, ScriptedRequests) {
   }
 }
 
-// Walks a file with several step patterns and buffer sizes: after every
-// successful request the unread bytes are exactly the file's bytes at
-// origin + consumed, across any number of refills.
+// Walks a file with several step patterns and buffer sizes, read from the
+// stream or through a prefetch (over a file of several of its blocks, with a
+// seek back and forth on the way): after every successful request the unread
+// bytes are exactly the file's bytes at origin + consumed, across any number
+// of refills, and a request past the end fails with the end seen.
 TEST(ReadBuffer, OffsetsStayTrueAcrossRefills) {
   struct WalkCase {
     int32_t capacity;
     std::vector<int32_t> steps;  // consumed after each request of step + 3 bytes
+    bool prefetch = false;
+    int64_t seekFrom = -1;  // once the walk passes this offset, it seeks to seekTo
+    int64_t seekTo = 0;
   };
+  constexpr int64_t kBlock = FilePrefetch::kBlockBytes;
   const WalkCase cases[] = {
-      {64, {1}}, {64, {7, 13, 29}}, {64, {31, 1, 60}}, {4106, {10, 4096, 17, 333}}, {100, {50, 49}},
+      {64, {1}},
+      {64, {7, 13, 29}},
+      {64, {31, 1, 60}},
+      {4106, {10, 4096, 17, 333}},
+      {100, {50, 49}},
+      {100, {50, 49}, false, 15000, 40},
+      {64, {7, 13, 29}, true},
+      {4106, {10, 4096, 17, 333}, true},
+      {4106, {4106}, true},
+      // Back from the third block into the first, and ahead past a block.
+      {4106, {10, 4096, 17, 333}, true, 2 * kBlock + 5, 999},
+      {100, {50, 49}, true, 1000, kBlock + 77},
   };
-  constexpr int64_t kSize = 20000;
   constexpr long kStart = 11;
   for (const WalkCase& c : cases) {
-    SCOPED_TRACE(c.capacity);
-    BufferOnFile f(kSize, kStart, c.capacity);
+    SCOPED_TRACE(testing::Message() << c.capacity << (c.prefetch ? " prefetch" : "") << " seek " << c.seekFrom);
+    // Through a prefetch the file ends inside its third block.
+    const int64_t size = c.prefetch ? 2 * kBlock + 20000 : 20000;
+    BufferOnFile f(static_cast<size_t>(size), kStart, c.capacity);
     ReadBuffer& buffer = f.buffer;
+    FilePrefetch prefetch(c.capacity);
+    if (c.prefetch) prefetchReader(buffer, prefetch);
     int64_t expected = kStart;
+    bool sought = false;
     for (size_t k = 0;; ++k) {
+      if (c.seekFrom >= 0 && !sought && expected > c.seekFrom) {
+        ASSERT_TRUE(seekReader(buffer, f.file.get(), c.seekTo));
+        expected = c.seekTo;
+        sought = true;
+      }
       const int32_t step = c.steps[k % c.steps.size()];
       const int32_t request = std::min(step + 3, c.capacity);
       const int result = f.ensure(request);
       if (result != 1) {
         EXPECT_EQ(result, -1);
-        EXPECT_LT(kSize - expected, request);
+        EXPECT_LT(size - expected, request);
         EXPECT_EQ(buffer.atEof, 1);
         break;
       }
       ASSERT_EQ(buffer.position(), expected);
       ASSERT_LE(buffer.consumed + request, buffer.filled);
-      ASSERT_LE(buffer.filled, buffer.capacity);
+      if (!c.prefetch) {
+        ASSERT_LE(buffer.filled, buffer.capacity);
+      }
       for (int32_t i = 0; i < request; ++i) ASSERT_EQ(buffer.next()[i], patternByte(expected + i));
       buffer.consumed += std::min(step, request);
       expected += std::min(step, request);
     }
+    EXPECT_EQ(sought, c.seekFrom >= 0);
     EXPECT_EQ(f.console.out(), "");
+    releaseReader(buffer);
   }
 }
 
