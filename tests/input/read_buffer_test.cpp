@@ -186,4 +186,25 @@ TEST(ReadBuffer, OffsetsStayTrueAcrossRefills) {
   }
 }
 
+// A read that fails (here: the stream of a folder) ends the bytes without
+// the end of the file seen, read from the stream or through a prefetch.
+TEST(ReadBuffer, FailedReadEndsWithoutTheEnd) {
+  testsupport::TempDir dir;
+  for (bool prefetched : {false, true}) {
+    SCOPED_TRACE(prefetched);
+    FILE* stream = std::fopen(dir.path().c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    testsupport::CapturedConsole console;
+    ReadBuffer buffer;
+    bindReader(buffer, 64);
+    FilePrefetch prefetch(64);
+    if (prefetched) prefetchReader(buffer, prefetch);
+    EXPECT_EQ(ensureAvailable(buffer, stream, 10, console.console()), -1);
+    EXPECT_EQ(ensureAvailable(buffer, stream, 10, console.console()), -1);
+    EXPECT_EQ(std::vector<int64_t>({buffer.origin, buffer.filled, buffer.atEof}), std::vector<int64_t>({0, 0, 0}));
+    releaseReader(buffer);
+    std::fclose(stream);
+  }
+}
+
 }  // namespace
