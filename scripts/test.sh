@@ -29,4 +29,4 @@ echo "== Build and test the threads under ThreadSanitizer"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELG_TSAN=ON -DPELG_WERROR=ON -DPELG_BENCHMARKS=OFF
 cmake --build build/tsan -j "$jobs" --target pelgToMatlab pelgsim test_common test_input test_output test_pass test_driver
 export TSAN_OPTIONS=halt_on_error=1:exitcode=66
-(cd build/tsan && ctest --output-on-failure -j "$jobs" -R '^(tools_output_checksums|ChunkQueue\.|ReadBuffer\.|WriteBehind\.|Cases/PacketPass\.|OutputFaults\.)')
+(cd build/tsan && ctest --output-on-failure -j "$jobs" -R '^(tools_output_checksums|ChunkQueue\.|ReadBuffer\.|FilePrefetch\.|WriteBehind\.|Cases/PacketPass\.|OutputFaults\.)')

@@ -32,7 +32,6 @@ FilePrefetch::~FilePrefetch() {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
     reading_ = false;
-    ++generation_;
   }
   work_.notify_one();
   thread_.join();
@@ -69,9 +68,8 @@ void FilePrefetch::release(const Block* block) {
 
 void FilePrefetch::stop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  ++generation_;
   reading_ = false;
-  // A read under way finishes into a block that is then dropped.
+  // A read under way finishes first; its block is dropped with the others.
   ready_.wait(lock, [this] { return !busy_; });
   full_.clear();
   free_.clear();
@@ -105,7 +103,6 @@ void FilePrefetch::run() {
     if (quit_) return;
     Block* block = free_.back();
     free_.pop_back();
-    const uint64_t generation = generation_;
     const int descriptor = descriptor_;
     const int64_t offset = nextOffset_;
     busy_ = true;
@@ -113,14 +110,11 @@ void FilePrefetch::run() {
     fill(*block, descriptor, offset);
     lock.lock();
     busy_ = false;
-    if (generation != generation_) {
-      // Stopped or started anew meanwhile: the bytes are of no use.
-      free_.push_back(block);
-    } else {
-      nextOffset_ += block->size;
-      if (block->size < kBlockBytes) reading_ = false;
-      full_.push_back(block);
-    }
+    // Queued even when stop() came meanwhile: it waits for this read, then
+    // takes every block back.
+    nextOffset_ += block->size;
+    if (block->size < kBlockBytes) reading_ = false;
+    full_.push_back(block);
     ready_.notify_all();
   }
 }

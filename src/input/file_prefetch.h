@@ -69,9 +69,7 @@ class FilePrefetch {
   std::vector<Block*> full_;       // in file order; a few
   int descriptor_ = -1;
   int64_t nextOffset_ = 0;
-  uint64_t generation_ = 0;        // advanced by every start() and stop()
-  bool reading_ = false;           // blocks still to be read for this generation
-  bool ended_ = false;             // the last block of this generation is queued
+  bool reading_ = false;           // blocks still to be read since the last start()
   bool busy_ = false;              // the thread is reading into a block
   bool quit_ = false;
   std::thread thread_;
