@@ -35,7 +35,10 @@
 class ChunkQueue {
  public:
   static constexpr size_t kChunkBytes = size_t{1} << 16;
-  static constexpr int kChunks = 16;
+  // 4 MiB in all: a few milliseconds of the write pass, whose two sides take
+  // turns at running ahead of each other (with a quarter of it, each waited
+  // for the other about a sixth of the pass, in turns of a millisecond).
+  static constexpr int kChunks = 64;
 
   struct Chunk {
     std::unique_ptr<std::byte[]> storage;  // kChunkBytes + kAlignment bytes
