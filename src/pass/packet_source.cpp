@@ -36,8 +36,11 @@ PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptio
       damage_(damage),
       gps_(gps),
       observer_(observer),
-      prefetchAsked_(prefetch),
-      reader_(std::make_unique<PacketReader>()) {}
+      reader_(std::make_unique<PacketReader>()) {
+  // A buffer larger than a prefetch's gap reads on its own.
+  const int32_t capacity = readerCapacity(options.buffSize);
+  if (prefetch && capacity <= FilePrefetch::kMaxGap) prefetch_ = std::make_unique<FilePrefetch>(capacity);
+}
 
 const std::string& PacketSource::nameOf(const InputFileInfo& info) const {
   if (info.fileNumber < 0 || static_cast<size_t>(info.fileNumber) >= names_.size()) return noName_;
@@ -85,10 +88,6 @@ void PacketSource::prepareReader(const InputFileInfo& info) {
   const BoardTrack tiv = reader.tivTrack;
   initPacketReader(reader, console_, damage_);
   bindPacketReader(reader, file_, options_.buffSize);
-  // A buffer larger than a prefetch's gap reads on its own.
-  const int32_t capacity = readerCapacity(options_.buffSize);
-  if (prefetchAsked_ && !prefetch_ && capacity <= FilePrefetch::kMaxGap)
-    prefetch_ = std::make_unique<FilePrefetch>(capacity);
   if (prefetch_) prefetchReader(reader.buffer, *prefetch_);
   if (startTimeBefore_ >= 0) {
     const int64_t shift = static_cast<int64_t>(file_.header.startTime) - startTimeBefore_;

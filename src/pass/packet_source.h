@@ -91,9 +91,7 @@ class PacketSource {
 
   InputFile file_;
   bool fileOpen_ = false;
-  // The files' bytes read ahead, when asked for: made when the first file
-  // is opened.
-  bool prefetchAsked_ = false;
+  // The files' bytes read ahead, when asked for; null otherwise.
   std::unique_ptr<FilePrefetch> prefetch_;
   std::unique_ptr<PacketReader> reader_;
   int32_t packetNumber_ = 0;
