@@ -68,6 +68,7 @@ void decodeAudio(HuxStatus& status, const uint8_t* data, uint32_t sampleCount, H
   // Offset binary to two's complement is a flip of the top bit; the loop is
   // one vector operation per block of samples.
   int32_t n = static_cast<int32_t>(sampleCount);
+  if (samples.countedOnly(kHuxAudio, n)) return;
   int16_t* out = samples.reserveIntegers(kHuxAudio, n);
   for (int32_t i = 0; i < n; ++i)
     out[i] = static_cast<int16_t>(readLittleEndian<uint16_t>(data + 2 * i) ^ 0x8000u);
@@ -83,11 +84,12 @@ void decodeBaroTemperature(uint16_t d2, HuxSamples& samples, HuxCalibrationState
   const int32_t scaled = multiply32(dT, c.C6 + 50);
   const int32_t hundredths = scaled / 102 + 2000;
   if (!enabled || hundredths < -999 || hundredths > 9999) return;
-  samples.append(kHuxTemp, low16(hundredths), (scaled / 1024.0 + 200) / 10);
+  if (!samples.countedOnly(kHuxTemp)) samples.append(kHuxTemp, low16(hundredths), (scaled / 1024.0 + 200) / 10);
   c.savedBaroTempRaw = d2;
 }
 
 void decodeBaroPressure(uint16_t d1, HuxSamples& samples, const HuxCalibrationState& c) {
+  if (samples.countedOnly(kHuxBarPress)) return;
   const int32_t dT = baroTemperatureOffset(c.savedBaroTempRaw, c);
   const int32_t sensitivityProduct = multiply32(c.C3, dT);
   const int32_t offsetProduct = multiply32(c.C4 - 512, dT);
@@ -126,7 +128,7 @@ void decodeLight(uint8_t adc, int channel, int32_t& saved, double& savedValue, H
     return;
   }
   const LightReading light = convertLight(adc);
-  samples.append(channel, light.value16, light.value);
+  if (!samples.countedOnly(channel)) samples.append(channel, light.value16, light.value);
   saved = light.value16;
   savedValue = light.value;
 }
@@ -135,7 +137,7 @@ void decodeLight(uint8_t adc, int channel, int32_t& saved, double& savedValue, H
 void combineAmbientLight(HuxStatus& status, HuxSamples& samples, HuxCalibrationState& c,
                          bool enabled) {
   if (c.savedIrLight == -1 || c.savedVisLight == -1) return;
-  if (enabled) {
+  if (enabled && !samples.countedOnly(kHuxAmbLight)) {
     const double vis = c.savedVisLight;
     const double ir = c.savedIrLight;
     const double ambient16 = 0.46 * vis * std::exp(-3.13 * ir / (vis + 0.000001));
@@ -149,6 +151,7 @@ void combineAmbientLight(HuxStatus& status, HuxSamples& samples, HuxCalibrationS
 }
 
 void decodeHumidity(uint16_t h, HuxSamples& samples, const HuxCalibrationState& c) {
+  if (samples.countedOnly(kHuxHumidity)) return;
   const double hd = h;
   const double linear = static_cast<float>(0.0405 * hd - 4 - 0.0000028 * hd * hd);
   const double humidity100 = 100 * linear + (c.savedShtTemp / 100.0 - 25) * (1 + 0.008 * hd);
@@ -166,7 +169,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
       axes[i] = readLittleEndian<int16_t>(data + 2 * i);
       const int channel = kHuxXAccel + i;
       ++counts[channel];
-      if (enabled[channel])
+      if (enabled[channel] && !samples.countedOnly(channel))
         samples.append(channel, static_cast<int16_t>(axes[i]), axes[i] / kAccelScale);
     }
     data += 6;
@@ -180,7 +183,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
       }
       const int32_t magnitude16 = static_cast<int32_t>(std::sqrt(static_cast<double>(sumOfQuarters)));
       ++counts[kHuxMagAccel];
-      samples.append(kHuxMagAccel, low16(magnitude16), std::sqrt(sumOfSquares));
+      if (!samples.countedOnly(kHuxMagAccel)) samples.append(kHuxMagAccel, low16(magnitude16), std::sqrt(sumOfSquares));
     }
   }
 
@@ -191,8 +194,10 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     ++counts[kHuxHfVisLight];
     // A zero gain is a reading the sensor cannot scale: it is counted, not kept.
     if (enabled[kHuxHfVisLight] && gain != 0) {
-      const double value = count * (gain / 256.0 * 100100 / 499) / 65536;
-      samples.append(kHuxHfVisLight, low16(2 * int32_t{count} / gain), value);
+      if (!samples.countedOnly(kHuxHfVisLight)) {
+        const double value = count * (gain / 256.0 * 100100 / 499) / 65536;
+        samples.append(kHuxHfVisLight, low16(2 * int32_t{count} / gain), value);
+      }
       c.hfLightGain = gain;
     }
   }
@@ -215,7 +220,8 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     const uint16_t heading = readLittleEndian<uint16_t>(data);
     data += 2;
     ++counts[kHuxCompass];
-    if (enabled[kHuxCompass]) samples.append(kHuxCompass, low16(heading), heading / 10.0);
+    if (enabled[kHuxCompass] && !samples.countedOnly(kHuxCompass))
+      samples.append(kHuxCompass, low16(heading), heading / 10.0);
   }
 
   if (mask & kVisLightBit) {
@@ -237,7 +243,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     if (enabled[kHuxTempSensiron]) {
       const int16_t temperature16 = low16(int32_t{t} - 3963);
       const double temperature = 0.01 * t - 39.634;
-      samples.append(kHuxTempSensiron, temperature16, temperature);
+      if (!samples.countedOnly(kHuxTempSensiron)) samples.append(kHuxTempSensiron, temperature16, temperature);
       c.savedShtTemp = temperature16;
       c.savedShtTempValue = temperature;
     }

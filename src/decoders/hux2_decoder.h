@@ -31,7 +31,8 @@ struct HuxCalibrationState {
 //     invalidCount + 1, accounted 2; nothing appended, no saved reading changed;
 //   - accepted: 1, validCount + 1, accounted L + 1, head counters stored.
 // Every reading of an accepted message counts in channelCounts whether or not
-// its channel is enabled; only enabled channels get samples. Audio samples
+// its channel is enabled; only enabled channels get samples (buffers that
+// keep no values count them alone, as they would count them). Audio samples
 // fill only the integer form.
 void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxSamples& samples,
                 HuxCalibrationState& calibration, const HuxEnables& enabled);

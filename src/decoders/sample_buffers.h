@@ -19,6 +19,10 @@ struct SampleBuffers {
   uint32_t present = 0;  // bit c set once channel c got a reading since clear()
   std::array<std::array<int16_t, kSampleCapacity>, N> values16{};
   std::array<std::array<double, kSampleCapacity>, N> values{};
+  // Whether readings keep their values. Without, the buffers count them
+  // alone, as they would count them with values: the scan pass, which places
+  // the packets by their counts, then skips the conversions.
+  bool valuesKept = true;
 
   // Appends one reading; a full channel drops it rather than overrun.
   void append(int channel, int16_t value16, double value) {
@@ -48,6 +52,17 @@ struct SampleBuffers {
     count += n;
     if (n > 0) present |= uint32_t{1} << channel;
     return out;
+  }
+  // When values are not kept: counts one reading, or n at once, as append
+  // or reserveIntegers would, and returns true; the caller skips its value.
+  bool countedOnly(int channel, int32_t n = 1) {
+    if (valuesKept) return false;
+    int32_t& count = counts[channel];
+    const int32_t room = kSampleCapacity - count;
+    if (n > room) n = room < 0 ? 0 : room;
+    count += n;
+    if (n > 0) present |= uint32_t{1} << channel;
+    return true;
   }
   void clear() {
     counts.fill(0);

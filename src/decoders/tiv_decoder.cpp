@@ -40,7 +40,7 @@ void reject(TivStatus& status, int32_t accounted) {
 void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabled, int channel,
                  const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel]) return;
+  if (!enabled[channel] || samples.countedOnly(channel)) return;
   const int16_t reading = readLittleEndian<int16_t>(field);
   samples.append(channel, reading, reading);
 }
@@ -50,7 +50,7 @@ void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabl
 void appendTemperature(TivStatus& status, TivSamples& samples, const TivEnables& enabled,
                        int channel, const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel]) return;
+  if (!enabled[channel] || samples.countedOnly(channel)) return;
   const int16_t reading = readLittleEndian<int16_t>(field);
   const double fahrenheit = (reading / 110.0 + 298) * 1.8 - 459.67;
   samples.append(channel, integer_form::truncatedLow16(fahrenheit * 100), fahrenheit);

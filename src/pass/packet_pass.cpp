@@ -70,7 +70,7 @@ class PacketPass : public ScanReadAhead::TimingSide {
         console_(console),
         damage_(console),
         source_(names, options, opener, console, damage_, output ? sirfGpsOutputOf(*output) : nullptr,
-                observer) {}
+                observer, {.valuesKept = output != nullptr}) {}
 
   // Reads and places the packets of file `index` of the pass's order with
   // the pass's own source.

@@ -28,7 +28,7 @@ void applyFileReadout(InputFileInfo& info, const FileReadout& readout) {
 
 PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptions& options,
                            InputOpener& opener, Console& console, DamageReporter& damage, OutputFile* gps,
-                           PassObserver* observer, bool prefetch)
+                           PassObserver* observer, SourceMode mode)
     : names_(names),
       options_(options),
       opener_(opener),
@@ -36,10 +36,11 @@ PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptio
       damage_(damage),
       gps_(gps),
       observer_(observer),
+      valuesKept_(mode.valuesKept),
       reader_(std::make_unique<PacketReader>()) {
   // A buffer larger than a prefetch's gap reads on its own.
   const int32_t capacity = readerCapacity(options.buffSize);
-  if (prefetch && capacity <= FilePrefetch::kMaxGap) prefetch_ = std::make_unique<FilePrefetch>(capacity);
+  if (mode.prefetch && capacity <= FilePrefetch::kMaxGap) prefetch_ = std::make_unique<FilePrefetch>(capacity);
 }
 
 const std::string& PacketSource::nameOf(const InputFileInfo& info) const {
@@ -108,6 +109,8 @@ void PacketSource::prepareReader(const InputFileInfo& info) {
   reader.huxEnabled.fill(true);
   reader.huxEnabled[kHuxMagAccel] = false;
   reader.tivEnabled.fill(true);
+  reader.huxSamples.valuesKept = valuesKept_;
+  reader.tivSamples.valuesKept = valuesKept_;
 
   const BaroCoefficients& baro = file_.header.baro;
   reader.huxCalibration.C1 = baro.C1;

@@ -42,15 +42,23 @@ struct FileReadout {
 // Fills the record's end-of-file fields from the readout.
 void applyFileReadout(InputFileInfo& info, const FileReadout& readout);
 
+// How a source reads.
+struct SourceMode {
+  // The readings' values, for the outputs; without, the reader's sample
+  // buffers count them alone (the scan pass).
+  bool valuesKept = true;
+  // Each file's bytes read ahead on a thread of the source's own (FilePrefetch).
+  bool prefetch = false;
+};
+
 class PacketSource {
  public:
   // names: the argument list that fileNumber indexes; gps: the GPS side file
   // the write pass appends to, null in the scan pass; observer: told of the
-  // bytes read, may be null; prefetch: each file's bytes are read ahead on a
-  // thread of the source's own (FilePrefetch).
+  // bytes read, may be null.
   PacketSource(const std::vector<std::string>& names, const RunOptions& options, InputOpener& opener,
                Console& console, DamageReporter& damage, OutputFile* gps, PassObserver* observer,
-               bool prefetch = false);
+               SourceMode mode = {});
   ~PacketSource() { close(); }
   PacketSource(const PacketSource&) = delete;
   PacketSource& operator=(const PacketSource&) = delete;
@@ -88,6 +96,7 @@ class PacketSource {
   DamageReporter& damage_;
   OutputFile* gps_;
   PassObserver* observer_;
+  bool valuesKept_;
 
   InputFile file_;
   bool fileOpen_ = false;

@@ -129,7 +129,8 @@ void ScanReadAhead::read() {
     // them would otherwise load this thread, the busier of the scan's two.
     // (The write pass's two threads are about equally busy; a third one
     // there gains nothing measurable.)
-    PacketSource source(names_, options_, opener_, forwarding_, *this, nullptr, observer_, true);
+    PacketSource source(names_, options_, opener_, forwarding_, *this, nullptr, observer_,
+                        {.valuesKept = false, .prefetch = true});
     PacketReader& reader = source.reader();
     for (int i = 0; i < fileCount_; ++i) {
       if (observer_) observer_->fileStarted(i);

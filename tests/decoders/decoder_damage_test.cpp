@@ -86,21 +86,29 @@ class Damage {
   std::mt19937 rng_;
 };
 
+// Every message is decoded a second time into buffers that keep no values,
+// as the scan pass's are: outcomes and counts must come out the same, or the
+// scan would size the outputs for other samples than the write pass stores.
 TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
   Damage d(0x5EED2024);
-  HuxStatus hux;
+  HuxStatus hux, huxCounted;
   HuxSamples huxSamples;
+  HuxSamples huxCounts;
+  huxCounts.valuesKept = false;
   HuxCalibrationState calibration = d.calibration();
+  HuxCalibrationState calibrationCounted = calibration;
   HuxEnables huxEnabled;
   huxEnabled.fill(true);
-  TivStatus tiv;
+  TivStatus tiv, tivCounted;
   TivSamples tivSamples;
+  TivSamples tivCounts;
+  tivCounts.valuesKept = false;
   TivEnables tivEnabled;
   tivEnabled.fill(true);
 
   int32_t huxCalls = 0, intactAccepted = 0;
   for (int i = 0; i < 200000; ++i) {
-    if (i % 1000 == 0) calibration = d.calibration();
+    if (i % 1000 == 0) calibrationCounted = calibration = d.calibration();
     if (i % 7 == 0) {
       bool& huxChannel = huxEnabled[static_cast<size_t>(d.below(kHuxChannelCount))];
       huxChannel = !huxChannel;
@@ -120,11 +128,22 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
       decodeHux(hux, message, huxSamples, calibration, huxEnabled);
       std::tie(status, accounted) = std::tie(hux.status, hux.accounted);
       for (int32_t n : huxSamples.counts) ASSERT_LE(n, kSampleCapacity);
+      decodeHux(huxCounted, message, huxCounts, calibrationCounted, huxEnabled);
+      ASSERT_EQ(std::tie(huxCounted.status, huxCounted.accounted, huxCounted.channelCounts, huxCounts.present),
+                std::tie(hux.status, hux.accounted, hux.channelCounts, huxSamples.present)) << i;
+      ASSERT_EQ(huxCounts.counts, huxSamples.counts) << i;
       huxSamples.clear();
+      huxCounts.clear();
     } else {
-      decodeTivCopy(tiv, message, tivSamples, d.coin() ? 0 : 65535, tivEnabled);
+      const int32_t limit = d.coin() ? 0 : 65535;
+      decodeTivCopy(tiv, message, tivSamples, limit, tivEnabled);
       std::tie(status, accounted) = std::tie(tiv.status, tiv.accounted);
+      decodeTivCopy(tivCounted, message, tivCounts, limit, tivEnabled);
+      ASSERT_EQ(std::tie(tivCounted.status, tivCounted.accounted, tivCounted.channelCounts, tivCounts.present),
+                std::tie(tiv.status, tiv.accounted, tiv.channelCounts, tivSamples.present)) << i;
+      ASSERT_EQ(tivCounts.counts, tivSamples.counts) << i;
       tivSamples.clear();
+      tivCounts.clear();
     }
     // Status 2 (an auxiliary message) only comes from the TIV decoder.
     ASSERT_TRUE(status == 1 || status == -2 || status == -3 || (!toHux && status == 2)) << i;
