@@ -19,10 +19,12 @@ struct SampleBuffers {
   uint32_t present = 0;  // bit c set once channel c got a reading since clear()
   std::array<std::array<int16_t, kSampleCapacity>, N> values16{};
   std::array<std::array<double, kSampleCapacity>, N> values{};
-  // Whether readings keep their values. Without, the buffers count them
-  // alone, as they would count them with values: the scan pass, which places
-  // the packets by their counts, then skips the conversions.
-  bool valuesKept = true;
+  // The channels whose readings keep their values (bit c for channel c).
+  // The others' readings are counted alone, as they would be counted with
+  // values, and the decoders skip their conversions: the scan pass places
+  // the packets by their counts, and a run without MAT-files writes audio
+  // alone.
+  uint32_t valuesKept = ~uint32_t{0};
 
   // Appends one reading; a full channel drops it rather than overrun.
   void append(int channel, int16_t value16, double value) {
@@ -53,10 +55,11 @@ struct SampleBuffers {
     if (n > 0) present |= uint32_t{1} << channel;
     return out;
   }
-  // When values are not kept: counts one reading, or n at once, as append
-  // or reserveIntegers would, and returns true; the caller skips its value.
+  // When the channel keeps no values: counts one reading, or n at once, as
+  // append or reserveIntegers would, and returns true; the caller skips its
+  // value.
   bool countedOnly(int channel, int32_t n = 1) {
-    if (valuesKept) return false;
+    if ((valuesKept >> channel) & 1u) return false;
     int32_t& count = counts[channel];
     const int32_t room = kSampleCapacity - count;
     if (n > room) n = room < 0 ? 0 : room;

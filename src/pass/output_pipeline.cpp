@@ -70,7 +70,8 @@ const std::byte* takeSamples(const std::byte* at, SampleBuffers<N>& samples, uin
 
 }  // namespace
 
-OutputPipeline::OutputPipeline(ParseState& state, Console& console) : state_(state), console_(console) {
+OutputPipeline::OutputPipeline(ParseState& state, Console& console)
+    : state_(state), console_(console), readingsWanted_(state.dataOutEnabled || state.completeDataEnabled) {
   thread_ = startSignalFreeThread([this] { work(); });
 }
 
@@ -87,7 +88,7 @@ void OutputPipeline::packet(int32_t packetNumber, int64_t huxTimeIndex, const Hu
   // The audio samples stay with the pass, which writes the WAV file itself;
   // a packet of audio alone gives the MAT-files nothing.
   const uint32_t huxPresent = hux.present & ~(uint32_t{1} << kHuxAudio);
-  if (huxPresent == 0 && tiv.present == 0) return;
+  if (!readingsWanted_ || (huxPresent == 0 && tiv.present == 0)) return;
   const size_t size = 1 + sizeof(PacketHead) + samplesSize(huxPresent) + samplesSize(tiv.present);
   std::byte* at = queue_.reserve(size);
   // Field by field: a head gathered on the stack first and copied whole

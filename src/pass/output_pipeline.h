@@ -7,7 +7,8 @@
 // pool (taken at construction; appending allocates nothing and waits while
 // every chunk is full): each timed packet's readings as the MAT writers read
 // them (per channel but audio its count and first reading in both forms, and
-// the high-frequency light gain; a packet of audio alone is left out), each
+// the high-frequency light gain; a packet of audio alone, and every packet
+// when no MAT-file is written, is left out), each
 // block of samples the WAV writer buffered (as its sink), and every console
 // line the pass and the WAV writer print, as a forwarding console
 // (ConsoleForward) formats it. The thread writes the blocks
@@ -58,6 +59,7 @@ class OutputPipeline : public ConsoleForward, public WavBlockSink {
 
   ParseState& state_;
   Console& console_;
+  const bool readingsWanted_;  // a MAT-file is written: it takes the packets' readings
   ChunkQueue queue_;
   std::exception_ptr failure_;  // what stopped the thread; read after it ended
   std::thread thread_;

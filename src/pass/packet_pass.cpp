@@ -27,6 +27,20 @@ constexpr const char* kBreakAfterDamage =
 constexpr char kHuxTimestampLetter = 'M';
 constexpr char kTivTimestampLetter = 'L';
 
+// The readings whose values the pass's outputs take: none in the scan, the
+// audio alone when neither MAT-file is written.
+SourceMode sourceModeFor(const ParseState* output) {
+  SourceMode mode;
+  if (!output) {
+    mode.huxValuesKept = 0;
+    mode.tivValuesKept = 0;
+  } else if (!output->dataOutEnabled && !output->completeDataEnabled) {
+    mode.huxValuesKept = uint32_t{1} << kHuxAudio;
+    mode.tivValuesKept = 0;
+  }
+  return mode;
+}
+
 // Adds one timed packet's samples to the pass's counters, brings every
 // channel's aligned count up to date and empties the packet's buffers.
 template <int N>
@@ -70,7 +84,7 @@ class PacketPass : public ScanReadAhead::TimingSide {
         console_(console),
         damage_(console),
         source_(names, options, opener, console, damage_, output ? sirfGpsOutputOf(*output) : nullptr,
-                observer, {.valuesKept = output != nullptr}) {}
+                observer, sourceModeFor(output)) {}
 
   // Reads and places the packets of file `index` of the pass's order with
   // the pass's own source.

@@ -36,7 +36,8 @@ PacketSource::PacketSource(const std::vector<std::string>& names, const RunOptio
       damage_(damage),
       gps_(gps),
       observer_(observer),
-      valuesKept_(mode.valuesKept),
+      huxValuesKept_(mode.huxValuesKept),
+      tivValuesKept_(mode.tivValuesKept),
       reader_(std::make_unique<PacketReader>()) {
   // A buffer larger than a prefetch's gap reads on its own.
   const int32_t capacity = readerCapacity(options.buffSize);
@@ -109,8 +110,8 @@ void PacketSource::prepareReader(const InputFileInfo& info) {
   reader.huxEnabled.fill(true);
   reader.huxEnabled[kHuxMagAccel] = false;
   reader.tivEnabled.fill(true);
-  reader.huxSamples.valuesKept = valuesKept_;
-  reader.tivSamples.valuesKept = valuesKept_;
+  reader.huxSamples.valuesKept = huxValuesKept_;
+  reader.tivSamples.valuesKept = tivValuesKept_;
 
   const BaroCoefficients& baro = file_.header.baro;
   reader.huxCalibration.C1 = baro.C1;

@@ -44,9 +44,10 @@ void applyFileReadout(InputFileInfo& info, const FileReadout& readout);
 
 // How a source reads.
 struct SourceMode {
-  // The readings' values, for the outputs; without, the reader's sample
-  // buffers count them alone (the scan pass).
-  bool valuesKept = true;
+  // The channels whose readings keep their values, for the outputs (see
+  // SampleBuffers::valuesKept); the others' are counted alone.
+  uint32_t huxValuesKept = ~uint32_t{0};
+  uint32_t tivValuesKept = ~uint32_t{0};
   // Each file's bytes read ahead on a thread of the source's own (FilePrefetch).
   bool prefetch = false;
 };
@@ -96,7 +97,8 @@ class PacketSource {
   DamageReporter& damage_;
   OutputFile* gps_;
   PassObserver* observer_;
-  bool valuesKept_;
+  uint32_t huxValuesKept_;
+  uint32_t tivValuesKept_;
 
   InputFile file_;
   bool fileOpen_ = false;

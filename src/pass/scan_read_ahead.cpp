@@ -130,7 +130,7 @@ void ScanReadAhead::read() {
     // (The write pass's two threads are about equally busy; a third one
     // there gains nothing measurable.)
     PacketSource source(names_, options_, opener_, forwarding_, *this, nullptr, observer_,
-                        {.valuesKept = false, .prefetch = true});
+                        {.huxValuesKept = 0, .tivValuesKept = 0, .prefetch = true});
     PacketReader& reader = source.reader();
     for (int i = 0; i < fileCount_; ++i) {
       if (observer_) observer_->fileStarted(i);

@@ -94,7 +94,7 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
   HuxStatus hux, huxCounted;
   HuxSamples huxSamples;
   HuxSamples huxCounts;
-  huxCounts.valuesKept = false;
+  huxCounts.valuesKept = 0;
   HuxCalibrationState calibration = d.calibration();
   HuxCalibrationState calibrationCounted = calibration;
   HuxEnables huxEnabled;
@@ -102,7 +102,7 @@ TEST(DecoderDamage, RandomDamageStaysInsideThePayload) {
   TivStatus tiv, tivCounted;
   TivSamples tivSamples;
   TivSamples tivCounts;
-  tivCounts.valuesKept = false;
+  tivCounts.valuesKept = 0;
   TivEnables tivEnabled;
   tivEnabled.fill(true);
 

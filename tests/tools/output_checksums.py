@@ -46,6 +46,12 @@ CASES = [
     ("damaged-gaps-pauses-rollover",
      "--seed 8 --duration 3000 --tiv --sirf --files 3 --file-gap 200 --rollover-at 1100 --gap-at 300,1600 "
      "--gap-length 120 --stray-bytes 4 --bad-checksums 4 --cut-last", ""),
+    # The same recording without MAT-files, whose pass converts the audio
+    # alone (its WAV frames are those of the case before; the file names
+    # other inputs).
+    ("damaged-gaps-pauses-rollover-wav-only",
+     "--seed 8 --duration 3000 --tiv --sirf --files 3 --file-gap 200 --rollover-at 1100 --gap-at 300,1600 "
+     "--gap-length 120 --stray-bytes 4 --bad-checksums 4 --cut-last", "-NoDataOut -NoCompleteData"),
 ]
 
 THREADS = (1, 2, 8)
