@@ -1,5 +1,6 @@
 #include "pass/missing_samples.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cmath>
@@ -72,5 +73,8 @@ RateForm rateFormOf(int32_t rate, int32_t baseRate) {
   form.expectedLimit = int64_t{1} << (52 - k);
   if (__builtin_mul_overflow(form.expectedLimit, form.baseRate, &form.numeratorLimit))
     form.numeratorLimit = std::numeric_limits<int64_t>::max();
+  form.timeIndexLimit = (form.numeratorLimit - 1) / form.rate;
+  const int64_t productLimit = std::numeric_limits<int64_t>::max() / form.baseRate - std::numeric_limits<int32_t>::max();
+  form.alignedLimit = std::min(form.expectedLimit, productLimit);
   return form;
 }

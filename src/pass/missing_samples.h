@@ -36,6 +36,13 @@ struct RateForm {
   int64_t expectedLimit = 0;  // expected counts below this are exact in double arithmetic
   // expectedLimit x baseRate, saturated: numerators from here on reach the limit.
   int64_t numeratorLimit = 0;
+  // The time indices whose numerator rate x (timeIndex + 1) stays below
+  // numeratorLimit lie below this one; 0 for a form that is not exact.
+  int64_t timeIndexLimit = 0;
+  // The aligned counts below this one are below expectedLimit, and any of
+  // them plus any new count, times baseRate, fits 64 bits; 0 for a form that
+  // is not exact.
+  int64_t alignedLimit = 0;
 };
 
 RateForm rateFormOf(int32_t rate, int32_t baseRate);
@@ -48,16 +55,14 @@ void reportExceedsExpected(int64_t expectedCeiling, int64_t alignedCount, Consol
 inline int64_t accountSamples(const RateForm& form, int32_t rate, int32_t baseRate, int32_t& newCount,
                               int64_t& alignedCount, int64_t timeIndex, Console& console) {
   if (newCount == 0) return 0;
-  if (!form.exact || timeIndex < 0 || alignedCount < 0) {
+  // Negative indices and counts, compared unsigned, lie past the limits too.
+  if (static_cast<uint64_t>(timeIndex) >= static_cast<uint64_t>(form.timeIndexLimit) ||
+      static_cast<uint64_t>(alignedCount) >= static_cast<uint64_t>(form.alignedLimit)) {
     return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
   }
   // expected = numerator / baseRate, exactly. The checks compare products
   // rather than divide: this runs for every channel of every packet.
-  int64_t numerator = 0;
-  if (__builtin_mul_overflow(form.rate, timeIndex + 1, &numerator) || numerator >= form.numeratorLimit ||
-      alignedCount >= form.expectedLimit) {
-    return computeNumMissingSamples(rate, baseRate, newCount, alignedCount, timeIndex, console);
-  }
+  const int64_t numerator = form.rate * (timeIndex + 1);
   int64_t missing = 0;
   const int64_t owed = numerator - (static_cast<int64_t>(newCount) + alignedCount) * form.baseRate;
   if (owed >= 2 * form.baseRate) {
@@ -65,9 +70,9 @@ inline int64_t accountSamples(const RateForm& form, int32_t rate, int32_t baseRa
     alignedCount += missing;
   }
   // alignedCount > ceil(numerator / baseRate) exactly when
-  // (alignedCount - 1) x baseRate >= numerator.
-  int64_t below = 0;
-  if (__builtin_mul_overflow(alignedCount - 1, form.baseRate, &below) || below >= numerator)
+  // (alignedCount - 1) x baseRate >= numerator. The product fits: what was
+  // missing brings the count up to the expected one at most.
+  if ((alignedCount - 1) * form.baseRate >= numerator)
     reportExceedsExpected((numerator + form.baseRate - 1) / form.baseRate, alignedCount, console);
   alignedCount += newCount;
   newCount = 0;

@@ -70,7 +70,7 @@ TEST(AccountSamples, AgreesWithTheDoubleArithmetic) {
     bool exact;
   } forms[] = {
       {80000, 5120, true}, {1000, 5120, true}, {100, 5120, true}, {1000, 1000, true},
-      {160000, 10240, true}, {333, 5120, false}, {1000, 3000, false}, {0, 5120, false},
+      {160000, 10240, true}, {10240, 5120, true}, {333, 5120, false}, {1000, 3000, false}, {0, 5120, false},
   };
   std::mt19937_64 random(7);
   for (const auto& f : forms) {
@@ -78,12 +78,18 @@ TEST(AccountSamples, AgreesWithTheDoubleArithmetic) {
     const RateForm form = rateFormOf(f.rate, f.baseRate);
     EXPECT_EQ(form.exact, f.exact);
     testsupport::CapturedConsole a, b;
-    for (int i = 0; i < 20000; ++i) {
-      const int64_t timeIndex = static_cast<int64_t>(random() % (i < 10000 ? 100000 : (int64_t{1} << 38)));
+    for (int i = 0; i < 30000; ++i) {
+      // Then around the last time index and the largest count the whole
+      // numbers take, and below zero.
+      const int64_t near = static_cast<int64_t>(random() % 8) - 4;
+      int64_t timeIndex = static_cast<int64_t>(random() % (i < 10000 ? 100000 : (int64_t{1} << 38)));
+      if (i >= 20000 && form.exact) timeIndex = form.timeIndexLimit + near;
+      if (i >= 29990) timeIndex = near - 4;
       const double expected = static_cast<double>(f.rate) / f.baseRate * (static_cast<double>(timeIndex) + 1);
       // Aligned counts around the expected one, ahead of it now and then.
-      const int64_t aligned =
+      int64_t aligned =
           std::max<int64_t>(0, static_cast<int64_t>(expected) - static_cast<int64_t>(random() % 200) + 3);
+      if (i >= 25000 && i < 29990 && form.exact) aligned = form.expectedLimit + near;
       const int32_t fresh = static_cast<int32_t>(random() % 64);
       int32_t newA = fresh, newB = fresh;
       int64_t alignedA = aligned, alignedB = aligned;
