@@ -58,9 +58,19 @@ uint32_t sensorMessageLength(uint8_t mask, uint8_t subtype) {
   return kSensorLengths[mask] + ((subtype & 1) ? 3u : 0u);
 }
 
+// SampleBuffers::countedOnly, for buffers known to keep every channel's
+// values or not: the decoders are made for both, so that buffers keeping
+// them all (the write pass's) test no channel.
+template <bool kAllKept>
+bool countedOnly(HuxSamples& samples, int channel, int32_t n = 1) {
+  if constexpr (kAllKept) return false;
+  return samples.countedOnly(channel, n);
+}
+
 // A rejected HUX2 message accounts for its two marker bytes.
 void reject(HuxStatus& status) { board_message::rejectMessage(status, 2); }
 
+template <bool kAllKept>
 void decodeAudio(HuxStatus& status, const uint8_t* data, uint32_t sampleCount, HuxSamples& samples,
                  const HuxEnables& enabled) {
   status.channelCounts[kHuxAudio] += static_cast<int32_t>(sampleCount);
@@ -68,7 +78,7 @@ void decodeAudio(HuxStatus& status, const uint8_t* data, uint32_t sampleCount, H
   // Offset binary to two's complement is a flip of the top bit; the loop is
   // one vector operation per block of samples.
   int32_t n = static_cast<int32_t>(sampleCount);
-  if (samples.countedOnly(kHuxAudio, n)) return;
+  if (countedOnly<kAllKept>(samples, kHuxAudio, n)) return;
   int16_t* out = samples.reserveIntegers(kHuxAudio, n);
   for (int32_t i = 0; i < n; ++i)
     out[i] = static_cast<int16_t>(readLittleEndian<uint16_t>(data + 2 * i) ^ 0x8000u);
@@ -79,17 +89,20 @@ int32_t baroTemperatureOffset(int32_t rawTemperature, const HuxCalibrationState&
   return rawTemperature - (8 * c.C5 + 20224);
 }
 
+template <bool kAllKept>
 void decodeBaroTemperature(uint16_t d2, HuxSamples& samples, HuxCalibrationState& c, bool enabled) {
   const int32_t dT = baroTemperatureOffset(d2, c);
   const int32_t scaled = multiply32(dT, c.C6 + 50);
   const int32_t hundredths = scaled / 102 + 2000;
   if (!enabled || hundredths < -999 || hundredths > 9999) return;
-  if (!samples.countedOnly(kHuxTemp)) samples.append(kHuxTemp, low16(hundredths), (scaled / 1024.0 + 200) / 10);
+  if (!countedOnly<kAllKept>(samples, kHuxTemp))
+    samples.append(kHuxTemp, low16(hundredths), (scaled / 1024.0 + 200) / 10);
   c.savedBaroTempRaw = d2;
 }
 
+template <bool kAllKept>
 void decodeBaroPressure(uint16_t d1, HuxSamples& samples, const HuxCalibrationState& c) {
-  if (samples.countedOnly(kHuxBarPress)) return;
+  if (countedOnly<kAllKept>(samples, kHuxBarPress)) return;
   const int32_t dT = baroTemperatureOffset(c.savedBaroTempRaw, c);
   const int32_t sensitivityProduct = multiply32(c.C3, dT);
   const int32_t offsetProduct = multiply32(c.C4 - 512, dT);
@@ -121,6 +134,7 @@ LightReading convertLight(uint8_t adc) {
   return {low16((10 * step + 165) * power - 165), 16.5 * (power - 1) + 10.0 * step * power};
 }
 
+template <bool kAllKept>
 void decodeLight(uint8_t adc, int channel, int32_t& saved, double& savedValue, HuxSamples& samples,
                  bool enabled) {
   if (!enabled) {
@@ -128,16 +142,17 @@ void decodeLight(uint8_t adc, int channel, int32_t& saved, double& savedValue, H
     return;
   }
   const LightReading light = convertLight(adc);
-  if (!samples.countedOnly(channel)) samples.append(channel, light.value16, light.value);
+  if (!countedOnly<kAllKept>(samples, channel)) samples.append(channel, light.value16, light.value);
   saved = light.value16;
   savedValue = light.value;
 }
 
 // Combines a pending visible and infrared pair into one ambient-light sample.
+template <bool kAllKept>
 void combineAmbientLight(HuxStatus& status, HuxSamples& samples, HuxCalibrationState& c,
                          bool enabled) {
   if (c.savedIrLight == -1 || c.savedVisLight == -1) return;
-  if (enabled && !samples.countedOnly(kHuxAmbLight)) {
+  if (enabled && !countedOnly<kAllKept>(samples, kHuxAmbLight)) {
     const double vis = c.savedVisLight;
     const double ir = c.savedIrLight;
     const double ambient16 = 0.46 * vis * std::exp(-3.13 * ir / (vis + 0.000001));
@@ -150,8 +165,9 @@ void combineAmbientLight(HuxStatus& status, HuxSamples& samples, HuxCalibrationS
   ++status.channelCounts[kHuxAmbLight];
 }
 
+template <bool kAllKept>
 void decodeHumidity(uint16_t h, HuxSamples& samples, const HuxCalibrationState& c) {
-  if (samples.countedOnly(kHuxHumidity)) return;
+  if (countedOnly<kAllKept>(samples, kHuxHumidity)) return;
   const double hd = h;
   const double linear = static_cast<float>(0.0405 * hd - 4 - 0.0000028 * hd * hd);
   const double humidity100 = 100 * linear + (c.savedShtTemp / 100.0 - 25) * (1 + 0.008 * hd);
@@ -159,6 +175,7 @@ void decodeHumidity(uint16_t h, HuxSamples& samples, const HuxCalibrationState& 
   samples.append(kHuxHumidity, truncatedLow16(humidity100), humidity);
 }
 
+template <bool kAllKept>
 void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8_t mask,
                   HuxSamples& samples, HuxCalibrationState& c, const HuxEnables& enabled) {
   auto& counts = status.channelCounts;
@@ -169,7 +186,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
       axes[i] = readLittleEndian<int16_t>(data + 2 * i);
       const int channel = kHuxXAccel + i;
       ++counts[channel];
-      if (enabled[channel] && !samples.countedOnly(channel))
+      if (enabled[channel] && !countedOnly<kAllKept>(samples, channel))
         samples.append(channel, static_cast<int16_t>(axes[i]), axes[i] / kAccelScale);
     }
     data += 6;
@@ -183,7 +200,8 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
       }
       const int32_t magnitude16 = static_cast<int32_t>(std::sqrt(static_cast<double>(sumOfQuarters)));
       ++counts[kHuxMagAccel];
-      if (!samples.countedOnly(kHuxMagAccel)) samples.append(kHuxMagAccel, low16(magnitude16), std::sqrt(sumOfSquares));
+      if (!countedOnly<kAllKept>(samples, kHuxMagAccel))
+        samples.append(kHuxMagAccel, low16(magnitude16), std::sqrt(sumOfSquares));
     }
   }
 
@@ -194,7 +212,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     ++counts[kHuxHfVisLight];
     // A zero gain is a reading the sensor cannot scale: it is counted, not kept.
     if (enabled[kHuxHfVisLight] && gain != 0) {
-      if (!samples.countedOnly(kHuxHfVisLight)) {
+      if (!countedOnly<kAllKept>(samples, kHuxHfVisLight)) {
         const double value = count * (gain / 256.0 * 100100 / 499) / 65536;
         samples.append(kHuxHfVisLight, low16(2 * int32_t{count} / gain), value);
       }
@@ -206,35 +224,35 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     const uint16_t d2 = readLittleEndian<uint16_t>(data);
     data += 2;
     ++counts[kHuxTemp];
-    decodeBaroTemperature(d2, samples, c, enabled[kHuxTemp]);
+    decodeBaroTemperature<kAllKept>(d2, samples, c, enabled[kHuxTemp]);
   }
 
   if (mask & kPressureBit) {
     const uint16_t d1 = readLittleEndian<uint16_t>(data);
     data += 2;
     ++counts[kHuxBarPress];
-    if (enabled[kHuxBarPress] && c.savedBaroTempRaw != -1) decodeBaroPressure(d1, samples, c);
+    if (enabled[kHuxBarPress] && c.savedBaroTempRaw != -1) decodeBaroPressure<kAllKept>(d1, samples, c);
   }
 
   if (mask & kCompassBit) {
     const uint16_t heading = readLittleEndian<uint16_t>(data);
     data += 2;
     ++counts[kHuxCompass];
-    if (enabled[kHuxCompass] && !samples.countedOnly(kHuxCompass))
+    if (enabled[kHuxCompass] && !countedOnly<kAllKept>(samples, kHuxCompass))
       samples.append(kHuxCompass, low16(heading), heading / 10.0);
   }
 
   if (mask & kVisLightBit) {
     ++counts[kHuxVisLight];
-    decodeLight(*data++, kHuxVisLight, c.savedVisLight, c.savedVisLightValue, samples,
+    decodeLight<kAllKept>(*data++, kHuxVisLight, c.savedVisLight, c.savedVisLightValue, samples,
                 enabled[kHuxVisLight]);
   }
   if (mask & kIrLightBit) {
     ++counts[kHuxIrLight];
-    decodeLight(*data++, kHuxIrLight, c.savedIrLight, c.savedIrLightValue, samples,
+    decodeLight<kAllKept>(*data++, kHuxIrLight, c.savedIrLight, c.savedIrLightValue, samples,
                 enabled[kHuxIrLight]);
   }
-  combineAmbientLight(status, samples, c, enabled[kHuxAmbLight]);
+  combineAmbientLight<kAllKept>(status, samples, c, enabled[kHuxAmbLight]);
 
   if (mask & kShtTempBit) {
     const uint16_t t = readLittleEndian<uint16_t>(data);
@@ -243,7 +261,8 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
     if (enabled[kHuxTempSensiron]) {
       const int16_t temperature16 = low16(int32_t{t} - 3963);
       const double temperature = 0.01 * t - 39.634;
-      if (!samples.countedOnly(kHuxTempSensiron)) samples.append(kHuxTempSensiron, temperature16, temperature);
+      if (!countedOnly<kAllKept>(samples, kHuxTempSensiron))
+        samples.append(kHuxTempSensiron, temperature16, temperature);
       c.savedShtTemp = temperature16;
       c.savedShtTempValue = temperature;
     }
@@ -252,7 +271,7 @@ void decodeSensor(HuxStatus& status, const uint8_t* data, uint8_t subtype, uint8
   if (mask & kHumidityBit) {
     const uint16_t h = readLittleEndian<uint16_t>(data);
     ++counts[kHuxHumidity];
-    if (enabled[kHuxHumidity] && c.savedShtTemp != -1) decodeHumidity(h, samples, c);
+    if (enabled[kHuxHumidity] && c.savedShtTemp != -1) decodeHumidity<kAllKept>(h, samples, c);
   }
 }
 
@@ -306,8 +325,16 @@ void decodeHux2(HuxStatus& status, const uint8_t* payload, uint32_t length, HuxS
   status.interruptCounter = frame.interruptCounter;
 
   const uint8_t* data = payload + bm::kHeadLength;
-  if ((frame.subtype & 0xFE) == kAudioSubtype)
-    decodeAudio(status, data, frame.countOrMask, samples, enabled);
-  else
-    decodeSensor(status, data, frame.subtype, frame.countOrMask, samples, calibration, enabled);
+  const bool allKept = samples.valuesKept == HuxSamples::kAllKept;
+  if ((frame.subtype & 0xFE) == kAudioSubtype) {
+    if (allKept) {
+      decodeAudio<true>(status, data, frame.countOrMask, samples, enabled);
+    } else {
+      decodeAudio<false>(status, data, frame.countOrMask, samples, enabled);
+    }
+  } else if (allKept) {
+    decodeSensor<true>(status, data, frame.subtype, frame.countOrMask, samples, calibration, enabled);
+  } else {
+    decodeSensor<false>(status, data, frame.subtype, frame.countOrMask, samples, calibration, enabled);
+  }
 }

@@ -24,7 +24,8 @@ struct SampleBuffers {
   // values, and the decoders skip their conversions: the scan pass places
   // the packets by their counts, and a run without MAT-files writes audio
   // alone.
-  uint32_t valuesKept = ~uint32_t{0};
+  static constexpr uint32_t kAllKept = ~uint32_t{0};
+  uint32_t valuesKept = kAllKept;
 
   // Appends one reading; a full channel drops it rather than overrun.
   void append(int channel, int16_t value16, double value) {

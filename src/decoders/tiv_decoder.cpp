@@ -37,36 +37,47 @@ void reject(TivStatus& status, int32_t accounted) {
   board_message::rejectMessage(status, accounted);
 }
 
+// In both, a channel that keeps no values (SampleBuffers::valuesKept) is
+// counted alone; buffers known to keep them all test no channel.
+template <bool kAllKept>
 void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabled, int channel,
                  const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel] || samples.countedOnly(channel)) return;
+  if (!enabled[channel]) return;
+  if constexpr (!kAllKept) {
+    if (samples.countedOnly(channel)) return;
+  }
   const int16_t reading = readLittleEndian<int16_t>(field);
   samples.append(channel, reading, reading);
 }
 
 // The gyroscope's die temperature, 298 K + r/110, in degrees Fahrenheit;
 // integer form in hundredths of a degree.
+template <bool kAllKept>
 void appendTemperature(TivStatus& status, TivSamples& samples, const TivEnables& enabled,
                        int channel, const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel] || samples.countedOnly(channel)) return;
+  if (!enabled[channel]) return;
+  if constexpr (!kAllKept) {
+    if (samples.countedOnly(channel)) return;
+  }
   const int16_t reading = readLittleEndian<int16_t>(field);
   const double fahrenheit = (reading / 110.0 + 298) * 1.8 - 459.67;
   samples.append(channel, integer_form::truncatedLow16(fahrenheit * 100), fahrenheit);
 }
 
+template <bool kAllKept>
 void decodeReadings(TivStatus& status, const uint8_t* data, uint8_t mask, TivSamples& samples,
                     const TivEnables& enabled) {
   if (mask & kGyroBit) {
-    for (int i = 0; i < 3; ++i) appendPlain(status, samples, enabled, kTivXGyro + i, data + 2 * i);
+    for (int i = 0; i < 3; ++i) appendPlain<kAllKept>(status, samples, enabled, kTivXGyro + i, data + 2 * i);
     for (int i = 0; i < 3; ++i)
-      appendTemperature(status, samples, enabled, kTivXGyroTemp + i, data + 6 + 2 * i);
+      appendTemperature<kAllKept>(status, samples, enabled, kTivXGyroTemp + i, data + 6 + 2 * i);
     data += 12;
   }
   for (int i = 0; i < 3; ++i) {
     if (!(mask & (0x02 << i))) continue;
-    appendPlain(status, samples, enabled, kTivXMag + i, data);
+    appendPlain<kAllKept>(status, samples, enabled, kTivXMag + i, data);
     data += 2;
   }
 }
@@ -134,5 +145,9 @@ void decodeTiv(TivStatus& status, const uint8_t* payload, uint32_t length, TivSa
   status.accounted = static_cast<int32_t>(frame.messageLength) + 1;
   status.timeCounter = frame.timeCounter;
   status.interruptCounter = frame.interruptCounter;
-  decodeReadings(status, payload + bm::kHeadLength, frame.countOrMask, samples, enabled);
+  if (samples.valuesKept == TivSamples::kAllKept) {
+    decodeReadings<true>(status, payload + bm::kHeadLength, frame.countOrMask, samples, enabled);
+  } else {
+    decodeReadings<false>(status, payload + bm::kHeadLength, frame.countOrMask, samples, enabled);
+  }
 }

@@ -74,7 +74,8 @@ RateForm rateFormOf(int32_t rate, int32_t baseRate) {
   if (__builtin_mul_overflow(form.expectedLimit, form.baseRate, &form.numeratorLimit))
     form.numeratorLimit = std::numeric_limits<int64_t>::max();
   form.timeIndexLimit = (form.numeratorLimit - 1) / form.rate;
-  const int64_t productLimit = std::numeric_limits<int64_t>::max() / form.baseRate - std::numeric_limits<int32_t>::max();
+  const int64_t productLimit =
+      std::numeric_limits<int64_t>::max() / form.baseRate - std::numeric_limits<int32_t>::max();
   form.alignedLimit = std::min(form.expectedLimit, productLimit);
   return form;
 }
