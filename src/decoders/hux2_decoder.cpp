@@ -58,15 +58,6 @@ uint32_t sensorMessageLength(uint8_t mask, uint8_t subtype) {
   return kSensorLengths[mask] + ((subtype & 1) ? 3u : 0u);
 }
 
-// SampleBuffers::countedOnly, for buffers known to keep every channel's
-// values or not: the decoders are made for both, so that buffers keeping
-// them all (the write pass's) test no channel.
-template <bool kAllKept>
-bool countedOnly(HuxSamples& samples, int channel, int32_t n = 1) {
-  if constexpr (kAllKept) return false;
-  return samples.countedOnly(channel, n);
-}
-
 // A rejected HUX2 message accounts for its two marker bytes.
 void reject(HuxStatus& status) { board_message::rejectMessage(status, 2); }
 

@@ -61,11 +61,7 @@ struct SampleBuffers {
   // value.
   bool countedOnly(int channel, int32_t n = 1) {
     if ((valuesKept >> channel) & 1u) return false;
-    int32_t& count = counts[channel];
-    const int32_t room = kSampleCapacity - count;
-    if (n > room) n = room < 0 ? 0 : room;
-    count += n;
-    if (n > 0) present |= uint32_t{1} << channel;
+    reserveIntegers(channel, n);  // the room taken, nothing written
     return true;
   }
   void clear() {
@@ -73,6 +69,15 @@ struct SampleBuffers {
     present = 0;
   }
 };
+
+// countedOnly, for buffers known to keep every channel's values or not: the
+// decoders are made for both, so that buffers keeping them all (the write
+// pass's) test no channel.
+template <bool kAllKept, int N>
+bool countedOnly(SampleBuffers<N>& samples, int channel, int32_t n = 1) {
+  if constexpr (kAllKept) return false;
+  return samples.countedOnly(channel, n);
+}
 
 using HuxSamples = SampleBuffers<kHuxChannelCount>;
 using TivSamples = SampleBuffers<kTivChannelCount>;

@@ -43,10 +43,7 @@ template <bool kAllKept>
 void appendPlain(TivStatus& status, TivSamples& samples, const TivEnables& enabled, int channel,
                  const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel]) return;
-  if constexpr (!kAllKept) {
-    if (samples.countedOnly(channel)) return;
-  }
+  if (!enabled[channel] || countedOnly<kAllKept>(samples, channel)) return;
   const int16_t reading = readLittleEndian<int16_t>(field);
   samples.append(channel, reading, reading);
 }
@@ -57,10 +54,7 @@ template <bool kAllKept>
 void appendTemperature(TivStatus& status, TivSamples& samples, const TivEnables& enabled,
                        int channel, const uint8_t* field) {
   ++status.channelCounts[channel];
-  if (!enabled[channel]) return;
-  if constexpr (!kAllKept) {
-    if (samples.countedOnly(channel)) return;
-  }
+  if (!enabled[channel] || countedOnly<kAllKept>(samples, channel)) return;
   const int16_t reading = readLittleEndian<int16_t>(field);
   const double fahrenheit = (reading / 110.0 + 298) * 1.8 - 459.67;
   samples.append(channel, integer_form::truncatedLow16(fahrenheit * 100), fahrenheit);
