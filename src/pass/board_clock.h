@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "common/board_counters.h"
 #include "common/console.h"
 #include "common/input_file_info.h"
 
@@ -95,3 +96,35 @@ bool breaksTimeLine(const BoardClock& clock, const BoardFileTiming& timing, cons
 // when checkRollover is set.
 void advanceBoardClock(BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                        int32_t timeCounter, int32_t interruptCounter, Console& console);
+
+// Places a later packet of the board in the file the way advanceBoardClock
+// does, for the step nearly every packet makes: the counters moved on by no
+// less than the file's first step (none), and the timestamps agree with them
+// within half a cycle. Returns false, changing
+// nothing, for any other packet (the file's first, a break, a gap the
+// timestamps bridge, a step back), which then goes through repeatsFileBefore,
+// the break checks and advanceBoardClock. Such a packet is no repeat of the
+// file before and breaks nothing, and it prints nothing.
+inline bool advanceBoardClockSteadily(BoardClock& clock, const BoardFileTiming& timing, int64_t interruptsPerStep,
+                                      int32_t ts, int32_t ic, int64_t wallMs) {
+  const int64_t m = interruptsPerStep;
+  // A packet of the board placed in this file: the pass has started.
+  if ((timing.firstTimeCounter == -1 && timing.firstInterruptCounter == -1) || timing.referenceElapsed == -1)
+    return false;
+  const int64_t timeElapsed = (static_cast<int64_t>(ts) - clock.prevTimeCounter) * m - clock.prevInterruptCounter + ic;
+  if (timeElapsed < timing.referenceElapsed) return false;
+  // No whole cycle to add: the nearest count of cycles lies in [0, cycle).
+  const int64_t cycle = board_counters::cycle(m);
+  const int64_t nearest = board_counters::interruptsOfMs(wallMs - clock.lastWallMs, m) - timeElapsed + cycle / 2;
+  if (nearest < 0 || nearest >= cycle) return false;
+  // The index moves on by timeElapsed from the previous packet's, which the
+  // same offset placed: never back.
+  const int64_t timeIndex = (static_cast<int64_t>(ts) + 1) * m + ic + 1 + clock.indexOffset;
+  clock.prevTimeCounter = ts;
+  clock.prevInterruptCounter = ic;
+  clock.timeIndex = timeIndex;
+  clock.prevTimeIndex = timeIndex;
+  clock.lastTimeIndex = timeIndex;
+  clock.lastWallMs = wallMs;
+  return true;
+}

@@ -115,6 +115,14 @@ class PacketPass : public ScanReadAhead::TimingSide {
   void noteTimeLineStep(bool pause, int64_t before, int64_t bridgedBefore, int32_t packetNumber);
   bool breakAfterDamage(const BoardClock& clock, const BoardFileTiming& timing, const BoardPacketContext& packet,
                         const PacketReader& reader, int32_t ts, int32_t ic);
+  bool place(BoardClock& clock, const BoardFileTiming& timing, const char* boardLabel, int32_t interruptsPerStep,
+             int64_t wall, const PacketReader& reader, int32_t packetNumber, int32_t ts, int32_t ic) {
+    return advanceBoardClockSteadily(clock, timing, interruptsPerStep, ts, ic, wall) ||
+           placeOtherwise(clock, timing, boardLabel, interruptsPerStep, wall, reader, packetNumber, ts, ic);
+  }
+  bool placeOtherwise(BoardClock& clock, const BoardFileTiming& timing, const char* boardLabel,
+                      int32_t interruptsPerStep, int64_t wall, const PacketReader& reader, int32_t packetNumber,
+                      int32_t ts, int32_t ic);
 
   OutputPipeline* pipeline_;  // the outputs' own thread in a write pass that has one, else null
   OutputFile* timestamps_;  // timestamps.txt in a timestamp-mode pass, else null
@@ -186,6 +194,21 @@ bool PacketPass::breakAfterDamage(const BoardClock& clock, const BoardFileTiming
   return true;
 }
 
+// A packet that does not make the common step: dropped (false) when it
+// repeats the file before or breaks the time line right after damage, else
+// placed by the board clock's full rules.
+bool PacketPass::placeOtherwise(BoardClock& clock, const BoardFileTiming& timing, const char* boardLabel,
+                                int32_t interruptsPerStep, int64_t wall, const PacketReader& reader,
+                                int32_t packetNumber, int32_t ts, int32_t ic) {
+  const BoardPacketContext packet{boardLabel, interruptsPerStep, packetNumber, options_.checkRollover, wall,
+                                  fileName_};
+  if (repeatsFileBefore(clock, timing, packet, ts, ic, console_) ||
+      breakAfterDamage(clock, timing, packet, reader, ts, ic))
+    return false;
+  advanceBoardClock(clock, timing, packet, ts, ic, console_);
+  return true;
+}
+
 void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader, int32_t packetNumber) {
   const int32_t ts = reader.tivStatus.timeCounter;
   const int32_t ic = reader.tivStatus.interruptCounter;
@@ -199,16 +222,12 @@ void PacketPass::handleTivPacket(InputFileInfo& info, PacketReader& reader, int3
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  const BoardPacketContext packet{"TIV", tivInterruptCount_, packetNumber, options_.checkRollover,
-                                  wallMs(info, reader), fileName_};
-  const BoardFileTiming timing = tivFileTiming(info);
-  if (repeatsFileBefore(tiv_, timing, packet, ts, ic, console_) ||
-      breakAfterDamage(tiv_, timing, packet, reader, ts, ic)) {
+  if (!place(tiv_, tivFileTiming(info), "TIV", tivInterruptCount_, wallMs(info, reader), reader, packetNumber, ts,
+             ic)) {
     reader.tivSamples.clear();
     reader.tivStatus.channelCounts.fill(0);
     return;
   }
-  advanceBoardClock(tiv_, timing, packet, ts, ic, console_);
 
   handOver(reader, packetNumber);
   accountPacket(reader.tivSamples, reader.tivStatus, counters_.tivSampleTotals,
@@ -220,19 +239,16 @@ void PacketPass::handleHuxPacket(InputFileInfo& info, PacketReader& reader, int3
   const int32_t ts = reader.huxStatus.timeCounter;
   const int32_t ic = reader.huxStatus.interruptCounter;
   if (timestamps_) writeTimestampLine(*timestamps_, kHuxTimestampLetter, packetNumber, ts, ic);
-  const BoardPacketContext packet{"HUX", huxInterruptCount_, packetNumber, options_.checkRollover,
-                                  wallMs(info, reader), fileName_};
-  const BoardFileTiming timing = huxFileTiming(info);
-  if (repeatsFileBefore(hux_, timing, packet, ts, ic, console_) ||
-      breakAfterDamage(hux_, timing, packet, reader, ts, ic)) {
+  // Dropping a packet changes neither the place it steps from nor the roll-overs.
+  const int64_t before = hux_.prevTimeIndex >= 0 ? hux_.prevTimeIndex : hux_.lastTimeIndex;
+  const bool pause = hux_.started && hux_.prevTimeIndex < 0;
+  const int64_t bridgedBefore = hux_.bridgedRollovers;
+  if (!place(hux_, huxFileTiming(info), "HUX", huxInterruptCount_, wallMs(info, reader), reader, packetNumber, ts,
+             ic)) {
     reader.huxSamples.clear();
     reader.huxStatus.channelCounts.fill(0);
     return;
   }
-  const int64_t before = hux_.prevTimeIndex >= 0 ? hux_.prevTimeIndex : hux_.lastTimeIndex;
-  const bool pause = hux_.started && hux_.prevTimeIndex < 0;
-  const int64_t bridgedBefore = hux_.bridgedRollovers;
-  advanceBoardClock(hux_, timing, packet, ts, ic, console_);
   info.huxLastTimeIndex = hux_.timeIndex;
   noteTimeLineStep(pause, before, bridgedBefore, packetNumber);
 
