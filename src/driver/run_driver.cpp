@@ -78,7 +78,7 @@ void runPhases(RunState& run, Console& console) {
   const bool scanOnly = run.options.writeTimestampFile || run.options.writeSummaryFile;
   if (progress) progress->startPass("scan", 1, scanOnly ? 1 : 2);
   run.scanCounters = PassCounters{};
-  run.scanPlan = CompleteDataPlan{};
+  run.scanPlan = completeDataPlanFor(run.files[0]);
   run.passesStarted = 1;
   if (run.reportLines) run.reportLines->beginPass();
   // Only completeData.mat needs the count of its masks' rows.

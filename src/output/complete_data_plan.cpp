@@ -31,30 +31,35 @@ RecordsBySource ownersOf(Board board) {
 }
 
 template <int N>
-void planBoard(CompleteDataPlan& plan, Board board, const int32_t* rates, int32_t interruptRate,
-               int64_t timeIndex, const SampleBuffers<N>& samples) {
+void planBoard(CompleteDataPlan& plan, const RecordsBySource& owners, const double* perInterrupt, int64_t timeIndex,
+               const SampleBuffers<N>& samples) {
   if (samples.present == 0) return;
-  static const RecordsBySource kHuxOwners = ownersOf(Board::kHux);
-  static const RecordsBySource kTivOwners = ownersOf(Board::kTiv);
-  const RecordsBySource& owners = board == Board::kHux ? kHuxOwners : kTivOwners;
   for (uint32_t set = owners.of(samples.present); set != 0; set &= set - 1) {
     const int r = std::countr_zero(set);
     const int32_t source = kCompleteDataCatalogue[static_cast<size_t>(r)].source;
-    ::plan(plan.masks[static_cast<size_t>(r)],
-           expectedSamples(rates[source], interruptRate, timeIndex), samples.counts[source]);
+    ::plan(plan.masks[static_cast<size_t>(r)], expectedSamples(perInterrupt[source], timeIndex),
+           samples.counts[source]);
   }
 }
 
 }  // namespace
 
-void planCompleteData(CompleteDataPlan& plan, const InputFileInfo& reference, int64_t huxTimeIndex,
-                      const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv) {
-  planBoard(plan, Board::kHux, reference.huxChannelRates.data(), reference.huxInterruptRate,
-            huxTimeIndex, hux);
-  if (reference.hasTiv) {
-    planBoard(plan, Board::kTiv, reference.tivChannelRates.data(), reference.tivInterruptRate,
-              tivTimeIndex, tiv);
-  }
+CompleteDataPlan completeDataPlanFor(const InputFileInfo& reference) {
+  CompleteDataPlan plan;
+  for (size_t c = 0; c < plan.huxPerInterrupt.size(); ++c)
+    plan.huxPerInterrupt[c] = samplesPerInterrupt(reference.huxChannelRates[c], reference.huxInterruptRate);
+  for (size_t c = 0; c < plan.tivPerInterrupt.size(); ++c)
+    plan.tivPerInterrupt[c] = samplesPerInterrupt(reference.tivChannelRates[c], reference.tivInterruptRate);
+  plan.hasTiv = reference.hasTiv;
+  return plan;
+}
+
+void planCompleteData(CompleteDataPlan& plan, int64_t huxTimeIndex, const HuxSamples& hux, int64_t tivTimeIndex,
+                      const TivSamples& tiv) {
+  static const RecordsBySource kHuxOwners = ownersOf(Board::kHux);
+  static const RecordsBySource kTivOwners = ownersOf(Board::kTiv);
+  planBoard(plan, kHuxOwners, plan.huxPerInterrupt.data(), huxTimeIndex, hux);
+  if (plan.hasTiv) planBoard(plan, kTivOwners, plan.tivPerInterrupt.data(), tivTimeIndex, tiv);
 }
 
 int64_t plannedMaskEntries(const CompleteDataPlan& plan, int32_t record, int64_t rows) {

@@ -34,11 +34,19 @@ struct PlannedMask {
 
 struct CompleteDataPlan {
   std::array<PlannedMask, kCompleteDataChannels> masks{};
+  // Each source's samples per interrupt in the reference file, taken once:
+  // the scan places every packet by them.
+  std::array<double, kHuxChannelCount> huxPerInterrupt{};
+  std::array<double, kTivChannelCount> tivPerInterrupt{};
+  bool hasTiv = false;
 };
 
-// One timed packet of the scan pass; reference is record 0 of the sorted table.
-void planCompleteData(CompleteDataPlan& plan, const InputFileInfo& reference, int64_t huxTimeIndex,
-                      const HuxSamples& hux, int64_t tivTimeIndex, const TivSamples& tiv);
+// A plan with nothing counted yet; reference is record 0 of the sorted table.
+CompleteDataPlan completeDataPlanFor(const InputFileInfo& reference);
+
+// One timed packet of the scan pass.
+void planCompleteData(CompleteDataPlan& plan, int64_t huxTimeIndex, const HuxSamples& hux, int64_t tivTimeIndex,
+                      const TivSamples& tiv);
 
 // The entries of record's mask in an array of rows rows.
 int64_t plannedMaskEntries(const CompleteDataPlan& plan, int32_t record, int64_t rows);

@@ -177,7 +177,7 @@ void PacketPass::handOver(PacketReader& reader, int32_t packetNumber) {
     writePacketSamples(*output_, packetNumber, hux_.timeIndex, reader.huxSamples,
                        reader.huxCalibration, tiv_.timeIndex, reader.tivSamples);
   } else if (plan_) {
-    planCompleteData(*plan_, files_[0], hux_.timeIndex, reader.huxSamples, tiv_.timeIndex, reader.tivSamples);
+    planCompleteData(*plan_, hux_.timeIndex, reader.huxSamples, tiv_.timeIndex, reader.tivSamples);
   }
 }
 

@@ -350,7 +350,8 @@ TEST(OutputWriters, TheScanCountsTheRowsEveryMaskMarks) {
       {6, packet({{kHuxAmbLight, 9.0}}), TivSamples{}},
       {11, packet({{kHuxCompass, 5.0}}), packet<TivSamples>({{kTivXMag, 4.0}, {kTivXGyro, 3.0}})},
   };
-  for (const auto& p : packets) planCompleteData(run.plan, run.files[0], p.t, p.hux, p.t, p.tiv);
+  run.plan = completeDataPlanFor(run.files[0]);
+  for (const auto& p : packets) planCompleteData(run.plan, p.t, p.hux, p.t, p.tiv);
   run.planned = true;
   ASSERT_EQ(run.create(), 0);
   for (const auto& p : packets) {
