@@ -100,11 +100,10 @@ void advanceBoardClock(BoardClock& clock, const BoardFileTiming& timing, const B
 // Places a later packet of the board in the file the way advanceBoardClock
 // does, for the step nearly every packet makes: the counters moved on by no
 // less than the file's first step (none), and the timestamps agree with them
-// within half a cycle. Returns false, changing
-// nothing, for any other packet (the file's first, a break, a gap the
-// timestamps bridge, a step back), which then goes through repeatsFileBefore,
-// the break checks and advanceBoardClock. Such a packet is no repeat of the
-// file before and breaks nothing, and it prints nothing.
+// within half a cycle. Such a packet repeats nothing, breaks nothing and
+// prints nothing. Returns false, changing nothing, for any other packet (the
+// file's first, a step back, a gap the timestamps bridge), which then goes
+// through repeatsFileBefore, the break checks and advanceBoardClock.
 inline bool advanceBoardClockSteadily(BoardClock& clock, const BoardFileTiming& timing, int64_t interruptsPerStep,
                                       int32_t ts, int32_t ic, int64_t wallMs) {
   const int64_t m = interruptsPerStep;

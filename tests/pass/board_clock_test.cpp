@@ -174,75 +174,71 @@ TEST(BoardClock, LaterFiles) {
 }
 
 // The pass places a packet by the steady step where it applies and by the
-// full rules otherwise; the placement, the record's fields and the console
-// must be those of the full rules alone. Random walks over both boards:
-// mostly small steps with timestamps that agree, and now and then a step
-// back, a roll-over, a gap the timestamps explain or contradict, a
-// timestamp off by seconds, a later file.
+// full rules otherwise; the placement, the record's fields, failures and the
+// console must be those of the full rules alone. Random walks over both
+// boards: mostly small steps with timestamps that agree, now and then a step
+// back, a roll-over, a gap, a timestamp off by seconds, a later file.
 TEST(BoardClock, SteadyStepAgreesWithTheFullRules) {
   std::mt19937_64 random(11);
   const auto draw = [&](int64_t below) { return static_cast<int64_t>(random() % static_cast<uint64_t>(below)); };
+  struct Side {
+    testsupport::CapturedConsole console;
+    BoardClock clock;
+    InputFileInfo info;
+  };
   int64_t steady = 0;
   for (int walk = 0; walk < 400; ++walk) {
     SCOPED_TRACE(walk);
     const bool tiv = walk % 2 == 1;
     const int64_t m = tiv ? 500 : 1000;
     const int64_t cycle = board_counters::cycle(m);
-    const bool checkRollover = walk % 4 < 2;
-    testsupport::CapturedConsole full, fast;
-    BoardClock fullClock, fastClock;
-    InputFileInfo fullInfo, fastInfo;
+    Side sides[2];  // the full rules alone; the pass's way
     int64_t counter = draw(cycle);  // the board's endless count of interrupts
     int64_t wallMs = draw(100000);
     bool failed = false;
     for (int32_t packetNumber = 1; packetNumber <= 300 && !failed; ++packetNumber) {
       const int64_t kind = draw(100);
       int64_t step = 1 + draw(60);
-      if (kind < 4) step = -draw(2 * m);  // a step back
-      if (kind >= 4 && kind < 8) step = cycle - 1 - board_counters::floorMod(counter, cycle) + draw(3);  // a roll-over
-      if (kind >= 8 && kind < 11) step = draw(3 * cycle);  // a gap
+      if (kind < 4) step = -draw(2 * m);
+      if (kind >= 4 && kind < 8) step = cycle - 1 - board_counters::floorMod(counter, cycle) + draw(3);
+      if (kind >= 8 && kind < 11) step = draw(3 * cycle);
       counter += step;
       wallMs += step * board_counters::kMillisPerStep / m;
       if (kind >= 11 && kind < 15) wallMs += (draw(2) ? 1 : -1) * draw(3000000);
-      if (kind == 15) {  // a later file
-        resetBoardClockForFile(fullClock);
-        resetBoardClockForFile(fastClock);
-        fullInfo = InputFileInfo{};
-        fastInfo = InputFileInfo{};
-      }
       const int32_t ts = board_counters::timeCounterAt(counter, m);
       const int32_t ic = board_counters::interruptCounterAt(counter, m);
-      const BoardPacketContext packet{tiv ? "TIV" : "HUX", static_cast<int32_t>(m), packetNumber, checkRollover,
+      const BoardPacketContext packet{tiv ? "TIV" : "HUX", static_cast<int32_t>(m), packetNumber, walk % 4 < 2,
                                       wallMs, "next.pelg"};
-      // Places the packet as the pass does (steady step first) or by the
-      // full rules alone; true when the run ends there.
-      const auto place = [&](BoardClock& clock, const BoardFileTiming& timing, Console& console, bool steadyFirst) {
-        try {
-          if (steadyFirst && advanceBoardClockSteadily(clock, timing, m, ts, ic, wallMs)) {
-            ++steady;
-          } else if (!repeatsFileBefore(clock, timing, packet, ts, ic, console)) {
-            advanceBoardClock(clock, timing, packet, ts, ic, console);
-          }
-        } catch (const FatalError&) {
-          return true;
+      bool fails[2] = {false, false};
+      for (int s = 0; s < 2; ++s) {
+        Side& side = sides[s];
+        if (kind == 15) {  // a later file
+          resetBoardClockForFile(side.clock);
+          side.info = InputFileInfo{};
         }
-        return false;
-      };
-      const BoardFileTiming fullTiming = tiv ? tivFileTiming(fullInfo) : huxFileTiming(fullInfo);
-      const BoardFileTiming fastTiming = tiv ? tivFileTiming(fastInfo) : huxFileTiming(fastInfo);
-      const bool fullFailed = place(fullClock, fullTiming, full.console(), false);
-      const bool fastFailed = place(fastClock, fastTiming, fast.console(), true);
-      ASSERT_EQ(fastFailed, fullFailed) << packetNumber;
-      failed = fullFailed;
-      const auto state = [](const BoardClock& c, const BoardFileTiming& t) {
+        const BoardFileTiming timing = tiv ? tivFileTiming(side.info) : huxFileTiming(side.info);
+        try {
+          if (s == 1 && advanceBoardClockSteadily(side.clock, timing, m, ts, ic, wallMs))
+            ++steady;
+          else if (!repeatsFileBefore(side.clock, timing, packet, ts, ic, side.console.console()))
+            advanceBoardClock(side.clock, timing, packet, ts, ic, side.console.console());
+        } catch (const FatalError&) {
+          fails[s] = true;
+        }
+      }
+      ASSERT_EQ(fails[1], fails[0]) << packetNumber;
+      failed = fails[0];
+      const auto state = [tiv](Side& side) {
+        const BoardClock& c = side.clock;
+        const BoardFileTiming t = tiv ? tivFileTiming(side.info) : huxFileTiming(side.info);
         return std::tuple(c.timeIndex, c.prevTimeIndex, c.indexOffset, c.prevTimeCounter, c.prevInterruptCounter,
                           c.lastTimeIndex, c.lastWallMs, c.started, c.repeatReported, c.plainRollovers,
                           c.bridgedRollovers, t.referenceElapsed, t.rolloverInterrupts, t.firstTimeCounter,
                           t.firstInterruptCounter);
       };
-      ASSERT_EQ(state(fastClock, fastTiming), state(fullClock, fullTiming)) << packetNumber;
+      ASSERT_EQ(state(sides[1]), state(sides[0])) << packetNumber;
     }
-    ASSERT_EQ(fast.out(), full.out());
+    ASSERT_EQ(sides[1].console.out(), sides[0].console.out());
   }
   // Most packets take the steady step, and the walks reach the others too.
   EXPECT_GT(steady, 400 * 300 / 3);
